@@ -1,0 +1,34 @@
+# Shared by scripts/play and scripts/test: install what is missing, configure, build.
+# Sourced, not run. BUILD_DIR and CMAKE_EXTRA may be set by the caller.
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
+
+PACKAGES=(
+  build-essential cmake pkg-config
+  liballegro4-dev               # the game library and its dat tool
+  libfreetype-dev fonts-dejavu-core  # the media generator rasterises our font
+  googletest libgtest-dev libbenchmark-dev
+  xvfb xauth xdotool imagemagick x11-utils  # virtual display and end-to-end driving
+)
+
+install_missing_packages() {
+  local missing=()
+  for pkg in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get install -y --no-install-recommends "${missing[@]}" ||
+    { $sudo apt-get update && $sudo apt-get install -y --no-install-recommends "${missing[@]}"; }
+}
+
+configure_and_build() {
+  if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
+    cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo ${CMAKE_EXTRA:-}
+  fi
+  cmake --build "$BUILD_DIR" -j "$(nproc)"
+}

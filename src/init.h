@@ -1,0 +1,29 @@
+#pragma once
+// Start-up on the library, the logic clock and the quit request.
+#include <allegro.h>
+
+#include <atomic>
+
+// Ticks of the 60 Hz logic clock not yet consumed by the main thread. Raised by the
+// timer thread; the main thread decrements it and resets it to 0.
+extern std::atomic<int> logic_time;
+// Set by the window's close button or the menu's "Quit"; never cleared.
+extern std::atomic<bool> quitnow;
+
+// Logic ticks per second.
+constexpr int kTicksPerSecond = 60;
+
+// Brings up the library, a w x h graphics mode, the media directory as the working
+// directory, the logic timer, the close handler and the window title. Returns a new
+// back buffer of w x h (null if it cannot be created). Ends the process with status 1
+// when no graphics mode can be set.
+BITMAP* Init(int w, int h, const char* title);
+
+// Timer callback: one more pending logic tick.
+void logic_timer();
+// Close-button callback: logs the request and sets quitnow.
+void Close();
+
+// Makes the font of the datafile `file` the global font, or the built-in font when it
+// cannot be loaded.
+void SetFont(const char* file);

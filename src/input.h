@@ -1,0 +1,50 @@
+#pragma once
+// Buttons, key presses, the text prompt and the file selector.
+#include <allegro.h>
+
+#include <string>
+#include <vector>
+
+#include "vec2.h"
+
+// A labelled rectangle covering x1..x2 and y1..y2 inclusive.
+class Button {
+ public:
+  int x1;
+  int y1;
+  int x2;
+  int y2;
+  std::string name;
+
+  // Strictly inside: a point on the outline is outside.
+  bool Inside(int x, int y);
+  // Outline green under the mouse, red otherwise; white face; blue centred label.
+  void Draw(BITMAP* bmp, int mouseX, int mouseY);
+  std::string GetName();
+};
+
+class Buttons {
+ public:
+  std::vector<Button> buttons;
+
+  void AddButton(Button b);
+  // A button at `pos` sized to its label in the current font.
+  void AddButton(Vec2<int> pos, std::string name);
+  void DrawButtons(BITMAP* bmp, int mouseX, int mouseY);
+  // The label of the first button under (x, y), or "" when there is none.
+  std::string GetButtonUnder(int x, int y);
+};
+
+// True once per press of key code `k`.
+bool keyhit(char k);
+
+// Modal prompt for one word of at most maxLength characters.
+std::string GetWord(BITMAP* buffer, int x, int y, int maxLength, std::string prompt,
+                    std::string initial);
+// The same prompt centred on the screen.
+std::string GetWord(BITMAP* buffer, std::string prompt, std::string initial);
+
+// Modal chooser among the files matching `wildcard`; "" when none matches.
+std::string SelectFile(BITMAP* buffer, const char* wildcard, const char* prompt);
+// File enumeration callback: appends the name to the std::vector<std::string> at param.
+int fill(const char* filename, int attrib, void* param);

@@ -1,0 +1,19 @@
+#pragma once
+// Fonts, single-bitmap loading and the splash screen.
+#include <allegro.h>
+
+// The current font; never null. Starts as the library's built-in font.
+extern FONT* globalFont;
+
+// The current font.
+FONT* Font();
+// Makes `f` the current font; null is ignored.
+void SetGlobalFont(FONT* f);
+// Loads the datafile `file` and returns its first object as a font, or null when the
+// file cannot be loaded or its first object is not a font. The datafile stays loaded.
+FONT* GetFont(const char* file);
+
+// Loads a bitmap the caller owns; ends the process with status 1 when it cannot.
+BITMAP* LoadBitmap(const char* file, RGB* palette);
+// Shows the picture `file` centred over `buffer` until Enter is pressed.
+void DoSplash(const char* file, BITMAP* buffer);

@@ -1,0 +1,76 @@
+#include "test_support.h"
+
+#include <allegro.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "debug.h"
+#include "init.h"
+
+namespace {
+std::string& Scratch() {
+  static std::string dir;
+  return dir;
+}
+
+void RemoveScratch() {
+  std::error_code ignored;
+  if (!Scratch().empty()) std::filesystem::remove_all(Scratch(), ignored);
+}
+}  // namespace
+
+void PrepareTestProcess() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "nanasplat-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) std::abort();
+  Scratch() = pattern;
+  if (chdir(pattern.c_str()) != 0) std::abort();
+  std::atexit(RemoveScratch);
+  ResetLog();
+}
+
+const std::string& ScratchDir() { return Scratch(); }
+
+void ResetLog() {
+  debug.close();
+  debug.clear();
+  debug.open(Scratch() + "/debug.txt", std::ios::out | std::ios::trunc);
+}
+
+std::vector<std::string> LogLines() {
+  std::vector<std::string> lines;
+  std::istringstream in(ReadFile(Scratch() + "/debug.txt"));
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> LogMessages() {
+  std::vector<std::string> messages;
+  for (const std::string& line : LogLines()) {
+    auto end = line.find(") ");
+    messages.push_back(end == std::string::npos ? line : line.substr(end + 2));
+  }
+  return messages;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream contents;
+  contents << in.rdbuf();
+  return contents.str();
+}
+
+void WriteFile(const std::string& path, const std::string& contents) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << contents;
+}
+
+void StartLogicTimer() {
+  static bool started = false;
+  if (started) return;
+  started = true;
+  install_int_ex(logic_timer, BPS_TO_TIMER(kTicksPerSecond));
+}

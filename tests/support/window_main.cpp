@@ -1,0 +1,27 @@
+// Entry of the tests that need a real 1024 x 768 window on the suite's (virtual) display.
+#include <allegro.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "test_support.h"
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
+  PrepareTestProcess();
+  if (allegro_init() != 0) {
+    std::fprintf(stderr, "the library does not start: is DISPLAY set?\n");
+    return 1;
+  }
+  install_keyboard();
+  install_mouse();
+  install_timer();
+  set_color_depth(16);
+  if (set_gfx_mode(GFX_AUTODETECT_WINDOWED, 1024, 768, 0, 0) != 0) {
+    std::fprintf(stderr, "no 1024 x 768 window: %s\n", allegro_error);
+    return 1;
+  }
+  return RUN_ALL_TESTS();
+}
