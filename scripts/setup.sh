@@ -6,7 +6,7 @@ BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
 
 PACKAGES=(
   build-essential cmake pkg-config
-  liballegro4-dev               # the game library and its dat tool
+  liballegro4-dev libx11-dev    # the game library and its dat tool
   libfreetype-dev fonts-dejavu-core  # the media generator rasterises our font
   googletest libgtest-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick x11-utils  # virtual display and end-to-end driving
