@@ -91,3 +91,62 @@ pixel() {
 }
 
 send_close() { "$NANASPLAT_BUILD/tests/send_close" demo; }
+
+# expect_text SHOT TEXT CENTRE_X TOP_Y: the screenshot shows TEXT in the game's font,
+# centred on CENTRE_X with its top at TOP_Y, as the game draws it (black on white).
+expect_text() {
+  local shot="$1" text="$2" cx="$3" top="$4" size w h x diff
+  size="$("$NANASPLAT_BUILD/tests/render_text" "$GAME_DIR/media/font.dat" "$text" "$WORK/text.bmp")"
+  read -r w h <<<"$size"
+  x=$((cx - w / 2))
+  convert "$shot" -crop "${w}x${h}+${x}+${top}" +repage "$WORK/crop.png"
+  diff="$(compare -metric AE -fuzz 10% "$WORK/crop.png" "$WORK/text.bmp" null: 2>&1 || true)"
+  [ "${diff%%.*}" -le $((w * h / 50)) ] ||
+    fail "\"$text\" not shown at ($cx, $top): $diff of $((w * h)) pixels differ"
+}
+
+# expect_picture SHOT PICTURE: the screenshot shows PICTURE centred on the screen
+# (a band across its middle is compared, away from any buttons drawn over it).
+expect_picture() {
+  local shot="$1" picture="$2" pw ph x y diff
+  read -r pw ph <<<"$(identify -format '%w %h' "$picture")"
+  x=$(((1024 - pw) / 2)); y=$(((768 - ph) / 2))
+  convert "$shot" -crop "${pw}x$((ph / 3))+${x}+$((y + ph / 4))" +repage "$WORK/crop.png"
+  convert "$picture" -crop "${pw}x$((ph / 3))+0+$((ph / 4))" +repage "$WORK/want.png"
+  diff="$(compare -metric AE -fuzz 8% "$WORK/crop.png" "$WORK/want.png" null: 2>&1 || true)"
+  [ "${diff%%.*}" -le $((pw * ph / 3 / 100)) ] || fail "$(basename "$picture") not shown: $diff pixels differ"
+}
+
+# The menu's buttons: labels centred on the screen's middle (or 100 from an edge),
+# rows at SCREEN_H - 200, -150, -100, -50. A point well inside a button:
+button_point() {  # centre_x top_y -> "x y"
+  echo "$(($1 + 4)) $(($2 + 10))"
+}
+click_button() { local p; p="$(button_point "$1" "$2")"; click_at ${p% *} ${p#* }; }
+
+# expect_red SHOT X Y: the pixel is the buttons' red outline.
+expect_red() {
+  local rgb r g b
+  rgb="$(pixel "$1" "$2" "$3")"; IFS=, read -r r g b <<<"$rgb"
+  [ "$r" -ge 240 ] && [ "$g" -le 16 ] && [ "$b" -le 16 ] || fail "($2, $3) is $rgb, not red"
+}
+expect_black() {
+  local rgb r g b
+  rgb="$(pixel "$1" "$2" "$3")"; IFS=, read -r r g b <<<"$rgb"
+  [ "$r" -le 16 ] && [ "$g" -le 16 ] && [ "$b" -le 16 ] || fail "($2, $3) is $rgb, not black"
+}
+
+# Keeps a screenshot for the README when NANASPLAT_SCREENSHOTS names a directory.
+keep_screenshot() {  # SHOT NAME
+  [ -n "${NANASPLAT_SCREENSHOTS:-}" ] && cp "$1" "$NANASPLAT_SCREENSHOTS/$2" || true
+}
+
+# The game up to its title menu, with the pointer parked in a corner.
+start_to_menu() {
+  start_xvfb
+  start_game
+  wait_for_log "Beginning game loop"
+  wait_for_window
+  xdotool mousemove 2 2
+  sleep 0.5
+}

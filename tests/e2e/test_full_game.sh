@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# A whole single-player game left to run out of time: the time-up screen, the name
+# typed into the high-score table, the table saved in "scores", back to the title.
+source "$(dirname "$0")/lib.sh"
+start_to_menu
+
+click_button 512 568
+sleep 0.5
+press_key space
+sleep 55   # level 1 lasts 55 seconds
+waited=0
+until screenshot "$WORK/end.png" &&
+      convert "$WORK/end.png" -crop 1x1+512+760 -format '%[fx:int(255*r)]' info: | grep -qx 255; do
+  sleep 0.5; waited=$((waited + 1)); [ $waited -gt 20 ] && fail "play did not end"
+done
+sleep 0.3; screenshot "$WORK/end.png"
+expect_text "$WORK/end.png" "Time up!  The fruit flies got to you ..." 512 384
+expect_text "$WORK/end.png" "Press any key to continue." 512 424
+
+press_key space
+sleep 0.5
+screenshot "$WORK/entry.png"
+expect_text "$WORK/entry.png" "High Score #1 / 10!" 512 50
+xdotool type --delay 120 "Tester"
+sleep 0.3
+press_key Return
+sleep 0.5
+screenshot "$WORK/table.png"
+expect_text "$WORK/table.png" "Best of the Bunch" 512 20
+expect_text "$WORK/table.png" "Tester -- 0" 512 90
+[ "$(cat "$GAME_DIR/media/scores")" = "$(printf 'Tester\n0')" ] || fail "scores holds: $(cat "$GAME_DIR/media/scores")"
+
+press_key Return
+sleep 0.5
+screenshot "$WORK/again.png"
+expect_picture "$WORK/again.png" "$GAME_DIR/media/title800_3.bmp"
+xdotool keydown Escape; sleep 0.5
+wait_for_exit 10
+xdotool keyup Escape || true
+[ "$EXIT_STATUS" = 0 ] || fail "status $EXIT_STATUS"
+echo ok
