@@ -2,6 +2,7 @@
 //   mediagen <output_dir> <dat_tool> [<ttf_file>]
 // writes font.dat, banana_sm1.bmp, fly1.bmp, fly2.bmp, title800_3.bmp, help1.bmp and
 // help2.bmp into <output_dir>. The same sources always give the same bytes.
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,12 +31,19 @@ bool Save(const std::string& dir, const char* name, const Canvas& c, const Rgb* 
   return false;
 }
 
+// Runs a program without a shell and with its chatter on stdout discarded; returns its
+// exit status, or -1 if it could not be run.
 int Run(const std::vector<std::string>& args) {
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   pid_t pid = 0;
-  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
   int status = 0;
   if (waitpid(pid, &status, 0) != pid) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
