@@ -400,7 +400,10 @@ Canvas HelpPage1(Typeface& tf) {
   y = Bullet(c, tf, "Sweep your banana over a fly to splat it.", gx, y, gw);
   y = Bullet(c, tf, "Splat every fly before the time runs out to clear the level.", gx, y, gw);
   Bullet(c, tf, "If the time runs out first, the game is over.", gx, y, gw);
-  DrawSplat(c, {560, 396}, 13, 21);
+  // A fly on its way to becoming a splat.
+  DrawFly(c, Place{{488, 372}, 1.0, -0.5}, 1);
+  Trail(c, {530, 396}, {566, 400}, 2, 6, {120, 150, 40});
+  DrawSplat(c, {586, 402}, 12, 21);
 
   y = Card(c, tf, {648, 130, 984, 432}, {160, 230, 90}, {90, 170, 40}, "Scoring");
   const int sx = 668, sw = 300;
