@@ -41,6 +41,7 @@ class Fly {
 };
 
 // The flies of a level at random places on the screen (x drawn before y for each fly).
+// Without a graphics mode (a 0 x 0 screen) they all start at (0, 0), drawing as usual.
 std::list<Fly> MakeFlies(int level, Image* frame1, Image* frame2);
 // Whether the fly's centre lies in the banana's crescent-shaped body.
 bool FlyHits(const Fly& fly, const Nana& nana);
