@@ -140,26 +140,4 @@ TEST(NanaCopies, ExtraBananasScatterAroundTheirPlayersBanana) {
   }
 }
 
-TEST(NanaCopies, ExtraBananasStayWithinTheirSpread) {
-  TestSprite sprite(kTestNanaW, kTestNanaH);
-  Nana from(sprite.get(), {500, 400});
-  for (int i = 0; i < 300; ++i) {
-    Nana one = MakeExtraNana(from, 1);
-    Nana two = MakeExtraNana(from, 2);
-    for (const Nana* extra : {&one, &two}) {
-      EXPECT_GE(extra->pos.x, 400);
-      EXPECT_LE(extra->pos.x, 600);
-      EXPECT_GT(extra->pos.y, 370);
-      EXPECT_LE(extra->pos.y, 400);
-      EXPECT_GE(extra->angle, 0.0f);
-      EXPECT_LT(extra->angle, 3.14159f);
-    }
-    EXPECT_GE(one.vel.x, -5);
-    EXPECT_LE(one.vel.x, 5);
-    EXPECT_GE(two.vel.x, -1);
-    EXPECT_LE(two.vel.x, 1);
-    EXPECT_GE(two.vel.y, -2);
-  }
-}
-
 }  // namespace
