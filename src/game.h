@@ -21,10 +21,7 @@ struct GameImages {
 extern GameImages gameImages;
 
 // Rules of the game.
-constexpr int kGroundAboveBottom = 20;       // ground line above the screen's bottom (pixels)
 constexpr int kNanaStartAboveBottom = 100;   // bananas start this high above the bottom (pixels)
-constexpr int kFliesPerLevel = 5;
-constexpr int kMostFlies = 80;
 constexpr int kFullTime = 3600;              // ticks; a level lasts this less ...
 constexpr int kTimeCutPerLevel = 300;        // ... this much per level (ticks) ...
 constexpr int kLastShorterLevel = 8;         // ... up to this level
