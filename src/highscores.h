@@ -35,7 +35,7 @@ struct ScoreTable {
 // Reads at most kScoreTableSize entries. Reading ends at the end of the stream, at
 // an empty name line, or at a malformed entry (a score that is not a number or is
 // out of range, or a stream that ends right after a name line); a malformed entry
-// is dropped. One carriage return at the end of a name line is removed, so a table
+// is dropped. Carriage returns at the end of a name line are removed, so a table
 // saved with CR LF line ends reads the same as one with LF ends. The running lowest
 // starts at -1 and is replaced by any score below it, and also by the next score
 // whenever it is negative.

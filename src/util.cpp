@@ -56,8 +56,9 @@ ScoreTable ParseScores(std::istream& in) {
   std::string name;
   while (table.count < kScoreTableSize && std::getline(in, name)) {
     // A file saved with CR LF line ends keeps a CR on every line; it is no part of
-    // the name (and a line holding only a CR is as empty as an empty line).
-    if (!name.empty() && name.back() == '\r') name.pop_back();
+    // the name. All trailing CRs go, so a name never ends in one and reads back the
+    // same after the table is rewritten with LF ends (a line of CRs only is empty).
+    while (!name.empty() && name.back() == '\r') name.pop_back();
     if (name.empty()) break;
     int score = 0;
     // Not a number, out of the range of int, or nothing after the name line: the

@@ -140,6 +140,8 @@ TEST(HighScoreTable, OddLineEndsAndJunkAreReadSafely) {
   // CR LF line ends: the CR is not part of the name.
   EXPECT_EQ(Names(Parse("Ann\r\n50\r\nBob Two\r\n40\r\n").entries),
             (std::vector<std::string>{"Ann", "Bob Two"}));
+  // Nor are several: the name reads back the same once saved with LF ends.
+  EXPECT_EQ(Names(Parse("x\r\r\n1\n\r\r\n2\n").entries), (std::vector<std::string>{"x"}));
   // A very long name line is one name.
   std::string long_name(200000, 'x');
   ScoreTable longer = Parse(long_name + "\n7\nB\n6\n");
