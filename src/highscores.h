@@ -1,0 +1,77 @@
+#pragma once
+// The table of the ten best scores, its file "scores", name entry and display.
+//
+// The file holds two lines per entry, best first: the name, then the score in
+// decimal. The table logic below is plain functions; HighScores is the modal screen
+// built on them.
+#include <allegro.h>
+
+#include <istream>
+#include <list>
+#include <string>
+
+// One entry of the table.
+struct Score {
+  std::string name;
+  int score;
+};
+
+// Entries read from the file, rows shown and the size named on the rank line.
+constexpr int kScoreTableSize = 10;
+// With fewer stored entries than this every score earns a place.
+constexpr int kScoreAlwaysQualifiesBelow = 9;
+// Characters a typed name may hold.
+constexpr int kMaxScoreNameLength = 14;
+// The high-score file, in the working directory.
+constexpr const char* kScoresFile = "scores";
+
+// The table as read from the file.
+struct ScoreTable {
+  std::list<Score> entries;  // file order, best first
+  int count = 0;             // entries read, 0 to kScoreTableSize
+  int lowest = -1;           // running lowest score; -1 stands for none yet
+};
+
+// Reads at most kScoreTableSize entries. Reading ends at the end of the stream, at
+// an empty name line, or at a malformed entry (a score that is not a number or is
+// out of range, or a stream that ends right after a name line); a malformed entry
+// is dropped. Carriage returns at the end of a name line are removed, so a table
+// saved with CR LF line ends reads the same as one with LF ends. The running lowest
+// starts at -1 and is replaced by any score below it, and also by the next score
+// whenever it is negative.
+ScoreTable ParseScores(std::istream& in);
+// ParseScores on the file `path`; a file that cannot be opened is an empty table.
+ScoreTable ReadScores(const char* path);
+
+// True when `points` earns a place: fewer than kScoreAlwaysQualifiesBelow entries
+// were read, or `points` is strictly above the running lowest.
+bool ScoreQualifies(const ScoreTable& table, int points);
+// The 1-based place a new score takes: just above the first stored score strictly
+// below it, else below all of them (so ties go below).
+int ScoreRank(const std::list<Score>& entries, int points);
+// `entries` with `entry` inserted at its rank.
+std::list<Score> InsertScore(std::list<Score> entries, const Score& entry);
+// The file contents for `entries`: name line, score line, in order.
+std::string SerialiseScores(const std::list<Score>& entries);
+// Replaces the file `path` with `entries`: written to a temporary file in the same
+// directory, synced, then renamed over `path`. On any failure the old file is left
+// exactly as it was, the temporary file is removed, one line is logged and false
+// is returned.
+bool SaveScores(const char* path, const std::list<Score>& entries);
+
+// The name after the key `keycode` (as readkey() gives it: scan code in the high
+// byte, character in the low byte): Backspace removes the last character; A-Z,
+// a-z, 0-9 and space are appended while the name is shorter than
+// kMaxScoreNameLength; everything else leaves it unchanged.
+std::string TypeNameKey(std::string name, int keycode);
+
+// Offers `points` to the table in "scores". When it earns a place, asks `player`
+// for a name, saves the new table and shows it until Enter; otherwise returns at
+// once without drawing or touching the file. Esc or the quit request ends the
+// process with status 0.
+void HighScores(BITMAP* buffer, int points, const char* player);
+
+// Whether a key is held, by scan code: reads the library's key[] array. Tests
+// replace it to script when Enter and Esc go down relative to the typed keys; the
+// game never changes it.
+extern bool (*highScoreKeyDown)(int scancode);

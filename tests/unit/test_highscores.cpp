@@ -1,0 +1,234 @@
+// The high-score table's file reading, ranking, insertion and saving.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "highscores.h"
+#include "test_support.h"
+
+namespace {
+
+ScoreTable Parse(const std::string& text) {
+  std::istringstream in(text);
+  return ParseScores(in);
+}
+
+// A file of `n` entries "P1".."Pn" scoring top, top - step, ... written by hand.
+std::string TableText(int n, int top, int step = 10) {
+  std::string text;
+  for (int i = 0; i < n; ++i) text += "P" + std::to_string(i + 1) + "\n" + std::to_string(top - step * i) + "\n";
+  return text;
+}
+
+std::vector<std::string> Names(const std::list<Score>& entries) {
+  std::vector<std::string> names;
+  for (const Score& s : entries) names.push_back(s.name);
+  return names;
+}
+
+std::vector<int> Points(const std::list<Score>& entries) {
+  std::vector<int> points;
+  for (const Score& s : entries) points.push_back(s.score);
+  return points;
+}
+
+int LineCount(const std::string& text) {
+  int lines = 0;
+  for (char c : text) lines += c == '\n';
+  return lines;
+}
+
+}  // namespace
+
+TEST(HighScoreTable, WithoutAFileEveryScoreIsFirstOfTenAndOneEntryIsWritten) {
+  ScoreTable table = ReadScores("scores");
+  EXPECT_EQ(table.count, 0);
+  EXPECT_TRUE(ScoreQualifies(table, 0));
+  EXPECT_EQ(ScoreRank(table.entries, 0), 1);
+  ASSERT_TRUE(SaveScores("scores", InsertScore(table.entries, Score{"Ann", 0})));
+  EXPECT_EQ(ReadFile("scores"), "Ann\n0\n");
+}
+
+TEST(HighScoreTable, ALowScoreAfterEightEntriesTakesTheNinthPlace) {
+  ScoreTable table = Parse(TableText(8, 100));
+  ASSERT_EQ(table.count, 8);
+  EXPECT_TRUE(ScoreQualifies(table, 1));
+  EXPECT_EQ(ScoreRank(table.entries, 1), 9);
+  std::list<Score> updated = InsertScore(table.entries, Score{"Low", 1});
+  EXPECT_EQ(updated.back().name, "Low");
+  EXPECT_EQ(updated.size(), 9u);
+}
+
+TEST(HighScoreTable, WithNineOrTenEntriesAScoreNotAboveTheLowestEarnsNothing) {
+  ScoreTable nine = Parse(TableText(9, 100));  // lowest 20
+  EXPECT_FALSE(ScoreQualifies(nine, 20));
+  EXPECT_FALSE(ScoreQualifies(nine, 5));
+  EXPECT_TRUE(ScoreQualifies(nine, 21));
+  ScoreTable ten = Parse(TableText(10, 100));  // lowest 10
+  EXPECT_FALSE(ScoreQualifies(ten, 10));
+  EXPECT_TRUE(ScoreQualifies(ten, 11));
+}
+
+TEST(HighScoreTable, ABetterScoreOnAFullTableWritesElevenAndReadsBackTen) {
+  WriteFile("scores", TableText(10, 100));
+  ScoreTable table = ReadScores("scores");
+  ASSERT_TRUE(ScoreQualifies(table, 55));
+  EXPECT_EQ(ScoreRank(table.entries, 55), 6);
+  ASSERT_TRUE(SaveScores("scores", InsertScore(table.entries, Score{"New", 55})));
+  EXPECT_EQ(LineCount(ReadFile("scores")), 22);
+  ScoreTable again = ReadScores("scores");
+  EXPECT_EQ(Names(again.entries),
+            (std::vector<std::string>{"P1", "P2", "P3", "P4", "P5", "New", "P6", "P7", "P8", "P9"}));
+}
+
+TEST(HighScoreTable, AnEqualScoreGoesBelowTheEqualOnes) {
+  ScoreTable table = Parse("A\n50\nB\n30\nC\n30\nD\n10\n");
+  EXPECT_EQ(ScoreRank(table.entries, 30), 4);
+  EXPECT_EQ(Names(InsertScore(table.entries, Score{"New", 30})),
+            (std::vector<std::string>{"A", "B", "C", "New", "D"}));
+  EXPECT_EQ(Names(InsertScore(table.entries, Score{"Top", 50})),
+            (std::vector<std::string>{"A", "Top", "B", "C", "D"}));
+}
+
+TEST(HighScoreTable, OnlyTheFirstTenEntriesOfALongerFileAreRead) {
+  ScoreTable table = Parse(TableText(13, 130));
+  EXPECT_EQ(table.count, 10);
+  EXPECT_EQ(table.entries.back().name, "P10");
+  EXPECT_EQ(table.lowest, 40);
+}
+
+TEST(HighScoreTable, AnEmptyNameLineEndsTheTable) {
+  ScoreTable table = Parse("A\n50\n\nB\n30\n");
+  EXPECT_EQ(Names(table.entries), (std::vector<std::string>{"A"}));
+  // A line holding only a CR counts as empty too.
+  EXPECT_EQ(Parse("A\r\n50\r\n\r\nB\r\n30\r\n").count, 1);
+}
+
+TEST(HighScoreTable, BlanksAndTextAroundTheNumberAreSkipped) {
+  ScoreTable table = Parse("A\n   42 points, well done\nB\n\n 7\t\nC\n-3x\n");
+  EXPECT_EQ(Names(table.entries), (std::vector<std::string>{"A", "B", "C"}));
+  EXPECT_EQ(Points(table.entries), (std::vector<int>{42, 7, -3}));
+}
+
+TEST(HighScoreTable, ANegativeRunningLowestIsReplacedByTheNextScore) {
+  EXPECT_EQ(Parse("A\n100\nB\n-5\nC\n50\n").lowest, 50);
+  EXPECT_EQ(Parse("A\n100\nB\n-5\n").lowest, -5);
+  EXPECT_EQ(Parse("").lowest, -1);
+}
+
+TEST(HighScoreTable, MalformedEntriesEndTheReadingAndAreDropped) {
+  EXPECT_EQ(Names(Parse("A\n50\nB\nlots\nC\n10\n").entries), (std::vector<std::string>{"A"}));
+  EXPECT_EQ(Names(Parse("A\n50\nB\n99999999999\nC\n10\n").entries), (std::vector<std::string>{"A"}));
+  EXPECT_EQ(Names(Parse("A\n50\nB\n-99999999999\n").entries), (std::vector<std::string>{"A"}));
+  EXPECT_EQ(Names(Parse("A\n50\nB\n").entries), (std::vector<std::string>{"A"}));
+  EXPECT_EQ(Names(Parse("A\n50\nB").entries), (std::vector<std::string>{"A"}));
+  EXPECT_EQ(Parse("A\n50\nB\n-\n").count, 1);
+}
+
+TEST(HighScoreTable, OddLineEndsAndJunkAreReadSafely) {
+  // No newline after the last number: the entry is complete.
+  EXPECT_EQ(Points(Parse("A\n50\nB\n40").entries), (std::vector<int>{50, 40}));
+  // CR LF line ends: the CR is not part of the name.
+  EXPECT_EQ(Names(Parse("Ann\r\n50\r\nBob Two\r\n40\r\n").entries),
+            (std::vector<std::string>{"Ann", "Bob Two"}));
+  // Nor are several: the name reads back the same once saved with LF ends.
+  EXPECT_EQ(Names(Parse("x\r\r\n1\n\r\r\n2\n").entries), (std::vector<std::string>{"x"}));
+  // A very long name line is one name.
+  std::string long_name(200000, 'x');
+  ScoreTable longer = Parse(long_name + "\n7\nB\n6\n");
+  ASSERT_EQ(longer.count, 2);
+  EXPECT_EQ(longer.entries.front().name, long_name);
+  // Bytes of every value, NULs included, stay in the name; junk where a number
+  // belongs ends the table.
+  std::string junk;
+  for (int i = 0; i < 256; ++i) junk += static_cast<char>(i == '\n' ? 0 : i);
+  ScoreTable binary = Parse(junk + "\n5\n" + junk + "\n" + junk + "\n");
+  ASSERT_EQ(binary.count, 1);
+  EXPECT_EQ(binary.entries.front().name, junk);
+}
+
+TEST(HighScoreTable, TheWrittenFileReadsBackAsTheSameTable) {
+  std::list<Score> entries{{"Ann", 300}, {"Bob Two", 0}, {"C", -4}};
+  ASSERT_TRUE(SaveScores("scores", entries));
+  EXPECT_EQ(ReadFile("scores"), "Ann\n300\nBob Two\n0\nC\n-4\n");
+  ScoreTable back = ReadScores("scores");
+  EXPECT_EQ(Names(back.entries), Names(entries));
+  EXPECT_EQ(Points(back.entries), Points(entries));
+}
+
+TEST(HighScoreSaving, ADiskThatFillsUpLeavesTheOldFileAndIsReported) {
+  const std::string old_text = TableText(3, 30);
+  WriteFile("scores", old_text);
+  ResetLog();
+  // More than the file-size limit below, as a full disk would refuse it.
+  std::list<Score> big{{std::string(20000, 'n'), 5}};
+  rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool ok = SaveScores("scores", big);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, SIG_DFL);
+
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(ReadFile("scores"), old_text);
+  EXPECT_EQ(LogMessages().size(), 1u);
+  // Nothing but the table and the log is left in the directory.
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(ScratchDir())) {
+    (void)entry;
+    ++files;
+  }
+  EXPECT_EQ(files, 2);
+}
+
+TEST(HighScoreSaving, AFileThatCannotBeReplacedIsReportedAndNoTemporaryIsLeft) {
+  // A directory in the way: the rename fails after the new table has been written.
+  ASSERT_EQ(mkdir("scores", 0777), 0);
+  WriteFile("scores/keep", "kept");
+  ResetLog();
+  EXPECT_FALSE(SaveScores("scores", {{"Ann", 1}}));
+  EXPECT_EQ(ReadFile("scores/keep"), "kept");
+  EXPECT_EQ(LogMessages().size(), 1u);
+  EXPECT_FALSE(std::filesystem::exists("scores.tmp." + std::to_string(getpid())));
+  // A directory that does not exist: nothing can be created.
+  ResetLog();
+  EXPECT_FALSE(SaveScores("no/such/dir/scores", {{"Ann", 1}}));
+  EXPECT_EQ(LogMessages().size(), 1u);
+}
+
+TEST(HighScoreSaving, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewTable) {
+  const std::string old_text = TableText(10, 100);
+  std::list<Score> old_table = Parse(old_text).entries;
+  std::list<Score> new_table = InsertScore(old_table, Score{"Newcomer", 95});
+  WriteFile("scores", old_text);
+  std::srand(12345);
+  int new_seen = 0;
+  for (int round = 0; round < 60; ++round) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (bool flip = false;; flip = !flip) SaveScores("scores", flip ? old_table : new_table);
+    }
+    usleep(static_cast<useconds_t>(std::rand() % 3000));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    const std::string text = ReadFile("scores");
+    EXPECT_TRUE(text == old_text || text == SerialiseScores(new_table)) << "round " << round;
+    new_seen += text == SerialiseScores(new_table);
+  }
+  // The writer did get to replace the table (so the kills did land mid-work).
+  EXPECT_GT(new_seen, 0);
+}
