@@ -35,16 +35,25 @@ class Buttons {
   std::string GetButtonUnder(int x, int y);
 };
 
-// True once per press of key code `k`.
+// True once per press of key code `k`: when the key is down and that press has not
+// been reported yet. Latches are shared by all callers. A code the library has no
+// key for (negative, or KEY_MAX and above) is never down.
 bool keyhit(char k);
 
-// Modal prompt for one word of at most maxLength characters.
+// Modal prompt for one word of at most maxLength characters (letters, digits, blanks,
+// full stops), prompt line centred on x with its top at y; starts with `initial` cut
+// to maxLength - 1 characters and ends on Enter. Returns "malloc failed" without
+// drawing when no buffer of maxLength + 1 bytes can be had (also for maxLength below
+// 1 or equal to INT_MAX). Escape or the quit request end the process with status 0.
 std::string GetWord(BITMAP* buffer, int x, int y, int maxLength, std::string prompt,
                     std::string initial);
-// The same prompt centred on the screen.
+// The same prompt centred on the screen, as many characters long as letters W fit
+// across it, less two.
 std::string GetWord(BITMAP* buffer, std::string prompt, std::string initial);
 
-// Modal chooser among the files matching `wildcard`; "" when none matches.
+// Modal chooser among the files matching `wildcard` (directories left out), moved
+// with Up and Down and ended by Enter; "" without drawing when none matches. Escape or
+// the quit request end the process with status 0.
 std::string SelectFile(BITMAP* buffer, const char* wildcard, const char* prompt);
 // File enumeration callback: appends the name to the std::vector<std::string> at param.
 int fill(const char* filename, int attrib, void* param);

@@ -15,5 +15,7 @@ FONT* GetFont(const char* file);
 
 // Loads a bitmap the caller owns; ends the process with status 1 when it cannot.
 BITMAP* LoadBitmap(const char* file, RGB* palette);
-// Shows the picture `file` centred over `buffer` until Enter is pressed.
+// Shows the picture `file` centred over `buffer` (the back buffer) until Enter is
+// pressed, with a prompt once logic_time is above 60. A null buffer or a missing
+// picture end the process with status 1; Escape or the quit request with status 0.
 void DoSplash(const char* file, BITMAP* buffer);
