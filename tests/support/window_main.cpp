@@ -11,9 +11,16 @@ int main(int argc, char** argv) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
   PrepareTestProcess();
-  if (allegro_init() != 0) {
-    std::fprintf(stderr, "the library does not start: is DISPLAY set?\n");
-    return 1;
+  // A display busy with many test programs at once may refuse a connection now and
+  // then: try a few times before giving up.
+  int attempts = 0;
+  while (allegro_init() != 0) {
+    if (++attempts == 5) {
+      std::fprintf(stderr, "the library does not start: is DISPLAY set?\n");
+      return 1;
+    }
+    allegro_exit();
+    rest(200);
   }
   install_keyboard();
   install_mouse();

@@ -26,7 +26,7 @@ class Flies : public testing::Test {
   Fly At(double x, double y, double vx = 0, double vy = 0) {
     return Fly{{x, y}, {vx, vy}, fly1.get(), fly2.get()};
   }
-  Player PlayerAt(double x, double y) { return Player{Nana(banana.get(), {x, y}), {}, 0, 0, 0}; }
+  Player PlayerAt(double x, double y) { return Player(Nana(banana.get(), {x, y})); }
   // A fly whose centre lies at (x, y).
   Fly CentredAt(double x, double y) { return At(x - 21, y - 19); }
 

@@ -38,8 +38,8 @@ TEST(NoAllocation, TicksOfBananasAndFliesAllocateNothing) {
   TestSprite fly2(kTestFlyW, kTestFlyH, "fly2.bmp");
   BITMAP* layer = create_bitmap(SCREEN_W, SCREEN_H);
   const int ground = SCREEN_H - 20;
-  Player p1{Nana(banana.get(), {300, 300}), {}, 0, 0, 0};
-  Player p2{Nana(banana.get(), {700, 300}), {}, 0, 0, 0};
+  Player p1(Nana(banana.get(), {300, 300}));
+  Player p2(Nana(banana.get(), {700, 300}));
   srand(2);
   for (int i = 0; i < 6; ++i) p1.extras.push_back(MakeExtraNana(p1.nana, 1));
   for (int i = 0; i < 6; ++i) p2.extras.push_back(MakeExtraNana(p2.nana, 2));
