@@ -11,6 +11,7 @@ PACKAGES=(
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-dev         # the fuzz target of the score reader
   xvfb xauth xdotool imagemagick x11-utils  # virtual display and end-to-end driving
+  desktop-file-utils            # checks the installed desktop entry
 )
 
 install_missing_packages() {

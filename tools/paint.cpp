@@ -202,7 +202,74 @@ bool WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
 
 uint8_t ToByte(float v) { return uint8_t(std::clamp(std::lround(v), 0L, 255L)); }
 
+void PutBig32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
+}
+
+uint32_t Crc32(const uint8_t* data, size_t n) {
+  uint32_t crc = 0xffffffffu;
+  for (size_t i = 0; i < n; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+// One PNG chunk: length, type, data, and the CRC of type and data.
+void PutChunk(std::vector<uint8_t>& out, const char type[4], const std::vector<uint8_t>& data) {
+  PutBig32(out, uint32_t(data.size()));
+  size_t typeStart = out.size();
+  out.insert(out.end(), type, type + 4);
+  out.insert(out.end(), data.begin(), data.end());
+  PutBig32(out, Crc32(&out[typeStart], out.size() - typeStart));
+}
+
+// A zlib stream of stored (uncompressed) deflate blocks: no compressor needed.
+std::vector<uint8_t> ZlibStored(const std::vector<uint8_t>& raw) {
+  constexpr size_t kMaxBlock = 65535;  // bytes in one stored block
+  std::vector<uint8_t> out = {0x78, 0x01};
+  size_t at = 0;
+  do {
+    size_t n = std::min(kMaxBlock, raw.size() - at);
+    bool last = at + n == raw.size();
+    out.push_back(last ? 1 : 0);
+    out.push_back(uint8_t(n));
+    out.push_back(uint8_t(n >> 8));
+    out.push_back(uint8_t(~n));
+    out.push_back(uint8_t(~n >> 8));
+    out.insert(out.end(), raw.begin() + long(at), raw.begin() + long(at + n));
+    at += n;
+  } while (at < raw.size());
+  uint32_t a = 1, b = 0;  // Adler-32 of the raw bytes
+  for (uint8_t v : raw) {
+    a = (a + v) % 65521u;
+    b = (b + a) % 65521u;
+  }
+  PutBig32(out, (b << 16) | a);
+  return out;
+}
+
 }  // namespace
+
+bool WritePng(const std::string& path, const Canvas& c) {
+  std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  std::vector<uint8_t> header;
+  PutBig32(header, uint32_t(c.w));
+  PutBig32(header, uint32_t(c.h));
+  header.insert(header.end(), {8, 6, 0, 0, 0});  // 8 bits per channel, RGBA, no interlace
+  PutChunk(out, "IHDR", header);
+  std::vector<uint8_t> rows;
+  for (int y = 0; y < c.h; ++y) {
+    rows.push_back(0);  // no filter
+    for (int x = 0; x < c.w; ++x) {
+      Rgb col = c.Colour(x, y);
+      rows.insert(rows.end(), {ToByte(col.r), ToByte(col.g), ToByte(col.b), ToByte(c.Alpha(x, y) * 255)});
+    }
+  }
+  PutChunk(out, "IDAT", ZlibStored(rows));
+  PutChunk(out, "IEND", {});
+  return WriteAll(path, out);
+}
 
 bool WriteBmp24(const std::string& path, const Canvas& c, const Rgb* empty) {
   int stride = (c.w * 3 + 3) / 4 * 4;

@@ -1,7 +1,7 @@
 #pragma once
 // A small floating-point painter for the media generator: an RGBA canvas, shapes given
 // as signed distance functions (anti-aliased by their distance to the edge), coverage
-// masks for text, and plain BMP output.
+// masks for text, and plain BMP and PNG output.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -73,6 +73,8 @@ void FillMask(Canvas& c, const Mask& m, const Paint& paint, float opacity = 1.0f
 // below one half becomes that colour and every other pixel keeps its own colour, never
 // exactly `empty`. Without it every pixel keeps its colour (for opaque pictures).
 bool WriteBmp24(const std::string& path, const Canvas& c, const Rgb* empty);
+// Writes an RGBA PNG with every pixel's own colour and opacity (stored, uncompressed).
+bool WritePng(const std::string& path, const Canvas& c);
 // Writes an 8-bit BMP with the given palette (256 entries of r, g, b).
 bool WriteBmp8(const std::string& path, int w, int h, const std::vector<uint8_t>& pixels,
                const std::vector<uint8_t>& palette);
