@@ -131,6 +131,7 @@ std::string GetWord(BITMAP* buffer, int x, int y, int maxLength, std::string pro
   while (!key[KEY_ENTER]) {
     if (key[KEY_ESC] || quitnow) {
       LOG("Quit signal received in main GetWord loop, exit(0)ing");
+      std::free(word);
       std::exit(0);
     }
 
@@ -142,6 +143,7 @@ std::string GetWord(BITMAP* buffer, int x, int y, int maxLength, std::string pro
     while (!keypressed()) {
       if (quitnow) {
         LOG("Quit signal received while waiting for keypress in GetWord, exit(0)ing");
+        std::free(word);
         std::exit(0);
       }
       rest(0);

@@ -383,7 +383,11 @@ void Nana::Draw(BITMAP* dest) const {
   const int xi = static_cast<int>(pos.x - kCentreOffset * sinf(angle) - w / 2);
   const int yi = static_cast<int>(pos.y + kCentreOffset * cosf(angle) - h / 2);
   const int ai = static_cast<int>(angle * kHalfTurnUnits / kPi);
-  rotate_sprite(dest, sprite, xi, yi, itofix(ai % (2 * kHalfTurnUnits)));
+  // Brought into 0 .. one turn: the library shifts the value left, which a negative
+  // number must not be; the library takes angles modulo a turn, so the picture is the same.
+  constexpr int kTurnUnits = 2 * kHalfTurnUnits;
+  const int turn = (ai % kTurnUnits + kTurnUnits) % kTurnUnits;
+  rotate_sprite(dest, sprite, xi, yi, itofix(turn));
 }
 
 // ===========================================================================
@@ -931,6 +935,8 @@ int main() {
   while (!QuitRequested()) {
     if (RunMenu(menu, backbuffer)) PlayGame(backbuffer, splatterLayer, menu.twoPlayer);
   }
+  destroy_bitmap(splatterLayer);
+  destroy_bitmap(backbuffer);
   return 0;
 }
 END_OF_MAIN()

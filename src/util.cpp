@@ -10,6 +10,7 @@
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <vector>
 
 #include "debug.h"
 #include "highscores.h"
@@ -27,6 +28,16 @@ void SetGlobalFont(FONT* f) {
   if (f != nullptr) globalFont = f;
 }
 
+namespace {
+// Every datafile that gave a font: the font lives inside it and may be drawn with
+// until the process ends, so the datafile stays loaded and listed here for the run.
+// The list itself is never destroyed, so it outlives every other static object.
+std::vector<DATAFILE*>& FontFiles() {
+  static auto* files = new std::vector<DATAFILE*>;
+  return *files;
+}
+}  // namespace
+
 FONT* GetFont(const char* file) {
   LOG("Loading font ", file);
   DATAFILE* data = load_datafile(file);
@@ -34,12 +45,13 @@ FONT* GetFont(const char* file) {
     LOG("Failed to load font data file ", file);
     return nullptr;
   }
-  // The font lives inside the datafile, which therefore stays loaded for the run.
   // A first object that is missing or of another type is never used as a font.
   if (data[0].dat == nullptr || data[0].type != DAT_FONT) {
     LOG("Failed to load font as first item in data file ", file);
+    unload_datafile(data);
     return nullptr;
   }
+  FontFiles().push_back(data);
   return static_cast<FONT*>(data[0].dat);
 }
 

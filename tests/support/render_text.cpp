@@ -19,7 +19,9 @@ int main(int argc, char** argv) {
   const int colour = argc == 7 ? makecol(std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]))
                                : makecol(0, 0, 0);
   textprintf_ex(out, face, 0, 0, colour, -1, "%s", argv[2]);
-  if (save_bitmap(argv[3], out, nullptr) != 0) return 1;
-  std::printf("%d %d\n", out->w, out->h);
-  return 0;
+  const bool saved = save_bitmap(argv[3], out, nullptr) == 0;
+  if (saved) std::printf("%d %d\n", out->w, out->h);
+  destroy_bitmap(out);
+  if (data != nullptr) unload_datafile(data);
+  return saved ? 0 : 1;
 }

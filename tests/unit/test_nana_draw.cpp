@@ -96,6 +96,29 @@ TEST_F(NanaDrawing, ATurnedBananaIsDrawnAroundItsCentreInWholeLibrarySteps) {
   EXPECT_NEAR((top + bottom + 1) / 2.0, cy, 2);
 }
 
+TEST_F(NanaDrawing, ABananaTurnedBackIsDrawnTurnedTheOtherWayAroundItsCentre) {
+  Nana nana(sprite.get(), {320, 150});
+  nana.angle = -0.5f;
+  nana.Draw(dest);
+  // -20 library units, the same size of box as a turn of +20.
+  const double drawn = 20 * 3.14159 / 128;
+  const double cx = 320 + 68 * std::sin(0.5);
+  const double cy = 150 + 68 * std::cos(0.5);
+  int left, top, right, bottom;
+  ASSERT_TRUE(DrawnBox(left, top, right, bottom));
+  EXPECT_NEAR(right - left + 1, kW * std::cos(drawn) + kH * std::sin(drawn), 2.5);
+  EXPECT_NEAR(bottom - top + 1, kW * std::sin(drawn) + kH * std::cos(drawn), 2.5);
+  EXPECT_NEAR((left + right + 1) / 2.0, cx, 2);
+  EXPECT_NEAR((top + bottom + 1) / 2.0, cy, 2);
+  // The left tip hangs lower than the right one.
+  int leftEdgeY = -1, rightEdgeY = -1;
+  for (int y = top; y <= bottom; ++y) {
+    if (getpixel(dest, left, y) != background && leftEdgeY < 0) leftEdgeY = y;
+    if (getpixel(dest, right, y) != background && rightEdgeY < 0) rightEdgeY = y;
+  }
+  EXPECT_GT(leftEdgeY, rightEdgeY);
+}
+
 TEST_F(NanaDrawing, UpsideDownItShowsItsTurnedCopySquashedTowardsItsBottomEdge) {
   Nana nana(sprite.get(), {300.5, 400.5});
   ASSERT_NE(nana.flipped, nullptr);
