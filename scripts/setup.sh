@@ -12,6 +12,7 @@ PACKAGES=(
   clang libclang-rt-dev         # the fuzz target of the score reader
   xvfb xauth xdotool imagemagick x11-utils  # virtual display and end-to-end driving
   desktop-file-utils            # checks the installed desktop entry
+  valgrind                      # memcheck over a session and the real game
 )
 
 install_missing_packages() {

@@ -8,6 +8,7 @@
 #include <allegro.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -40,16 +41,19 @@ class PassDriver {
   explicit PassDriver(std::function<bool(int)> between, std::function<bool()> ready = nullptr)
       : between_(std::move(between)), ready_(std::move(ready)) {
     logic_time = 1;
-    thread_ = std::thread([this] { Run(); });
+    // Detached, and waited for through `done_`: a death test's child may end the
+    // process from inside the loop, after the driver is through but before any join.
+    std::thread([this] {
+      Run();
+      done_ = true;  // the last touch of this object
+    }).detach();
   }
   PassDriver(const PassDriver&) = delete;
   PassDriver& operator=(const PassDriver&) = delete;
-  ~PassDriver() {
-    if (thread_.joinable()) thread_.join();
-  }
+  ~PassDriver() { WaitUntilDone(); }
   // Call after the modal loop has returned.
   void Finish() {
-    thread_.join();
+    WaitUntilDone();
     EXPECT_FALSE(stalled_) << "the loop stopped coming round";
   }
   int passes() const { return passes_; }
@@ -81,7 +85,11 @@ class PassDriver {
 
   std::function<bool(int)> between_;
   std::function<bool()> ready_;
-  std::thread thread_;
+  void WaitUntilDone() const {
+    while (!done_) std::this_thread::yield();
+  }
+
+  std::atomic<bool> done_{false};
   int passes_ = 0;
   bool stalled_ = false;
 };
