@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "game.h"
 #include "image.h"
 #include "scene.h"
@@ -52,16 +54,40 @@ void ShowClearAndLaySplats() {
   blit(splats, back, 0, 0, 0, 0, splats->w, splats->h);
 }
 
+// The timed work, one function each, so that a profiler can count each on its own
+// (see ProfileAll). Kept out of line for the same reason.
+[[gnu::noinline]] void TickBatch() {
+  for (int t = 0; t < kTicksPerBatch; ++t) RunTick(*bench.game);
+}
+// The frame starts from the random numbers its calls were recorded with, so that it
+// draws exactly the replayed picture (which fly frames, where CRAZY wanders).
+[[gnu::noinline]] void Frame() {
+  std::srand(kFrameSeed);
+  DrawFrame(*bench.game, bench.backbuffer);
+  ShowClearAndLaySplats();
+}
+[[gnu::noinline]] void LibraryCalls() {
+  ReplayFrameCalls(bench.frameCalls, bench.backbuffer);
+  ShowClearAndLaySplats();
+}
+[[gnu::noinline]] void Floor() { ShowClearAndLaySplats(); }
+
+// Puts the game back to the busy moment with the same random numbers to come.
+bool BackToBusyMoment() {
+  if (!Restore(*bench.game, bench.busy)) return false;
+  std::srand(kTickSeed);
+  return true;
+}
+
 void BM_Tick(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
-    if (!Restore(*bench.game, bench.busy)) {
+    if (!BackToBusyMoment()) {
       state.SkipWithError("the extras changed during a batch");
       break;
     }
-    std::srand(kTickSeed);
     state.ResumeTiming();
-    for (int t = 0; t < kTicksPerBatch; ++t) RunTick(*bench.game);
+    TickBatch();
   }
   state.SetItemsProcessed(state.iterations() * kTicksPerBatch);
   Restore(*bench.game, bench.busy);
@@ -69,23 +95,17 @@ void BM_Tick(benchmark::State& state) {
 BENCHMARK(BM_Tick)->Unit(benchmark::kMicrosecond);
 
 void BM_Frame(benchmark::State& state) {
-  for (auto _ : state) {
-    DrawFrame(*bench.game, bench.backbuffer);
-    ShowClearAndLaySplats();
-  }
+  for (auto _ : state) Frame();
 }
 BENCHMARK(BM_Frame)->Unit(benchmark::kMicrosecond);
 
 void BM_LibraryCalls(benchmark::State& state) {
-  for (auto _ : state) {
-    ReplayFrameCalls(bench.frameCalls, bench.backbuffer);
-    ShowClearAndLaySplats();
-  }
+  for (auto _ : state) LibraryCalls();
 }
 BENCHMARK(BM_LibraryCalls)->Unit(benchmark::kMicrosecond);
 
 void BM_Floor(benchmark::State& state) {
-  for (auto _ : state) ShowClearAndLaySplats();
+  for (auto _ : state) Floor();
 }
 BENCHMARK(BM_Floor)->Unit(benchmark::kMicrosecond);
 
@@ -103,6 +123,8 @@ double Nanoseconds(double value, benchmark::TimeUnit unit) {
 // median when repeated) for the summary.
 class SummaryReporter : public benchmark::ConsoleReporter {
  public:
+  explicit SummaryReporter(OutputOptions options) : ConsoleReporter(options) {}
+
   std::map<std::string, double> cpuNs;
   std::map<std::string, double> realNs;
 
@@ -144,6 +166,32 @@ void PrintSummary(const SummaryReporter& r) {
   std::printf("  frame / floor           %8.3f\n", frameUs / floorUs);
 }
 
+// `runs` of each piece of work, outside the benchmark library: under callgrind with
+// --toggle-collect naming one of them, the instruction count of exactly that work.
+[[gnu::noinline]] void ProfileTicks(int runs) {
+  for (int i = 0; i < runs; ++i) {
+    if (!BackToBusyMoment()) return;
+    TickBatch();
+  }
+  Restore(*bench.game, bench.busy);
+}
+[[gnu::noinline]] void ProfileFrames(int runs) {
+  for (int i = 0; i < runs; ++i) Frame();
+}
+[[gnu::noinline]] void ProfileLibraryCalls(int runs) {
+  for (int i = 0; i < runs; ++i) LibraryCalls();
+}
+[[gnu::noinline]] void ProfileFloors(int runs) {
+  for (int i = 0; i < runs; ++i) Floor();
+}
+
+void ProfileAll(int runs) {
+  ProfileTicks(runs);
+  ProfileFrames(runs);
+  ProfileLibraryCalls(runs);
+  ProfileFloors(runs);
+}
+
 bool HasFlag(int argc, char** argv, const char* flag) {
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], flag, std::strlen(flag)) == 0) return true;
@@ -175,6 +223,9 @@ bool SetUp(const std::string& mediaDir, ImageManager& images) {
   DrawFrame(*bench.game, fromGame);
   ReplayFrameCalls(bench.frameCalls, fromCalls);
   const bool same = SamePixels(fromGame, fromCalls);
+  // NANASPLAT_BENCH_FRAME=file.bmp keeps the picture, to see what is being timed.
+  const char* keep = std::getenv("NANASPLAT_BENCH_FRAME");
+  if (keep != nullptr) save_bitmap(keep, fromGame, nullptr);
   destroy_bitmap(fromGame);
   destroy_bitmap(fromCalls);
   if (!same) {
@@ -189,9 +240,17 @@ bool SetUp(const std::string& mediaDir, ImageManager& images) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --profile=N: N runs of each piece of work, no timing (for callgrind).
+  constexpr char kProfileFlag[] = "--profile=";
+  int profileRuns = 0;
+  if (argc > 1 && std::strncmp(argv[1], kProfileFlag, std::strlen(kProfileFlag)) == 0) {
+    profileRuns = std::atoi(argv[1] + std::strlen(kProfileFlag));
+    if (profileRuns <= 0) return 2;
+  }
   // Repeated and interleaved by default, so that a busy moment of the machine does not
   // land on one benchmark alone; the median of the repetitions is reported.
   std::vector<char*> args(argv, argv + argc);
+  if (profileRuns > 0) args.erase(args.begin() + 1);
   char repetitions[] = "--benchmark_repetitions=5";
   char aggregatesOnly[] = "--benchmark_report_aggregates_only=true";
   char interleave[] = "--benchmark_enable_random_interleaving=true";
@@ -208,7 +267,13 @@ int main(int argc, char** argv) {
   ImageManager images;
   if (!SetUp(mediaDir != nullptr ? mediaDir : NANASPLAT_MEDIA_DIR, images)) return 1;
 
-  SummaryReporter reporter;
+  if (profileRuns > 0) {
+    ProfileAll(profileRuns);
+    return 0;
+  }
+
+  SummaryReporter reporter(isatty(STDOUT_FILENO) != 0 ? benchmark::ConsoleReporter::OO_ColorTabular
+                                                     : benchmark::ConsoleReporter::OO_Tabular);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   PrintSummary(reporter);
   benchmark::Shutdown();
