@@ -247,17 +247,20 @@ int main(int argc, char** argv) {
     profileRuns = std::atoi(argv[1] + std::strlen(kProfileFlag));
     if (profileRuns <= 0) return 2;
   }
-  // Repeated and interleaved by default, so that a busy moment of the machine does not
-  // land on one benchmark alone; the median of the repetitions is reported.
+  // Repeated in short runs and interleaved by default, so that a busy moment of the
+  // machine does not land on one benchmark alone; the median of the repetitions is
+  // reported.
   std::vector<char*> args(argv, argv + argc);
   if (profileRuns > 0) args.erase(args.begin() + 1);
-  char repetitions[] = "--benchmark_repetitions=5";
+  char repetitions[] = "--benchmark_repetitions=12";
+  char minTime[] = "--benchmark_min_time=0.25";
   char aggregatesOnly[] = "--benchmark_report_aggregates_only=true";
   char interleave[] = "--benchmark_enable_random_interleaving=true";
   if (!HasFlag(argc, argv, "--benchmark_repetitions")) {
     args.push_back(repetitions);
     args.push_back(aggregatesOnly);
     args.push_back(interleave);
+    if (!HasFlag(argc, argv, "--benchmark_min_time")) args.push_back(minTime);
   }
   int count = static_cast<int>(args.size());
   benchmark::Initialize(&count, args.data());
