@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <iterator>
 
 #include "init.h"
 #include "nana.h"
@@ -93,7 +93,7 @@ bool Restore(Game& game, const Snapshot& snapshot) {
 // ---------------------------------------------------------------------------
 
 void HoldBusyControls() {
-  std::memset(const_cast<char*>(key), 0, KEY_MAX);
+  for (int k = 0; k < KEY_MAX; ++k) key[k] = 0;
   key[KEY_RIGHT] = 1;
   key[KEY_SPACE] = 1;
   mouse_b = 1;
