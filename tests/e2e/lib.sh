@@ -82,7 +82,9 @@ click_at() {  # x y: left button pressed and released there
   xdotool mousemove "$1" "$2"; sleep 0.15
   xdotool mousedown 1; sleep 0.15; xdotool mouseup 1; sleep 0.3
 }
-press_key() { xdotool key --window "$WINDOW" "$1"; sleep 0.3; }
+# A key held for a moment, as a player presses it: screens that poll the key state
+# (rather than the key buffer) could miss a press and release sent back to back.
+press_key() { xdotool keydown "$1"; sleep 0.15; xdotool keyup "$1"; sleep 0.3; }
 
 screenshot() { import -window root "$1"; }
 # pixel FILE X Y: the colour as "r,g,b" in 0..255
