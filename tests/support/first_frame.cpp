@@ -164,6 +164,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::vector<Sample> samples = SamplesOf(picture);
+  destroy_bitmap(picture);
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) {
     std::fprintf(stderr, "no display\n");
