@@ -128,6 +128,17 @@ expect_picture() {
   [ "${diff%%.*}" -le $((pw * ph / 3 / 100)) ] || fail "$(basename "$picture") not shown: $diff pixels differ"
 }
 
+# wait_for_picture PICTURE [SECONDS]: until the screen shows PICTURE centred (a slow
+# machine or a sanitizer build may take a while to load and draw it).
+wait_for_picture() {
+  local picture="$1" limit="${2:-10}" waited=0
+  until screenshot "$WORK/now.png" && (expect_picture "$WORK/now.png" "$picture") 2>/dev/null; do
+    sleep 0.3; waited=$((waited + 1))
+    [ $waited -gt $((limit * 3)) ] && expect_picture "$WORK/now.png" "$picture"
+  done
+  return 0
+}
+
 # The menu's buttons: labels centred on the screen's middle (or 100 from an edge),
 # rows at SCREEN_H - 200, -150, -100, -50. A point well inside a button:
 button_point() {  # centre_x top_y -> "x y"
@@ -159,5 +170,6 @@ start_to_menu() {
   wait_for_log "Beginning game loop"
   wait_for_window
   xdotool mousemove 2 2
-  sleep 0.5
+  wait_for_picture "$GAME_DIR/media/title800_3.bmp"
+  sleep 0.2
 }

@@ -31,9 +31,7 @@ expect_text "$WORK/table.png" "Tester -- 0" 512 90
 [ "$(cat "$GAME_DIR/media/scores")" = "$(printf 'Tester\n0')" ] || fail "scores holds: $(cat "$GAME_DIR/media/scores")"
 
 press_key Return
-sleep 0.5
-screenshot "$WORK/again.png"
-expect_picture "$WORK/again.png" "$GAME_DIR/media/title800_3.bmp"
+wait_for_picture "$GAME_DIR/media/title800_3.bmp"
 xdotool keydown Escape; sleep 0.5
 wait_for_exit 10
 xdotool keyup Escape || true

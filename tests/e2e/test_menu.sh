@@ -14,7 +14,7 @@ for label_y in "Single Player:568" "Two Player:618" "Help:668" "Quit:718"; do
 done
 
 shown() {  # PICTURE: what the screen shows now
-  sleep 0.3; screenshot "$WORK/now.png"; expect_picture "$WORK/now.png" "$MEDIA/$1"
+  sleep 0.3; wait_for_picture "$MEDIA/$1" 5
 }
 
 # A release away from every button does nothing, nor does a press that starts on a

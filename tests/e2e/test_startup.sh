@@ -7,7 +7,7 @@ start_xvfb
 start_game
 wait_for_log "Beginning game loop"
 wait_for_window
-sleep 1
+wait_for_picture "$GAME_DIR/media/title800_3.bmp"   # every picture is loaded by now
 
 expected="src/init.cpp Initializing allegro.
 src/init.cpp Installing mouse.
