@@ -25,6 +25,9 @@ void ReportCrash(int signal) {
 }
 
 void ReportCrashes() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  return;  // the sanitizers report crashes better
+#endif
   for (int signal : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE}) std::signal(signal, ReportCrash);
 }
 }  // namespace
