@@ -20,6 +20,8 @@
 #include <ctime>
 #include <vector>
 
+#include "x11_window.h"
+
 namespace {
 
 // The window's size (pixels); the picture is centred in it.
@@ -44,23 +46,6 @@ double NowMs() {
 
 // Requests on a window that is not viewable yet fail; that only means "not yet".
 int IgnoreError(Display*, XErrorEvent*) { return 0; }
-
-Window FindByTitle(Display* display, Window window, const char* title) {
-  char* name = nullptr;
-  if (XFetchName(display, window, &name) && name != nullptr) {
-    const bool match = std::strcmp(name, title) == 0;
-    XFree(name);
-    if (match) return window;
-  }
-  Window root, parent, *children = nullptr;
-  unsigned int count = 0;
-  Window found = 0;
-  if (XQueryTree(display, window, &root, &parent, &children, &count)) {
-    for (unsigned int i = 0; i < count && !found; ++i) found = FindByTitle(display, children[i], title);
-    if (children) XFree(children);
-  }
-  return found;
-}
 
 struct Rgb {
   int r, g, b;
@@ -119,18 +104,6 @@ bool Shows(Display* display, Window window, const std::vector<Sample>& samples) 
     XDestroyImage(image);
   }
   return matched >= kMatchShare * samples.size();
-}
-
-void SendClose(Display* display, Window window) {
-  XEvent event{};
-  event.xclient.type = ClientMessage;
-  event.xclient.window = window;
-  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-  event.xclient.format = 32;
-  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-  event.xclient.data.l[1] = CurrentTime;
-  XSendEvent(display, window, False, NoEventMask, &event);
-  XFlush(display);
 }
 
 // The game's exit status, or -1 if it had not ended within the wait (it is then killed).

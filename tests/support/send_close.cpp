@@ -3,26 +3,8 @@
 #include <X11/Xlib.h>
 
 #include <cstdio>
-#include <cstring>
 
-namespace {
-Window FindByTitle(Display* display, Window window, const char* title) {
-  char* name = nullptr;
-  if (XFetchName(display, window, &name) && name != nullptr) {
-    bool match = std::strcmp(name, title) == 0;
-    XFree(name);
-    if (match) return window;
-  }
-  Window root, parent, *children = nullptr;
-  unsigned int count = 0;
-  Window found = 0;
-  if (XQueryTree(display, window, &root, &parent, &children, &count)) {
-    for (unsigned int i = 0; i < count && !found; ++i) found = FindByTitle(display, children[i], title);
-    if (children) XFree(children);
-  }
-  return found;
-}
-}  // namespace
+#include "x11_window.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
@@ -33,15 +15,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no window titled %s\n", argv[1]);
     return 1;
   }
-  XEvent event{};
-  event.xclient.type = ClientMessage;
-  event.xclient.window = target;
-  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-  event.xclient.format = 32;
-  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-  event.xclient.data.l[1] = CurrentTime;
-  XSendEvent(display, target, False, NoEventMask, &event);
-  XFlush(display);
+  SendClose(display, target);
   XCloseDisplay(display);
   return 0;
 }
