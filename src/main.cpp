@@ -373,8 +373,9 @@ void Nana::Draw(BITMAP* dest) const {
     // The pre-turned copy, squashed towards its bottom edge.
     const Vec2<double> k = BoxOf(*this).Corner(+1, +1);
     const int dx = static_cast<int>(k.x);
-    const int dy = static_cast<int>(k.y + (1 - squash) * h);
-    const int dh = static_cast<int>(squash * h);
+    const double scale = squash;  // the products in double, so truncation is exact
+    const int dy = static_cast<int>(k.y + (1 - scale) * h);
+    const int dh = static_cast<int>(scale * h);
     if (dh > 0) masked_stretch_blit(flipped, dest, 0, 0, w, h, dx, dy, w, dh);
     return;
   }
@@ -662,8 +663,9 @@ Controls ReadControls(int player) {
 
 Game::Game(bool twoPlayer, BITMAP* splatterLayer)
     : twoPlayer(twoPlayer),
-      p1{Nana(gameImages.banana1, NanaStart(1, twoPlayer))},
-      p2{Nana(gameImages.banana2, NanaStart(2, twoPlayer))},
+      // Placeholders without a sprite (nothing to copy); every level builds the real ones.
+      p1{Nana(nullptr, NanaStart(1, twoPlayer))},
+      p2{Nana(nullptr, NanaStart(2, twoPlayer))},
       splatterLayer(splatterLayer) {}
 
 bool QuitRequested() { return key[KEY_ESC] || quitnow; }
