@@ -208,8 +208,9 @@ DrawCall NanaCall(const Nana& n) {
     const double wvy = kSquashCornerHalf * w * std::cos(side);
     DrawCall call{DrawCall::Squashed, n.flipped, 0, 0, w, h, 0, 0, 0, "", 0};
     call.x = static_cast<int>(cx + hvx + wvx);
-    call.y = static_cast<int>(cy + hvy + wvy + (1 - n.squash) * h);
-    call.dh = static_cast<int>(n.squash * h);
+    const double scale = n.squash;
+    call.y = static_cast<int>(cy + hvy + wvy + (1 - scale) * h);
+    call.dh = static_cast<int>(scale * h);
     return call;
   }
   DrawCall call{DrawCall::Rotated, sprite, 0, 0, w, h, 0, 0, 0, "", 0};

@@ -146,6 +146,20 @@ TEST_F(NanaDrawing, UpsideDownItShowsItsTurnedCopySquashedTowardsItsBottomEdge) 
   }
 }
 
+TEST_F(NanaDrawing, SquashedHeightIsTruncatedFromTheExactProduct) {
+  static_assert(kH == 60, "the squash below is chosen for a 60-pixel sprite");
+  Nana nana(sprite.get(), {300.5, 400.5});
+  nana.state = UpsideDown;
+  nana.angle = 3.14159f;
+  // The float nearest 31/60 lies just below it: 30.99999 pixels high, so 30 rows
+  // (a product rounded to float would come to 31.0 and draw 31).
+  nana.squash = 0.516666651f;
+  nana.Draw(dest);
+  int left, top, right, bottom;
+  ASSERT_TRUE(DrawnBox(left, top, right, bottom));
+  EXPECT_EQ(bottom - top + 1, 30);
+}
+
 TEST_F(NanaDrawing, TheTurnedCopyIsTheSpriteUpsideDown) {
   Nana nana(sprite.get(), {0, 0});
   ASSERT_NE(nana.flipped, nullptr);
