@@ -44,12 +44,13 @@ int main(int argc, char** argv) {
   // then: try a few times before giving up.
   int attempts = 0;
   while (allegro_init() != 0) {
+    std::fprintf(stderr, "the library did not start (%s); trying again\n", allegro_error);
     if (++attempts == 5) {
       std::fprintf(stderr, "the library does not start: is DISPLAY set?\n");
       return 1;
     }
     allegro_exit();
-    rest(200);
+    usleep(200 * 1000);  // not rest(): the library's timer is gone with it
   }
   install_keyboard();
   install_mouse();
