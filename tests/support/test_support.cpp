@@ -68,6 +68,24 @@ void WriteFile(const std::string& path, const std::string& contents) {
   out << contents;
 }
 
+bool SamePixels(BITMAP* a, BITMAP* b) {
+  if (a->w != b->w || a->h != b->h) return false;
+  for (int y = 0; y < a->h; ++y) {
+    for (int x = 0; x < a->w; ++x) {
+      if (getpixel(a, x, y) != getpixel(b, x, y)) return false;
+    }
+  }
+  return true;
+}
+
+int CountNonWhite(BITMAP* bmp) {
+  const int white = makecol(255, 255, 255);
+  int count = 0;
+  for (int y = 0; y < bmp->h; ++y)
+    for (int x = 0; x < bmp->w; ++x) count += getpixel(bmp, x, y) != white;
+  return count;
+}
+
 void StartLogicTimer() {
   static bool started = false;
   if (started) return;

@@ -1,5 +1,7 @@
 #pragma once
 // Helpers shared by the test programs.
+#include <allegro.h>
+
 #include <string>
 #include <vector>
 
@@ -18,6 +20,11 @@ std::vector<std::string> LogMessages();
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);
+
+// Whether two bitmaps have the same size and the same pixels.
+bool SamePixels(BITMAP* a, BITMAP* b);
+// How many pixels of `bmp` are not white.
+int CountNonWhite(BITMAP* bmp);
 
 // Installs the game's 60 Hz logic timer once (window tests only).
 void StartLogicTimer();

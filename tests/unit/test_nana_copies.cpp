@@ -13,16 +13,6 @@
 
 namespace {
 
-bool SamePixels(BITMAP* a, BITMAP* b) {
-  if (a->w != b->w || a->h != b->h) return false;
-  for (int y = 0; y < a->h; ++y) {
-    for (int x = 0; x < a->w; ++x) {
-      if (getpixel(a, x, y) != getpixel(b, x, y)) return false;
-    }
-  }
-  return true;
-}
-
 TEST(NanaCopies, ANewBananaRestsUprightWithItsOwnTurnedCopy) {
   TestSprite sprite(kTestNanaW, kTestNanaH);
   Nana nana(sprite.get(), {12.5, 34.25});

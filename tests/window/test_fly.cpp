@@ -9,6 +9,7 @@
 #include "nana.h"
 #include "player.h"
 #include "test_sprites.h"
+#include "test_support.h"
 
 namespace {
 
@@ -29,14 +30,6 @@ class Flies : public testing::Test {
   Player PlayerAt(double x, double y) { return Player(Nana(banana.get(), {x, y})); }
   // A fly whose centre lies at (x, y).
   Fly CentredAt(double x, double y) { return At(x - 21, y - 19); }
-
-  int NonWhite() const {
-    int count = 0;
-    for (int y = 0; y < layer->h; ++y) {
-      for (int x = 0; x < layer->w; ++x) count += getpixel(layer, x, y) != makecol(255, 255, 255);
-    }
-    return count;
-  }
 
   TestSprite fly1{kTestFlyW, kTestFlyH, "fly1.bmp"};
   TestSprite fly2{kTestFlyW, kTestFlyH, "fly2.bmp"};
@@ -177,7 +170,7 @@ TEST_F(Flies, OneBananaKillsTwoFliesInOneTick) {
   EXPECT_EQ(p1.score, 6);
   EXPECT_EQ(p2.streak, 0);
   EXPECT_EQ(p2.score, 0);
-  EXPECT_GT(NonWhite(), 0);
+  EXPECT_GT(CountNonWhite(layer), 0);
 }
 
 TEST_F(Flies, AFlyInsideBothPlayersBananasScoresForBothWithOneSplat) {

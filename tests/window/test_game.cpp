@@ -79,13 +79,6 @@ class GameTest : public testing::Test {
     }
   }
 
-  static int CountNonWhite(BITMAP* bmp) {
-    int count = 0;
-    for (int y = 0; y < bmp->h; ++y)
-      for (int x = 0; x < bmp->w; ++x) count += getpixel(bmp, x, y) != makecol(255, 255, 255);
-    return count;
-  }
-
   Image banana{}, fly1{}, fly2{};
   BITMAP* splatter = nullptr;
   BITMAP* buffer = nullptr;
