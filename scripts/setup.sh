@@ -13,6 +13,7 @@ PACKAGES=(
   xvfb xauth xdotool imagemagick x11-utils  # virtual display and end-to-end driving
   desktop-file-utils            # checks the installed desktop entry
   valgrind                      # memcheck over a session and the real game
+  libsndfile1-dev libasound2-dev  # the sound generator writes WAV; the game hears ALSA's complaints
 )
 
 install_missing_packages() {
