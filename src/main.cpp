@@ -20,6 +20,7 @@
 #include "init.h"
 #include "input.h"
 #include "nana.h"
+#include "sound.h"
 #include "splatter.h"
 #include "util.h"
 
@@ -65,6 +66,9 @@ constexpr double kStopSpeed = 1;
 constexpr double kSquashFloor = 0.5;
 constexpr double kSquashRate = 0.96;
 constexpr double kJumpStrength = 46;
+// A landing from flight is heard when the banana comes down at least this fast (pixels
+// per tick): the small hops of tipping over a tip stay quiet.
+constexpr double kHeardLandingSpeed = 1.5;
 // Extra bananas: one degree of the game's half turn (radians).
 constexpr double kExtraAngleStep = 0.008726638888888888;
 // The library's angle units for half a turn.
@@ -161,6 +165,7 @@ int UpsideDownStep(Nana& n, int previous, bool squashKey, int ground) {
     return UpsideDown;
   }
   if (n.squash < 1) {
+    PlayEffect(Effect::Jump, n.pos.x);
     n.vel.y = -kJumpStrength * (1 - n.squash);
     n.squash = 1.0f;
     n.pos.x += n.vel.x;
@@ -203,6 +208,13 @@ int TipStep(Nana& n, int previous, float a, bool squashKey, int ground) {
     if (tip.y > ground - kTipRest) n.pos.y -= tip.y - (ground - kTipRest);
   }
   return Tipping;  // not reached: the second pass always returns
+}
+
+// Came down from flight onto the back or the tips.
+void SoundOfLanding(const Nana& n, int previous, double fallSpeed) {
+  if (previous == Airborne && n.state != Airborne && fallSpeed >= kHeardLandingSpeed) {
+    PlayEffect(Effect::Land, n.pos.x);
+  }
 }
 
 }  // namespace
@@ -332,6 +344,7 @@ int Nana::DoPhysics(int turn, bool squashKey, int ground) {
     FlightStep(*this, previous);
     touching = hitGround(ground);
   }
+  const double fallSpeed = vel.y;  // pixels per tick, before the ground takes it
   if (touching) {
     vel.x *= kFriction;
     vel.y *= kFriction;
@@ -340,6 +353,7 @@ int Nana::DoPhysics(int turn, bool squashKey, int ground) {
                                    : TipStep(*this, previous, a, squashKey, ground);
   }
   state = result;
+  SoundOfLanding(*this, previous, fallSpeed);
   return result;
 }
 
@@ -480,6 +494,7 @@ void FlyPass(std::list<Fly>& flies, Player& p1, Player& p2, bool twoPlayer, int 
     }
     if (hit1 != 0 || hit2 != 0) {
       Splatter(splatterLayer, it->pos);
+      PlayEffect(Effect::Splat, it->pos.x);
       it = flies.erase(it);
     } else {
       ++it;
@@ -576,6 +591,7 @@ void DropExpiredExtras(Game& game) {
 
 void StartCrazyMode(Player& player, int which) {
   player.crazy = kCrazyDuration;
+  PlayEffect(Effect::Crazy, player.nana.pos.x);
   player.extras.clear();
   const int extras = player.streak / kCrazyExtrasPerStreak + kCrazyExtrasBase;
   for (int i = 0; i < extras; ++i) player.extras.push_back(MakeExtraNana(player.nana, which));
@@ -627,6 +643,11 @@ void DrawFloorAndWalls(BITMAP* buffer) {
   rectfill(buffer, 0, SCREEN_H - kFloorHeight, SCREEN_W, SCREEN_H, Black());
   rectfill(buffer, 0, 0, kWallWidth, SCREEN_H, Black());
   rectfill(buffer, SCREEN_W - kWallWidth, 0, SCREEN_W, SCREEN_H, Black());
+}
+
+// M turns all sound off and on again.
+void MuteOnKey() {
+  if (keyhit(KEY_M)) ToggleMute();
 }
 
 void WaitForNextTick() {
@@ -720,6 +741,7 @@ void DrawFrame(const Game& game, BITMAP* buffer) {
 
 bool PlayFrame(Game& game, BITMAP* backbuffer) {
   if (!CheckFlies(game)) return false;
+  MuteOnKey();
   for (; logic_time > 0; --logic_time) RunTick(game);
   DrawFrame(game, backbuffer);
   ShowBackBuffer(backbuffer);
@@ -737,10 +759,12 @@ LevelEnd DecideLevelEnd(const Game& game) {
 
 void PlayGame(BITMAP* backbuffer, BITMAP* splatterLayer, bool twoPlayer) {
   Game game(twoPlayer, splatterLayer);
+  PlayMusic(Music::Play);
   while (!QuitRequested()) {
     SetUpLevel(game);
     char title[32];
     std::snprintf(title, sizeof title, "Level %d", game.level);
+    PlayEffect(Effect::Level, SCREEN_W / 2);
     ShowMessageAndWaitForKey(backbuffer, title, "Press any key to begin.");
     StartLevelClock(game);
     PlayLevel(game, backbuffer);
@@ -749,10 +773,12 @@ void PlayGame(BITMAP* backbuffer, BITMAP* splatterLayer, bool twoPlayer) {
       case LevelEnd::Cleared:
         std::snprintf(title, sizeof title, "Level %d clear!", game.level);
         ++game.level;
+        PlayEffect(Effect::Clear, SCREEN_W / 2);
         ShowMessageAndWaitForKey(backbuffer, title, "Press any key to continue.");
         EmptyLevelLists(game);
         break;
       case LevelEnd::TimeUp:
+        PlayEffect(Effect::TimeUp, SCREEN_W / 2);
         ShowMessageAndWaitForKey(backbuffer, "Time up!  The fruit flies got to you ...",
                                  "Press any key to continue.");
         HighScores(backbuffer, game.p1.score, "Player 1");
@@ -814,6 +840,7 @@ void BuildMenuButtons(Menu& menu) {
 
 bool ActOnChoice(Menu& menu, const std::string& label) {
   if (label.empty()) return false;
+  PlayEffect(Effect::Click, mouse_x);
   if (label == "Single Player") return true;
   if (label == "Two Player") {
     menu.twoPlayer = true;
@@ -842,6 +869,7 @@ bool ActOnChoice(Menu& menu, const std::string& label) {
 
 bool MenuFrame(Menu& menu, BITMAP* backbuffer) {
   if (logic_time > 0) logic_time = 0;
+  MuteOnKey();
   if (mouse_b & 1) menu.clicked = true;
   if (mouse_b == 0) {
     if (menu.clicked && ActOnChoice(menu, menu.shownButtons->GetButtonUnder(mouse_x, mouse_y))) {
@@ -909,15 +937,25 @@ bool RunMenu(Menu& menu, BITMAP* backbuffer) {
   menu.twoPlayer = false;
   logic_time = 0;
   menu.shownImage = gameImages.title->bitmap;
+  PlayMusic(Music::Title);
   while (!QuitRequested()) {
     if (MenuFrame(menu, backbuffer)) return true;
+    StartSound();  // once, with the first title frame already on the screen
   }
   return false;
 }
 
+// The command line: "--mute" starts the game muted; anything else is ignored.
+void ApplyCommandLine(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--mute") SetMuted(true);
+  }
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  ApplyCommandLine(argc, argv);
   BITMAP* backbuffer = Init(1024, 768, "demo");
   if (backbuffer == nullptr) {
     LOG("Initialization failed -- invalid backbuffer on exit");
@@ -937,6 +975,7 @@ int main() {
   while (!QuitRequested()) {
     if (RunMenu(menu, backbuffer)) PlayGame(backbuffer, splatterLayer, menu.twoPlayer);
   }
+  StopSound();
   destroy_bitmap(splatterLayer);
   destroy_bitmap(backbuffer);
   return 0;

@@ -15,6 +15,7 @@
 #include "debug.h"
 #include "highscores.h"
 #include "init.h"
+#include "sound.h"
 
 // ---------------------------------------------------------------------------
 // Fonts
@@ -291,6 +292,7 @@ void HighScores(BITMAP* buffer, int points, const char* player) {
   const ScoreTable table = ReadScores(kScoresFile);
   if (!ScoreQualifies(table, points)) return;
   const int rank = ScoreRank(table.entries, points);
+  PlayEffect(Effect::HighScore, SCREEN_W / 2);
   const std::string name = EnterName(buffer, rank, points, player);
 
   const std::list<Score> updated = InsertScore(table.entries, Score{name, points});
