@@ -1,0 +1,375 @@
+// What the game asks of the sound module, seen through its recorder, and what a real
+// (captured) sound device then plays.
+#include <allegro.h>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "game.h"
+#include "init.h"
+#include "menu.h"
+#include "sound.h"
+#include "test_sprites.h"
+#include "test_support.h"
+
+namespace {
+
+// Every effect asked for, with the tick of the test's own count at which it came.
+struct Heard {
+  int tick;
+  SoundCall call;
+};
+std::vector<Heard> heard;
+int tick = 0;
+void Keep(const SoundCall& call) { heard.push_back({tick, call}); }
+
+std::vector<Heard> EffectsHeard(Effect effect) {
+  std::vector<Heard> found;
+  for (const Heard& h : heard) {
+    if (h.call.verb == SoundCall::Verb::Effect && h.call.effect == effect) found.push_back(h);
+  }
+  return found;
+}
+
+class SoundAsked : public testing::Test {
+ protected:
+  void SetUp() override {
+    srand(1);
+    SetMuted(false);
+    heard.clear();
+    tick = 0;
+    soundRecorder = Keep;
+    gameImages.banana1 = gameImages.banana2 = banana.get();
+    gameImages.fly1 = fly.get();
+    gameImages.fly2 = fly.get();
+    splatter = create_bitmap(SCREEN_W, SCREEN_H);
+    for (int k = 0; k < KEY_MAX; ++k) key[k] = 0;
+  }
+  void TearDown() override {
+    soundRecorder = nullptr;
+    SetMuted(false);
+    destroy_bitmap(splatter);
+  }
+
+  Game StartedLevel() {
+    Game game(false, splatter);
+    SetUpLevel(game);
+    StartLevelClock(game);
+    game.flies.clear();
+    return game;
+  }
+  // A fly right under the pivot of a banana hovering upright: it dies this tick.
+  Fly FlyUnder(const Nana& nana) {
+    return Fly{{nana.pos.x - 21, nana.pos.y + 75 - 19}, {0, 0}, fly.get(), fly.get()};
+  }
+  static void Hover(Nana& nana, double x) {
+    nana.pos = {x, 440};
+    nana.vel = {0, 0};
+    nana.spin = 0;
+    nana.angle = 0;
+  }
+  // Steps one banana alone, counting ticks.
+  static void Step(Nana& nana, int ticks, bool squash) {
+    for (int t = 0; t < ticks; ++t, ++tick) nana.DoPhysics(0, squash, GroundLine());
+  }
+
+  TestSprite banana{kTestNanaW, kTestNanaH};
+  TestSprite fly{kTestFlyW, kTestFlyH};
+  BITMAP* splatter = nullptr;
+};
+
+TEST_F(SoundAsked, AKillAsksForASplatPannedToWhereTheFlyWas) {
+  Game game = StartedLevel();
+  Hover(game.p1.nana, 100);
+  game.flies.push_back(FlyUnder(game.p1.nana));
+  RunTick(game);
+  ASSERT_TRUE(game.flies.empty());
+  const std::vector<Heard> splats = EffectsHeard(Effect::Splat);
+  ASSERT_EQ(splats.size(), 1u);
+  EXPECT_LT(splats[0].call.pan, 40) << "a fly near the left wall sounds on the left";
+
+  heard.clear();
+  Hover(game.p1.nana, 900);
+  game.flies.push_back(FlyUnder(game.p1.nana));
+  RunTick(game);
+  ASSERT_EQ(EffectsHeard(Effect::Splat).size(), 1u);
+  EXPECT_GT(EffectsHeard(Effect::Splat)[0].call.pan, 200);
+}
+
+TEST_F(SoundAsked, OnlyTheReleaseIntoAJumpAsksForAJump) {
+  Nana nana(banana.get(), {512, 500});
+  nana.angle = 3.0f;
+  Step(nana, 300, false);
+  ASSERT_EQ(nana.state, UpsideDown);
+  Step(nana, 30, true);
+  EXPECT_TRUE(EffectsHeard(Effect::Jump).empty()) << "squashing is silent";
+  const int release = tick;
+  Step(nana, 1, false);
+  ASSERT_EQ(nana.state, Airborne);
+  const std::vector<Heard> jumps = EffectsHeard(Effect::Jump);
+  ASSERT_EQ(jumps.size(), 1u);
+  EXPECT_EQ(jumps[0].tick, release);
+  Step(nana, 300, false);
+  EXPECT_EQ(EffectsHeard(Effect::Jump).size(), 1u);
+}
+
+TEST_F(SoundAsked, ALandingFromFlightAsksForALandOnceNotEveryTickOnTheGround) {
+  struct Case {
+    const char* what;
+    float angle;  // radians
+  };
+  for (Case c : {Case{"on its back", 0.0f}, Case{"tilted", 0.8f}, Case{"over a tip onto both tips", 3.0f}}) {
+    SCOPED_TRACE(c.what);
+    heard.clear();
+    tick = 0;
+    Nana nana(banana.get(), {512, 300});
+    nana.angle = c.angle;
+    int landedAt = -1;
+    for (; tick < 600; ++tick) {
+      const int before = nana.state;
+      nana.DoPhysics(0, false, GroundLine());
+      if (landedAt < 0 && before == Airborne && nana.state != Airborne) landedAt = tick;
+    }
+    const std::vector<Heard> lands = EffectsHeard(Effect::Land);
+    ASSERT_EQ(lands.size(), 1u);
+    EXPECT_EQ(lands[0].tick, landedAt);
+  }
+}
+
+TEST_F(SoundAsked, AJumpComesDownWithOneLand) {
+  Nana nana(banana.get(), {512, 500});
+  nana.angle = 3.0f;
+  Step(nana, 300, false);
+  heard.clear();
+  Step(nana, 40, true);
+  Step(nana, 400, false);
+  EXPECT_EQ(EffectsHeard(Effect::Jump).size(), 1u);
+  EXPECT_EQ(EffectsHeard(Effect::Land).size(), 1u);
+}
+
+TEST_F(SoundAsked, CrazyModeAsksForCrazyAsItStarts) {
+  Game game = StartedLevel();
+  for (int t = 1; t <= 180; ++t, ++tick) {
+    game.p1.nana.pos = {512, static_cast<double>(GroundLine() - 94)};
+    game.p1.nana.state = Rolling;
+    game.p1.streak = t == 180 ? 5 : 0;
+    RunTick(game);
+  }
+  ASSERT_EQ(game.p1.crazy, 600);
+  const std::vector<Heard> crazy = EffectsHeard(Effect::Crazy);
+  ASSERT_EQ(crazy.size(), 1u);
+  EXPECT_EQ(crazy[0].tick, 179);
+  EXPECT_EQ(crazy[0].call.pan, 128);
+}
+
+TEST_F(SoundAsked, MutedEverythingIsAskedForButMarkedSilent) {
+  SetMuted(true);
+  Game game = StartedLevel();
+  Hover(game.p1.nana, 512);
+  game.flies.push_back(FlyUnder(game.p1.nana));
+  RunTick(game);
+  ASSERT_EQ(EffectsHeard(Effect::Splat).size(), 1u);
+  EXPECT_TRUE(EffectsHeard(Effect::Splat)[0].call.muted);
+  ToggleMute();
+  EXPECT_FALSE(Muted());
+}
+
+TEST_F(SoundAsked, MTogglesMuteOnTheMenuAndInPlayOncePerPress) {
+  StartLogicTimer();
+  Menu menu;
+  BuildMenuButtons(menu);
+  TestSprite title{600, 400};
+  menu.shownImage = title.get()->bitmap;
+  BITMAP* buffer = create_bitmap(SCREEN_W, SCREEN_H);
+  key[KEY_M] = 1;
+  MenuFrame(menu, buffer);
+  EXPECT_TRUE(Muted());
+  MenuFrame(menu, buffer);
+  EXPECT_TRUE(Muted()) << "a held key counts once";
+  key[KEY_M] = 0;
+  MenuFrame(menu, buffer);
+  key[KEY_M] = 1;
+  MenuFrame(menu, buffer);
+  EXPECT_FALSE(Muted());
+  key[KEY_M] = 0;
+  MenuFrame(menu, buffer);  // let go
+
+  Game game = StartedLevel();
+  game.flies.push_back(Fly{{100, 100}, {0, 0}, fly.get(), fly.get()});
+  blit(splatter, buffer, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
+  key[KEY_M] = 1;
+  logic_time = 1;
+  EXPECT_TRUE(PlayFrame(game, buffer));
+  EXPECT_TRUE(Muted());
+  key[KEY_M] = 0;
+  logic_time = 0;
+  destroy_bitmap(buffer);
+}
+
+TEST_F(SoundAsked, AChosenMenuButtonAsksForAClick) {
+  Menu menu;
+  BuildMenuButtons(menu);
+  TestSprite page{600, 400};
+  gameImages.help1 = gameImages.help2 = gameImages.title = page.get();
+  EXPECT_FALSE(ActOnChoice(menu, ""));
+  EXPECT_TRUE(EffectsHeard(Effect::Click).empty());
+  EXPECT_FALSE(ActOnChoice(menu, "Help"));
+  EXPECT_FALSE(ActOnChoice(menu, "Next"));
+  EXPECT_EQ(EffectsHeard(Effect::Click).size(), 2u);
+}
+
+TEST_F(SoundAsked, WithoutADeviceVerbsAreRecordedAndDoNothing) {
+  // No StartSound in this process: no device, no voices.
+  PlayMusic(Music::Title);
+  PlayEffect(Effect::Splat, 10);
+  PauseSound();
+  ResumeSound();
+  EXPECT_FALSE(SoundDeviceReady());
+  EXPECT_FALSE(MusicSounding());
+  EXPECT_EQ(EffectVoicesSounding(Effect::Splat), 0);
+  ASSERT_EQ(heard.size(), 4u);
+  EXPECT_EQ(heard[0].call.verb, SoundCall::Verb::Music);
+  EXPECT_EQ(heard[0].call.music, Music::Title);
+  EXPECT_EQ(heard[2].call.verb, SoundCall::Verb::Pause);
+  EXPECT_EQ(heard[3].call.verb, SoundCall::Verb::Resume);
+}
+
+// --- A real sound device: the library's ALSA driver into a file ---
+
+// Points the ALSA library at a capture file in this test's scratch directory (through
+// an .asoundrc in a scratch HOME), copies the sounds beside it and starts the sound.
+class CapturedSound : public SoundAsked {
+ protected:
+  void SetUp() override {
+    SoundAsked::SetUp();
+    home = ScratchDir() + "/home";
+    capture = ScratchDir() + "/capture.raw";
+    ASSERT_EQ(system(("mkdir -p '" + home + "'").c_str()), 0);
+    WriteFile(home + "/.asoundrc",
+              "pcm.!default { type plug slave { pcm \"capture\" format S16_LE channels 2 rate 44100 } }\n"
+              "pcm.capture { type file slave.pcm \"null\" file \"" + capture + "\" format \"raw\" }\n");
+    const char* oldHome = getenv("HOME");
+    savedHome = oldHome != nullptr ? oldHome : "";
+    setenv("HOME", home.c_str(), 1);
+    for (const char* name : {"splat.wav", "jump.wav", "land.wav", "crazy.wav", "level.wav", "clear.wav",
+                             "timeup.wav", "highscore.wav", "click.wav", "title.wav", "play.wav"}) {
+      if (name != missing) {
+        WriteFile(name, ReadFile(std::string(NANASPLAT_MEDIA_DIR) + "/" + name));
+      } else {
+        unlink(name);
+      }
+    }
+    ResetLog();
+    StartSound();
+    ASSERT_TRUE(SoundDeviceReady()) << "the captured device did not open";
+  }
+  void TearDown() override {
+    StopSound();
+    setenv("HOME", savedHome.c_str(), 1);
+    SoundAsked::TearDown();
+  }
+
+  // Whether the capture holds anything but silence after byte `from`.
+  bool SoundAfter(long from) {
+    const std::string data = ReadFile(capture);
+    for (size_t i = from; i + 1 < data.size(); i += 2) {
+      const int sample = static_cast<int16_t>(static_cast<uint8_t>(data[i]) | static_cast<uint8_t>(data[i + 1]) << 8);
+      if (std::abs(sample) > 64) return true;
+    }
+    return false;
+  }
+  long CaptureSize() { return static_cast<long>(ReadFile(capture).size()); }
+
+  std::string home, capture, savedHome;
+  std::string missing;  // a sound file left out
+};
+
+TEST_F(CapturedSound, TheVoiceCapHoldsInACrazyBurst) {
+  Game game = StartedLevel();
+  Hover(game.p1.nana, 512);
+  for (int i = 0; i < 20; ++i) game.flies.push_back(FlyUnder(game.p1.nana));
+  RunTick(game);
+  ASSERT_TRUE(game.flies.empty());
+  EXPECT_EQ(EffectsHeard(Effect::Splat).size(), 20u);
+  EXPECT_EQ(EffectVoicesSounding(Effect::Splat), kVoicesPerEffect);
+  // Played again, the oldest gives way: never more than the cap.
+  for (int i = 0; i < 5; ++i) PlayEffect(Effect::Splat, 512);
+  EXPECT_EQ(EffectVoicesSounding(Effect::Splat), kVoicesPerEffect);
+  PlayEffect(Effect::Jump, 512);
+  EXPECT_EQ(EffectVoicesSounding(Effect::Jump), 1) << "each effect has voices of its own";
+}
+
+TEST_F(CapturedSound, MusicPlaysChangesAndIsHeard) {
+  EXPECT_FALSE(MusicSounding());
+  PlayMusic(Music::Title);
+  EXPECT_TRUE(MusicSounding());
+  rest(300);
+  EXPECT_TRUE(SoundAfter(0));
+  PlayMusic(Music::Play);
+  EXPECT_TRUE(MusicSounding());
+  PlayMusic(Music::None);
+  EXPECT_FALSE(MusicSounding());
+}
+
+TEST_F(CapturedSound, PauseHoldsMusicAndEffectsAndResumeLetsThemGoOn) {
+  PlayMusic(Music::Play);
+  PlayEffect(Effect::HighScore, 512);
+  ASSERT_TRUE(MusicSounding());
+  ASSERT_EQ(EffectVoicesSounding(Effect::HighScore), 1);
+  PauseSound();
+  EXPECT_FALSE(MusicSounding());
+  EXPECT_EQ(EffectVoicesSounding(Effect::HighScore), 0);
+  PlayEffect(Effect::Splat, 512);
+  EXPECT_EQ(EffectVoicesSounding(Effect::Splat), 0) << "nothing starts while paused";
+  rest(200);
+  const long paused = CaptureSize();
+  rest(300);
+  EXPECT_FALSE(SoundAfter(paused));
+  ResumeSound();
+  EXPECT_TRUE(MusicSounding());
+  EXPECT_EQ(EffectVoicesSounding(Effect::HighScore), 1);
+}
+
+TEST_F(CapturedSound, MuteSilencesEverythingUntilUnmuted) {
+  PlayMusic(Music::Title);
+  PlayEffect(Effect::Clear, 512);
+  SetMuted(true);
+  EXPECT_FALSE(MusicSounding());
+  EXPECT_EQ(EffectVoicesSounding(Effect::Clear), 0);
+  PlayEffect(Effect::Click, 512);
+  EXPECT_EQ(EffectVoicesSounding(Effect::Click), 0);
+  rest(200);
+  const long muted = CaptureSize();
+  rest(300);
+  EXPECT_FALSE(SoundAfter(muted));
+  SetMuted(false);
+  EXPECT_TRUE(MusicSounding());
+}
+
+class CapturedSoundWithoutSplat : public CapturedSound {
+ protected:
+  void SetUp() override {
+    missing = "splat.wav";
+    CapturedSound::SetUp();
+  }
+};
+
+TEST_F(CapturedSoundWithoutSplat, AMissingFileIsNamedOnceAndOnlyThatSoundIsSilent) {
+  const std::vector<std::string> log = LogMessages();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Couldn't load sound \"splat.wav\"; it stays silent"), 1);
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& m) { return m.find("Couldn't load sound") == 0; }),
+            1);
+  PlayEffect(Effect::Splat, 512);
+  EXPECT_EQ(EffectVoicesSounding(Effect::Splat), 0);
+  PlayEffect(Effect::Land, 512);
+  EXPECT_EQ(EffectVoicesSounding(Effect::Land), 1);
+}
+
+}  // namespace
