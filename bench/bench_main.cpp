@@ -2,12 +2,17 @@
 // under any frame (a clear and two full-screen copies) and the library's own cost of
 // the frame's drawing calls. Prints the ratios and the targets at the end.
 //
+// The tick and the frame are timed again with the game's sound playing on a real sound
+// device (scripts/bench captures ALSA's default device into a file), and the process's
+// CPU time per second of play at the game's pace is measured with and without sound.
+//
 // Needs a display (scripts/bench starts a private Xvfb): the game's rules read the
 // screen size, which only a graphics mode gives. All drawing goes to memory bitmaps;
 // a memory bitmap of the screen's size stands in for the screen.
 #include <allegro.h>
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,11 +20,13 @@
 #include <string>
 #include <vector>
 
+#include <time.h>
 #include <unistd.h>
 
 #include "game.h"
 #include "image.h"
 #include "scene.h"
+#include "sound.h"
 
 namespace {
 
@@ -33,6 +40,10 @@ constexpr unsigned kFrameSeed = 24;
 constexpr double kFrameTargetUs = 1000;
 constexpr double kTickTargetUs = 20;
 constexpr double kLibraryAllowance = 1.25;
+constexpr double kSoundAllowance = 1.05;  // tick and frame with sound over without
+// Paced play: seconds per measurement, and measurements of each kind (alternating).
+constexpr double kPacedSeconds = 3;
+constexpr int kPacedRounds = 2;
 
 struct Bench {
   Game* game = nullptr;
@@ -79,7 +90,14 @@ bool BackToBusyMoment() {
   return true;
 }
 
-void BM_Tick(benchmark::State& state) {
+// The sound on the captured device, the play music running: false without a device.
+bool SoundOn() {
+  StartSound();
+  PlayMusic(Music::Play);
+  return SoundDeviceReady();
+}
+
+void TimeTicks(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     if (!BackToBusyMoment()) {
@@ -92,12 +110,38 @@ void BM_Tick(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kTicksPerBatch);
   Restore(*bench.game, bench.busy);
 }
-BENCHMARK(BM_Tick)->Unit(benchmark::kMicrosecond);
 
-void BM_Frame(benchmark::State& state) {
+void TimeFrames(benchmark::State& state) {
   for (auto _ : state) Frame();
 }
+
+void BM_Tick(benchmark::State& state) { TimeTicks(state); }
+BENCHMARK(BM_Tick)->Unit(benchmark::kMicrosecond);
+
+void BM_Frame(benchmark::State& state) { TimeFrames(state); }
 BENCHMARK(BM_Frame)->Unit(benchmark::kMicrosecond);
+
+// The same with the sound playing: the music loop, and the effects the ticks ask for
+// (the busy moment's kills splat; CRAZY bursts fill every splat voice).
+void BM_TickWithSound(benchmark::State& state) {
+  if (SoundOn()) {
+    TimeTicks(state);
+  } else {
+    state.SkipWithError("no sound device (scripts/bench captures one)");
+  }
+  StopSound();
+}
+BENCHMARK(BM_TickWithSound)->Unit(benchmark::kMicrosecond);
+
+void BM_FrameWithSound(benchmark::State& state) {
+  if (SoundOn()) {
+    TimeFrames(state);
+  } else {
+    state.SkipWithError("no sound device (scripts/bench captures one)");
+  }
+  StopSound();
+}
+BENCHMARK(BM_FrameWithSound)->Unit(benchmark::kMicrosecond);
 
 void BM_LibraryCalls(benchmark::State& state) {
   for (auto _ : state) LibraryCalls();
@@ -142,6 +186,69 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 
 const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
 
+double Seconds(clockid_t clock) {
+  timespec now{};
+  clock_gettime(clock, &now);
+  return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
+}
+
+// Play at the game's pace for `seconds`: a tick and a frame of the busy moment 60 times
+// a second, asleep for the rest of each sixtieth. Returns the whole process's CPU time
+// (every thread: the library's mixer too) per second of play, in milliseconds.
+double CpuMsPerSecondOfPlay(double seconds) {
+  const int ticks = static_cast<int>(seconds * kTicksPerBatch);
+  const double cpu0 = Seconds(CLOCK_PROCESS_CPUTIME_ID);
+  const double wall0 = Seconds(CLOCK_MONOTONIC);
+  timespec next{};
+  clock_gettime(CLOCK_MONOTONIC, &next);
+  constexpr long kTickNs = 1000000000L / kTicksPerBatch;
+  for (int t = 0; t < ticks; ++t) {
+    if (t % kTicksPerBatch == 0 && !BackToBusyMoment()) return -1;
+    RunTick(*bench.game);
+    Frame();
+    next.tv_nsec += kTickNs;
+    if (next.tv_nsec >= 1000000000L) {
+      next.tv_nsec -= 1000000000L;
+      ++next.tv_sec;
+    }
+    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+  }
+  Restore(*bench.game, bench.busy);
+  return (Seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0) * 1e3 / (Seconds(CLOCK_MONOTONIC) - wall0);
+}
+
+// The process's CPU time per second while the main thread sleeps: the library's own
+// threads (input, timer; with the sound on, its mixer and the ALSA library), in
+// milliseconds.
+double CpuMsPerSecondAsleep(double seconds) {
+  const double cpu0 = Seconds(CLOCK_PROCESS_CPUTIME_ID);
+  const double wall0 = Seconds(CLOCK_MONOTONIC);
+  usleep(static_cast<useconds_t>(seconds * 1e6));
+  return (Seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0) * 1e3 / (Seconds(CLOCK_MONOTONIC) - wall0);
+}
+
+// Paced play without and with sound, alternating; the lower of each kind.
+void PrintPacedPlay() {
+  double without = 1e9, with = 1e9, quiet = 1e9, music = 1e9;
+  for (int round = 0; round < kPacedRounds; ++round) {
+    without = std::min(without, CpuMsPerSecondOfPlay(kPacedSeconds));
+    quiet = std::min(quiet, CpuMsPerSecondAsleep(kPacedSeconds));
+    if (!SoundOn()) {
+      StopSound();
+      std::printf("\n(no sound device: no paced play with sound)\n");
+      return;
+    }
+    with = std::min(with, CpuMsPerSecondOfPlay(kPacedSeconds));
+    music = std::min(music, CpuMsPerSecondAsleep(kPacedSeconds));
+    StopSound();
+  }
+  std::printf("\nPaced play at 60 ticks and frames a second (process CPU time, all threads)\n");
+  std::printf("  without sound           %8.1f ms per second of play\n", without);
+  std::printf("  with sound              %8.1f ms per second of play\n", with);
+  std::printf("  asleep, without sound   %8.1f ms per second (the library's threads)\n", quiet);
+  std::printf("  asleep, music playing   %8.1f ms per second\n", music);
+}
+
 void PrintSummary(const SummaryReporter& r) {
   for (const char* name : {"BM_Tick", "BM_Frame", "BM_LibraryCalls", "BM_Floor"}) {
     if (r.cpuNs.count(name) == 0) {
@@ -164,20 +271,34 @@ void PrintSummary(const SummaryReporter& r) {
   std::printf("  frame / library calls   %8.3f      target <= %.2f: %s\n", frameUs / libraryUs,
               kLibraryAllowance, Verdict(frameUs / libraryUs <= kLibraryAllowance));
   std::printf("  frame / floor           %8.3f\n", frameUs / floorUs);
+  if (r.cpuNs.count("BM_TickWithSound") == 0 || r.cpuNs.count("BM_FrameWithSound") == 0) {
+    std::printf("  (no figures with sound: no sound device)\n");
+    return;
+  }
+  const double tickSoundUs = r.cpuNs.at("BM_TickWithSound") / kTicksPerBatch / 1e3;
+  const double frameSoundUs = r.cpuNs.at("BM_FrameWithSound") / 1e3;
+  const double frameSoundRealUs = r.realNs.at("BM_FrameWithSound") / 1e3;
+  std::printf("  tick with sound         %8.2f us   / without %.3f, target <= %.2f: %s\n", tickSoundUs,
+              tickSoundUs / tickUs, kSoundAllowance, Verdict(tickSoundUs / tickUs <= kSoundAllowance));
+  std::printf("  frame with sound        %8.1f us   / without %.3f, target <= %.2f: %s (wall %.1f us)\n",
+              frameSoundUs, frameSoundUs / frameUs, kSoundAllowance,
+              Verdict(frameSoundUs / frameUs <= kSoundAllowance), frameSoundRealUs);
 }
 
 // `runs` of each piece of work, outside the benchmark library: under callgrind with
 // --toggle-collect naming one of them, the instruction count of exactly that work.
-[[gnu::noinline]] void ProfileTicks(int runs) {
+void TickRuns(int runs) {
   for (int i = 0; i < runs; ++i) {
     if (!BackToBusyMoment()) return;
     TickBatch();
   }
   Restore(*bench.game, bench.busy);
 }
-[[gnu::noinline]] void ProfileFrames(int runs) {
+void FrameRuns(int runs) {
   for (int i = 0; i < runs; ++i) Frame();
 }
+[[gnu::noipa]] void ProfileTicks(int runs) { TickRuns(runs); }
+[[gnu::noipa]] void ProfileFrames(int runs) { FrameRuns(runs); }
 [[gnu::noinline]] void ProfileLibraryCalls(int runs) {
   for (int i = 0; i < runs; ++i) LibraryCalls();
 }
@@ -185,11 +306,21 @@ void PrintSummary(const SummaryReporter& r) {
   for (int i = 0; i < runs; ++i) Floor();
 }
 
+// The tick and the frame again with the sound on (the mixer runs on its own thread,
+// which callgrind does not count inside these). Kept apart from the two above
+// (noipa: the compiler would otherwise fold the identical bodies into one symbol).
+[[gnu::noipa]] void ProfileTicksWithSound(int runs) { TickRuns(runs); }
+[[gnu::noipa]] void ProfileFramesWithSound(int runs) { FrameRuns(runs); }
+
 void ProfileAll(int runs) {
   ProfileTicks(runs);
   ProfileFrames(runs);
   ProfileLibraryCalls(runs);
   ProfileFloors(runs);
+  if (!SoundOn()) std::fprintf(stderr, "no sound device: the runs with sound are silent\n");
+  ProfileTicksWithSound(runs);
+  ProfileFramesWithSound(runs);
+  StopSound();
 }
 
 bool HasFlag(int argc, char** argv, const char* flag) {
@@ -201,6 +332,8 @@ bool HasFlag(int argc, char** argv, const char* flag) {
 
 bool SetUp(const std::string& mediaDir, ImageManager& images) {
   if (!StartLibrary() || !LoadPlayMedia(images, mediaDir)) return false;
+  // The sound module loads its files from the working directory, as the game does.
+  if (chdir(mediaDir.c_str()) != 0) std::fprintf(stderr, "cannot change to %s\n", mediaDir.c_str());
   bench.backbuffer = create_bitmap(SCREEN_W, SCREEN_H);
   bench.screenStandIn = create_bitmap(SCREEN_W, SCREEN_H);
   BITMAP* splats = create_bitmap(SCREEN_W, SCREEN_H);
@@ -252,6 +385,9 @@ int main(int argc, char** argv) {
   // reported.
   std::vector<char*> args(argv, argv + argc);
   if (profileRuns > 0) args.erase(args.begin() + 1);
+  // --paced: only the paced play, with and without sound.
+  const bool pacedOnly = argc > 1 && std::strcmp(argv[1], "--paced") == 0;
+  if (pacedOnly) args.erase(args.begin() + 1);
   char repetitions[] = "--benchmark_repetitions=12";
   char minTime[] = "--benchmark_min_time=0.25";
   char aggregatesOnly[] = "--benchmark_report_aggregates_only=true";
@@ -274,11 +410,16 @@ int main(int argc, char** argv) {
     ProfileAll(profileRuns);
     return 0;
   }
+  if (pacedOnly) {
+    PrintPacedPlay();
+    return 0;
+  }
 
   SummaryReporter reporter(isatty(STDOUT_FILENO) != 0 ? benchmark::ConsoleReporter::OO_ColorTabular
                                                      : benchmark::ConsoleReporter::OO_Tabular);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   PrintSummary(reporter);
+  if (!HasFlag(argc, argv, "--benchmark_filter")) PrintPacedPlay();
   benchmark::Shutdown();
   return 0;
 }

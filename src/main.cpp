@@ -494,7 +494,7 @@ void FlyPass(std::list<Fly>& flies, Player& p1, Player& p2, bool twoPlayer, int 
     }
     if (hit1 != 0 || hit2 != 0) {
       Splatter(splatterLayer, it->pos);
-      PlayEffect(Effect::Splat, it->pos.x);
+      PlayEffect(Effect::Splat, it->pos.x + kFlyCentreX);
       it = flies.erase(it);
     } else {
       ++it;
