@@ -138,18 +138,6 @@ TEST(SoundFiles, LoopsJoinWithoutAJumpAtTheSeam) {
   }
 }
 
-TEST(SoundFiles, SynthesisIsDeterministicInMemoryToo) {
-  const std::vector<Sound> first = MakeSounds();
-  const std::vector<Sound> second = MakeSounds();
-  ASSERT_EQ(first.size(), 11u);
-  for (size_t i = 0; i < first.size(); ++i) {
-    SCOPED_TRACE(first[i].name);
-    EXPECT_EQ(first[i].name, second[i].name);
-    EXPECT_TRUE(first[i].samples == second[i].samples);
-    EXPECT_EQ(first[i].loop, i >= kEffects.size());
-  }
-}
-
 TEST(SoundFiles, AnUnwritablePathIsReportedNotIgnored) {
   EXPECT_FALSE(WriteWav("/nonexistent-directory/x.wav", {0.0f, 0.5f}));
 }

@@ -142,17 +142,6 @@ TEST_F(SoundAsked, ALandingFromFlightAsksForALandOnceNotEveryTickOnTheGround) {
   }
 }
 
-TEST_F(SoundAsked, AJumpComesDownWithOneLand) {
-  Nana nana(banana.get(), {512, 500});
-  nana.angle = 3.0f;
-  Step(nana, 300, false);
-  heard.clear();
-  Step(nana, 40, true);
-  Step(nana, 400, false);
-  EXPECT_EQ(EffectsHeard(Effect::Jump).size(), 1u);
-  EXPECT_EQ(EffectsHeard(Effect::Land).size(), 1u);
-}
-
 TEST_F(SoundAsked, CrazyModeAsksForCrazyAsItStarts) {
   Game game = StartedLevel();
   for (int t = 1; t <= 180; ++t, ++tick) {
@@ -166,18 +155,6 @@ TEST_F(SoundAsked, CrazyModeAsksForCrazyAsItStarts) {
   ASSERT_EQ(crazy.size(), 1u);
   EXPECT_EQ(crazy[0].tick, 179);
   EXPECT_EQ(crazy[0].call.pan, 128);
-}
-
-TEST_F(SoundAsked, MutedEverythingIsAskedForButMarkedSilent) {
-  SetMuted(true);
-  Game game = StartedLevel();
-  Hover(game.p1.nana, 512);
-  game.flies.push_back(FlyUnder(game.p1.nana));
-  RunTick(game);
-  ASSERT_EQ(EffectsHeard(Effect::Splat).size(), 1u);
-  EXPECT_TRUE(EffectsHeard(Effect::Splat)[0].call.muted);
-  ToggleMute();
-  EXPECT_FALSE(Muted());
 }
 
 TEST_F(SoundAsked, MTogglesMuteOnTheMenuAndInPlayOncePerPress) {
@@ -222,22 +199,6 @@ TEST_F(SoundAsked, AChosenMenuButtonAsksForAClick) {
   EXPECT_FALSE(ActOnChoice(menu, "Help"));
   EXPECT_FALSE(ActOnChoice(menu, "Next"));
   EXPECT_EQ(EffectsHeard(Effect::Click).size(), 2u);
-}
-
-TEST_F(SoundAsked, WithoutADeviceVerbsAreRecordedAndDoNothing) {
-  // No StartSound in this process: no device, no voices.
-  PlayMusic(Music::Title);
-  PlayEffect(Effect::Splat, 10);
-  PauseSound();
-  ResumeSound();
-  EXPECT_FALSE(SoundDeviceReady());
-  EXPECT_FALSE(MusicSounding());
-  EXPECT_EQ(EffectVoicesSounding(Effect::Splat), 0);
-  ASSERT_EQ(heard.size(), 4u);
-  EXPECT_EQ(heard[0].call.verb, SoundCall::Verb::Music);
-  EXPECT_EQ(heard[0].call.music, Music::Title);
-  EXPECT_EQ(heard[2].call.verb, SoundCall::Verb::Pause);
-  EXPECT_EQ(heard[3].call.verb, SoundCall::Verb::Resume);
 }
 
 // --- A real sound device: the library's ALSA driver into a file ---
