@@ -246,6 +246,20 @@ class CapturedSound : public SoundAsked {
     return false;
   }
   long CaptureSize() { return static_cast<long>(ReadFile(capture).size()); }
+  // Waits (up to 5 s: the mixer's thread may be kept waiting on a busy machine) until
+  // something is heard after byte `from`.
+  bool HeardWithin(long from) {
+    for (int waited = 0; waited < 50; ++waited) {
+      if (SoundAfter(from)) return true;
+      rest(100);
+    }
+    return false;
+  }
+  // The capture's size once whatever was mixed before now has been written out.
+  long SettledCaptureSize() {
+    rest(300);
+    return CaptureSize();
+  }
 
   std::string home, capture, savedHome;
   std::string missing;  // a sound file left out
@@ -270,8 +284,7 @@ TEST_F(CapturedSound, MusicPlaysChangesAndIsHeard) {
   EXPECT_FALSE(MusicSounding());
   PlayMusic(Music::Title);
   EXPECT_TRUE(MusicSounding());
-  rest(300);
-  EXPECT_TRUE(SoundAfter(0));
+  EXPECT_TRUE(HeardWithin(0));
   PlayMusic(Music::Play);
   EXPECT_TRUE(MusicSounding());
   PlayMusic(Music::None);
@@ -288,13 +301,13 @@ TEST_F(CapturedSound, PauseHoldsMusicAndEffectsAndResumeLetsThemGoOn) {
   EXPECT_EQ(EffectVoicesSounding(Effect::HighScore), 0);
   PlayEffect(Effect::Splat, 512);
   EXPECT_EQ(EffectVoicesSounding(Effect::Splat), 0) << "nothing starts while paused";
-  rest(200);
-  const long paused = CaptureSize();
+  const long paused = SettledCaptureSize();
   rest(300);
   EXPECT_FALSE(SoundAfter(paused));
   ResumeSound();
   EXPECT_TRUE(MusicSounding());
   EXPECT_EQ(EffectVoicesSounding(Effect::HighScore), 1);
+  EXPECT_TRUE(HeardWithin(paused));
 }
 
 TEST_F(CapturedSound, MuteSilencesEverythingUntilUnmuted) {
@@ -305,8 +318,7 @@ TEST_F(CapturedSound, MuteSilencesEverythingUntilUnmuted) {
   EXPECT_EQ(EffectVoicesSounding(Effect::Clear), 0);
   PlayEffect(Effect::Click, 512);
   EXPECT_EQ(EffectVoicesSounding(Effect::Click), 0);
-  rest(200);
-  const long muted = CaptureSize();
+  const long muted = SettledCaptureSize();
   rest(300);
   EXPECT_FALSE(SoundAfter(muted));
   SetMuted(false);
