@@ -53,8 +53,8 @@ Paint VerticalGradient(double y0, Rgb a, double y1, Rgb b) {
 }
 
 void Fill(Canvas& c, const Sdf& shape, const Paint& paint, float opacity, float softness,
-          const Box* bounds) {
-  Box b = bounds ? *bounds : Box{0, 0, c.w, c.h};
+          const PixelBox* bounds) {
+  PixelBox b = bounds ? *bounds : PixelBox{0, 0, c.w, c.h};
   b.x0 = std::max(b.x0, 0);
   b.y0 = std::max(b.y0, 0);
   b.x1 = std::min(b.x1, c.w);

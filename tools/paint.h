@@ -38,7 +38,7 @@ Paint Solid(Rgb c);
 // Linear gradient from colour a at y0 to b at y1 (clamped beyond).
 Paint VerticalGradient(double y0, Rgb a, double y1, Rgb b);
 
-struct Box {
+struct PixelBox {
   int x0, y0, x1, y1;  // inclusive-exclusive pixel bounds
 };
 
@@ -46,7 +46,7 @@ struct Box {
 // for shadows and glows). Only pixels inside bounds are visited (the whole canvas if
 // bounds is null).
 void Fill(Canvas& c, const Sdf& shape, const Paint& paint, float opacity = 1.0f,
-          float softness = 1.0f, const Box* bounds = nullptr);
+          float softness = 1.0f, const PixelBox* bounds = nullptr);
 
 // Shapes.
 Sdf Circle(V2 centre, double r);
