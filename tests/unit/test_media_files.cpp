@@ -83,19 +83,6 @@ TEST(MediaFiles, SpriteBmpKeepsEveryOpaqueColourAndMarksTheRestEmpty) {
   EXPECT_EQ(s.Colour(0, 2), (std::vector<int>{255, 0, 255})) << "untouched pixels are empty";
 }
 
-TEST(MediaFiles, OpaqueBmpKeepsEveryPixelsColourWhateverItsCover) {
-  Canvas c(2, 2);
-  c.Blend(0, 0, {100, 150, 200}, 0.25f);
-  c.Blend(1, 1, {255, 0, 255}, 1.0f);
-  const std::string path = Scratch("opaque.bmp");
-  ASSERT_TRUE(SaveBmp24(path, c, nullptr));
-  Saved s(path);
-  ASSERT_NE(s.bmp, nullptr);
-  EXPECT_EQ(s.Colour(0, 0), (std::vector<int>{100, 150, 200}));
-  EXPECT_EQ(s.Colour(1, 1), (std::vector<int>{255, 0, 255}));
-  EXPECT_EQ(s.Colour(1, 0), (std::vector<int>{0, 0, 0}));
-}
-
 TEST(MediaFiles, PaletteBmpKeepsIndicesAndColours) {
   const int w = 3, h = 2;
   const std::vector<uint8_t> pixels = {0, 1, 255, 7, 0, 1};
