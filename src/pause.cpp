@@ -43,12 +43,13 @@ void BeginPause(Pause& pause, BITMAP* backbuffer, bool byFocus) {
 
 void EndPause(Pause& pause, BITMAP* backbuffer, BITMAP* splatterLayer) {
   pause.paused = false;
-  // The time spent paused is never made up in a burst of ticks.
-  logic_time = 0;
+  LOG("Play resumed");
   if (backbuffer != nullptr && splatterLayer != nullptr) {
     blit(splatterLayer, backbuffer, 0, 0, 0, 0, splatterLayer->w, splatterLayer->h);
   }
-  LOG("Play resumed");
+  // The time spent paused is never made up in a burst of ticks (done last, right
+  // before the frame looks at the pending ticks).
+  logic_time = 0;
 }
 
 }  // namespace
