@@ -545,7 +545,10 @@ Vec2<double> NanaStart(int player, bool twoPlayer) {
   return {static_cast<double>(twoPlayer ? SCREEN_W / 4 : SCREEN_W / 2), y};
 }
 
-void ShowBackBuffer(BITMAP* backbuffer) { blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H); }
+void ShowBackBuffer(BITMAP* backbuffer) {
+  if (!ReplayShowsFrames()) return;  // a replay checked at full speed draws off-screen
+  blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
+}
 
 // A level screen: two centred lines, then a wait for any key.
 void ShowMessageAndWaitForKey(BITMAP* backbuffer, const char* first, const char* second) {

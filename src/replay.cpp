@@ -535,6 +535,8 @@ void DrawReplayMark(BITMAP* buffer) {
   textprintf_ex(buffer, Font(), kMarkInset, kMarkInset / 3, makecol(255, 0, 0), -1, "REPLAY");
 }
 
+bool ReplayShowsFrames() { return !FromReplay() || session.paced; }
+
 bool ReplayReachedItsEnd() {
   if (!FromReplay()) return false;
   if (session.framesOpened > session.playbackFrames) return true;  // played past its end

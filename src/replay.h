@@ -102,6 +102,8 @@ bool NextTickArrived();
 void WaitAtLevelScreen(BITMAP* backbuffer, void (*live)());
 // The "REPLAY" mark over a watched replay's frame (above the play area's texts).
 void DrawReplayMark(BITMAP* buffer);
+// Whether frames go to the screen: not while a replay is checked at full speed.
+bool ReplayShowsFrames();
 // A replay played back has come to where its game ended.
 bool ReplayReachedItsEnd();
 // A replay is being played back (its scores are not offered to the table again).
