@@ -298,7 +298,24 @@ std::string SummaryText(const ReplaySummary& s) {
 
 bool SameEnd(const ReplaySummary& a, const ReplaySummary& b) {
   return a.level == b.level && a.p1Score == b.p1Score && a.p2Score == b.p2Score && a.ticks == b.ticks &&
-         a.timeUp == b.timeUp;
+         a.timeUp == b.timeUp && a.endState == b.endState;
+}
+
+// Where everything that moves was when the game ended, as one number: a replay that
+// ends with the same scores but anything elsewhere moved otherwise does not match.
+uint32_t EndStateOf(const Game& game) {
+  std::vector<double> values;
+  for (const Player* player : {&game.p1, &game.p2}) {
+    const Nana& nana = player->nana;
+    values.insert(values.end(), {nana.pos.x, nana.pos.y, nana.vel.x, nana.vel.y, nana.angle, nana.spin,
+                                 nana.squash, static_cast<double>(nana.state)});
+    for (const Nana& extra : player->extras) values.insert(values.end(), {extra.pos.x, extra.pos.y});
+    values.insert(values.end(), {static_cast<double>(player->streak), static_cast<double>(player->crazy)});
+  }
+  for (const Fly& fly : game.flies) values.insert(values.end(), {fly.pos.x, fly.pos.y, fly.vel.x, fly.vel.y});
+  values.push_back(game.timeLeft);
+  return static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(values.data()),
+                                     static_cast<uInt>(values.size() * sizeof(double))));
 }
 
 void StartPlayback(const Replay& replay, bool paced, bool watched) {
@@ -330,6 +347,7 @@ std::string EncodeReplay(const Replay& replay) {
   PutU32(out, static_cast<uint32_t>(replay.summary.p2Score));
   PutU32(out, static_cast<uint32_t>(replay.summary.ticks));
   PutU32(out, replay.levelScreens);
+  PutU32(out, replay.summary.endState);
 
   const std::string body = Body(replay);
   uLongf packedSize = compressBound(body.size());
@@ -371,6 +389,7 @@ bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) 
   const uint32_t p2 = in.U32();
   const uint32_t ticks = in.U32();
   replay.levelScreens = in.U32();
+  replay.summary.endState = in.U32();
   const uint32_t bodySize = in.U32();
   const uint32_t packedSize = in.U32();
   const std::string packed = in.Bytes(packedSize);
@@ -478,6 +497,7 @@ void FinishGameRecord(const Game& game, LevelEnd end) {
   summary.ticks = 0;
   for (const ReplayRun& run : record.frames) summary.ticks += static_cast<int64_t>(run.value) * run.count;
   summary.timeUp = end == LevelEnd::TimeUp;
+  summary.endState = EndStateOf(game);
   session.replayed = summary;
   LOG("Game over (", summary.timeUp ? "time up" : "quit", "): ", SummaryText(summary));
   if (session.source == Source::Devices) WriteGameRecord(record);
@@ -583,6 +603,7 @@ int RunReplay(ReplayMode mode, const Replay& replay, const std::function<void(bo
     if (replay.summary.timeUp != session.replayed.timeUp) {
       line += session.replayed.timeUp ? ", time up" : ", quit";
     }
+    if (replay.summary.endState != session.replayed.endState) line += ", bananas and flies elsewhere";
     line += ")";
   }
   std::printf("%s\n", line.c_str());

@@ -27,6 +27,7 @@ struct ReplaySummary {
   int p2Score = 0;      // points; 0 in a one-player game
   int64_t ticks = 0;    // logic ticks played (60 to the second)
   bool timeUp = false;  // the clock ran out; otherwise the player quit
+  uint32_t endState = 0;  // CRC-32 of where the bananas and flies were at the end
 };
 
 // `count` equal values in a row.
@@ -55,7 +56,7 @@ void AppendRun(std::vector<ReplayRun>& runs, uint32_t value);
 // --- The file ---------------------------------------------------------------
 // Little-endian: magic "NSREPLAY", format version (u16), players (u8), ending (u8:
 // 1 time up, 0 quit), game version (u8 length + text), random state (u16 length +
-// bytes), level, P1 score, P2 score, ticks, level screens (u32 each), then the body's
+// bytes), level, P1 score, P2 score, ticks, level screens, end state (u32 each), then the body's
 // size (u32), its zlib-packed size (u32) and the packed body, and last a CRC-32 of
 // everything before it. The body is three lists of runs (frames, player 1's and player
 // 2's controls), each a count followed by (value, count) pairs, all LEB128 numbers.
