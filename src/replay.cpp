@@ -594,7 +594,7 @@ int RunReplay(ReplayMode mode, const Replay& replay, const std::function<void(bo
   LOG(check ? "Checking the replay" : "Playing back the replay", " of ", SummaryText(replay.summary));
   session.replayed = ReplaySummary();
   playGame(replay.players == 2);
-  session.source = Source::Devices;
+  StopPlayingBack();
   if (!check) return 0;
   const bool matches = SameEnd(replay.summary, session.replayed);
   std::string line = "replay: " + SummaryText(replay.summary) + (matches ? ": matches" : ": differs");
@@ -614,3 +614,9 @@ int RunReplay(ReplayMode mode, const Replay& replay, const std::function<void(bo
 const Replay& LastGameRecord() { return session.record; }
 
 void PlayNextGameFrom(const Replay& script) { StartPlayback(script, false, false); }
+
+void StopPlayingBack() {
+  session.source = Source::Devices;
+  session.paced = true;
+  session.watched = false;
+}

@@ -137,3 +137,5 @@ const Replay& LastGameRecord();
 // frames, from the generator's current state when it has none) as fast as it goes, and
 // recorded as if played.
 void PlayNextGameFrom(const Replay& script);
+// Games are played from the devices again.
+void StopPlayingBack();
