@@ -93,6 +93,7 @@ TEST(ReplayFile, TenMinutesOfBusyPlayTakeAtMost64KB) {
     }
   }
   const std::string bytes = EncodeReplay(replay);
+  RecordProperty("bytes", static_cast<int>(bytes.size()));
   EXPECT_LE(bytes.size(), 64u * 1024);
   Replay read;
   std::string error;
