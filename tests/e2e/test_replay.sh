@@ -32,4 +32,21 @@ summary="$(log_messages | sed -n 's/^Game over (quit): //p')"
 out="$(cd "$RUN_DIR" && "$GAME_DIR/nanasplat" --check-replay "$REPLAYS/last.nsr")" || fail "check: status $?: $out"
 [ "$out" = "replay: $summary: matches" ] || fail "check printed \"$out\" for \"$summary\""
 echo "$out"
+
+# Watching it: the level screen stays for two seconds under the red "REPLAY" mark (left
+# of the heads-up texts); Escape ends the playback with status 0 and writes nothing.
+cp "$REPLAYS/last.nsr" "$WORK/recorded.nsr"
+(cd "$RUN_DIR" && exec "$GAME_DIR/nanasplat" --replay "$REPLAYS/last.nsr" >"$WORK/stdout.txt" 2>&1) &
+GAME_PID=$!
+wait_for_window
+sleep 0.8
+screenshot "$WORK/watch.png"
+expect_text "$WORK/watch.png" "Level 1" 512 384
+read -r mark_w _ <<<"$("$NANASPLAT_BUILD/tests/render_text" "$GAME_DIR/media/font.dat" REPLAY "$WORK/mark.bmp" 255 0 0)"
+expect_text "$WORK/watch.png" "REPLAY" $((30 + mark_w / 2)) 10 255 0 0
+xdotool keydown Escape; sleep 0.5
+wait_for_exit 10
+xdotool keyup Escape || true
+[ "$EXIT_STATUS" = 0 ] || fail "watching: status $EXIT_STATUS"
+cmp -s "$REPLAYS/last.nsr" "$WORK/recorded.nsr" || fail "watching a replay wrote last.nsr"
 echo ok
