@@ -44,6 +44,11 @@ constexpr double kSoundAllowance = 1.05;  // tick and frame with sound over with
 // Paced play: seconds per measurement, and measurements of each kind (alternating).
 constexpr double kPacedSeconds = 3;
 constexpr int kPacedRounds = 2;
+// A replay checked at full speed runs a tick and draws a frame (off-screen, so without
+// the copy to the screen) for every tick of play: ten minutes of the busiest play must
+// check within this (seconds).
+constexpr double kTenMinutesTicks = 36000;
+constexpr double kCheckTargetS = 20;
 
 struct Bench {
   Game* game = nullptr;
@@ -271,6 +276,9 @@ void PrintSummary(const SummaryReporter& r) {
   std::printf("  frame / library calls   %8.3f      target <= %.2f: %s\n", frameUs / libraryUs,
               kLibraryAllowance, Verdict(frameUs / libraryUs <= kLibraryAllowance));
   std::printf("  frame / floor           %8.3f\n", frameUs / floorUs);
+  const double checkS = kTenMinutesTicks * (tickUs + frameUs) / 1e6;
+  std::printf("  replay check, ten minutes of the busiest play %6.1f s   target < %.0f s: %s\n", checkS,
+              kCheckTargetS, Verdict(checkS < kCheckTargetS));
   if (r.cpuNs.count("BM_TickWithSound") == 0 || r.cpuNs.count("BM_FrameWithSound") == 0) {
     std::printf("  (no figures with sound: no sound device)\n");
     return;

@@ -20,6 +20,9 @@
 #include "init.h"
 #include "input.h"
 #include "nana.h"
+#include "pad.h"
+#include "pause.h"
+#include "replay.h"
 #include "sound.h"
 #include "splatter.h"
 #include "util.h"
@@ -557,7 +560,10 @@ Vec2<double> NanaStart(int player, bool twoPlayer) {
   return {static_cast<double>(twoPlayer ? SCREEN_W / 4 : SCREEN_W / 2), y};
 }
 
-void ShowBackBuffer(BITMAP* backbuffer) { blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H); }
+void ShowBackBuffer(BITMAP* backbuffer) {
+  if (!ReplayShowsFrames()) return;  // a replay checked at full speed draws off-screen
+  blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
+}
 
 // A level screen: two centred lines, then a wait for any key.
 void ShowMessageAndWaitForKey(BITMAP* backbuffer, const char* first, const char* second) {
@@ -567,7 +573,7 @@ void ShowMessageAndWaitForKey(BITMAP* backbuffer, const char* first, const char*
                        second);
   ShowBackBuffer(backbuffer);
   clear_keybuf();
-  readkey();
+  WaitAtLevelScreen(backbuffer, WaitForKeyOrPadButton);
 }
 
 void EmptyLevelLists(Game& game) {
@@ -651,13 +657,91 @@ void MuteOnKey() {
 }
 
 void WaitForNextTick() {
-  while (logic_time == 0) rest(0);
+  while (!NextTickArrived()) rest(0);
 }
+
+// While paused the ticks are dropped as they come: each paused frame waits for a fresh
+// one, sleeping rather than spinning, and a quit request ends the wait at once.
+void WaitOutPausedTick() {
+  logic_time = 0;
+  while (logic_time == 0 && !QuitRequested()) rest(1);
+}
+
+// A frame while paused: no tick runs; the picture kept when the pause began (it draws
+// no random numbers, so a pause of any length leaves the game's sequence as it was)
+// with the pause texts over it.
+bool PlayPausedFrame(BITMAP* backbuffer) {
+  MuteOnKey();
+  DrawPauseTexts(backbuffer);
+  ShowBackBuffer(backbuffer);
+  WaitOutPausedTick();
+  return !QuitRequested();
+}
+
+// Either input sways the banana; each device turns it one way at most.
+Controls Combined(Controls a, PadControls b) {
+  return {std::clamp(a.turn + b.turn, -1, 1), a.squash || b.squash};
+}
+
+// Player 1's keys, or player 2's mouse buttons.
+Controls ReadKeysOrMouse(int player) {
+  if (player == 1) {
+    const int right = (key[KEY_RIGHT] || key[KEY_D]) ? 1 : 0;
+    const int left = (key[KEY_LEFT] || key[KEY_A]) ? 1 : 0;
+    return {right - left, key[KEY_SPACE] || key[KEY_DOWN] || key[KEY_S]};
+  }
+  const int buttons = mouse_b;
+  const bool leftButton = buttons & 1;
+  const bool rightButton = buttons & 2;
+  return {(rightButton ? 1 : 0) - (leftButton ? 1 : 0), leftButton && rightButton};
+}
+
+// What the player's devices say now.
+Controls ReadDeviceControls(int player) { return Combined(ReadKeysOrMouse(player), ReadPad(player)); }
 
 void PlayLevel(Game& game, BITMAP* backbuffer) {
   if (QuitRequested()) return;
+  StartPause(game.pause);
   while (PlayFrame(game, backbuffer)) {
   }
+  ResumeSound();  // a level left while paused holds no sound back
+}
+
+// All pending ticks, one after the other (ticks that come meanwhile run too).
+void RunPendingTicks(Game& game) {
+  for (; TickDue(); TickDone()) RunTick(game);
+}
+
+// Levels one after the other, each begun with its set-up and intro screen, until one
+// ends other than cleared or a quit is asked for before the next one begins.
+LevelEnd PlayLevels(Game& game, BITMAP* backbuffer) {
+  while (!QuitRequested()) {
+    SetUpLevel(game);
+    char title[32];
+    std::snprintf(title, sizeof title, "Level %d", game.level);
+    PlayEffect(Effect::Level, SCREEN_W / 2);
+    ShowMessageAndWaitForKey(backbuffer, title, "Press any key to begin.");
+    StartLevelClock(game);
+    PlayLevel(game, backbuffer);
+
+    const LevelEnd end = DecideLevelEnd(game);
+    if (end != LevelEnd::Cleared) return end;
+    std::snprintf(title, sizeof title, "Level %d clear!", game.level);
+    ++game.level;
+    PlayEffect(Effect::Clear, SCREEN_W / 2);
+    ShowMessageAndWaitForKey(backbuffer, title, "Press any key to continue.");
+    EmptyLevelLists(game);
+  }
+  return LevelEnd::Quit;
+}
+
+void ShowTimeUpAndOfferScores(const Game& game, BITMAP* backbuffer) {
+  PlayEffect(Effect::TimeUp, SCREEN_W / 2);
+  ShowMessageAndWaitForKey(backbuffer, "Time up!  The fruit flies got to you ...",
+                           "Press any key to continue.");
+  if (PlayingBack()) return;  // a replayed game's scores were offered when it was played
+  HighScores(backbuffer, game.p1.score, "Player 1");
+  if (game.twoPlayer) HighScores(backbuffer, game.p2.score, "Player 2");
 }
 
 }  // namespace
@@ -670,16 +754,12 @@ int TimeLimitForLevel(int level) {
 
 int GroundLine() { return SCREEN_H - kGroundMargin; }
 
-Controls ReadControls(int player) {
-  if (player == 1) {
-    const int right = (key[KEY_RIGHT] || key[KEY_D]) ? 1 : 0;
-    const int left = (key[KEY_LEFT] || key[KEY_A]) ? 1 : 0;
-    return {right - left, key[KEY_SPACE] || key[KEY_DOWN] || key[KEY_S]};
-  }
-  const int buttons = mouse_b;
-  const bool leftButton = buttons & 1;
-  const bool rightButton = buttons & 2;
-  return {(rightButton ? 1 : 0) - (leftButton ? 1 : 0), leftButton && rightButton};
+Controls ReadControls(int player) { return ReplayControls(player, ReadDeviceControls); }
+
+void WaitForKeyOrPadButton() {
+  PadPresses presses = WatchPadPresses();
+  while (!keypressed() && !NewPadPress(presses) && !quitnow) rest(1);
+  if (keypressed()) readkey();
 }
 
 Game::Game(bool twoPlayer, BITMAP* splatterLayer)
@@ -689,7 +769,7 @@ Game::Game(bool twoPlayer, BITMAP* splatterLayer)
       p2{Nana(nullptr, NanaStart(2, twoPlayer))},
       splatterLayer(splatterLayer) {}
 
-bool QuitRequested() { return key[KEY_ESC] || quitnow; }
+bool QuitRequested() { return key[KEY_ESC] || quitnow || ReplayReachedItsEnd(); }
 
 void SetUpLevel(Game& game) {
   logic_time = 0;
@@ -740,10 +820,12 @@ void DrawFrame(const Game& game, BITMAP* buffer) {
 }
 
 bool PlayFrame(Game& game, BITMAP* backbuffer) {
+  if (UpdatePause(game.pause, backbuffer, game.splatterLayer)) return PlayPausedFrame(backbuffer);
   if (!CheckFlies(game)) return false;
   MuteOnKey();
-  for (; logic_time > 0; --logic_time) RunTick(game);
+  RunPendingTicks(game);
   DrawFrame(game, backbuffer);
+  DrawReplayMark(backbuffer);
   ShowBackBuffer(backbuffer);
   clear_to_color(backbuffer, White());
   WaitForNextTick();
@@ -760,36 +842,11 @@ LevelEnd DecideLevelEnd(const Game& game) {
 void PlayGame(BITMAP* backbuffer, BITMAP* splatterLayer, bool twoPlayer) {
   Game game(twoPlayer, splatterLayer);
   PlayMusic(Music::Play);
-  while (!QuitRequested()) {
-    SetUpLevel(game);
-    char title[32];
-    std::snprintf(title, sizeof title, "Level %d", game.level);
-    PlayEffect(Effect::Level, SCREEN_W / 2);
-    ShowMessageAndWaitForKey(backbuffer, title, "Press any key to begin.");
-    StartLevelClock(game);
-    PlayLevel(game, backbuffer);
-
-    switch (DecideLevelEnd(game)) {
-      case LevelEnd::Cleared:
-        std::snprintf(title, sizeof title, "Level %d clear!", game.level);
-        ++game.level;
-        PlayEffect(Effect::Clear, SCREEN_W / 2);
-        ShowMessageAndWaitForKey(backbuffer, title, "Press any key to continue.");
-        EmptyLevelLists(game);
-        break;
-      case LevelEnd::TimeUp:
-        PlayEffect(Effect::TimeUp, SCREEN_W / 2);
-        ShowMessageAndWaitForKey(backbuffer, "Time up!  The fruit flies got to you ...",
-                                 "Press any key to continue.");
-        HighScores(backbuffer, game.p1.score, "Player 1");
-        if (game.twoPlayer) HighScores(backbuffer, game.p2.score, "Player 2");
-        EmptyLevelLists(game);
-        return;
-      case LevelEnd::Quit:
-        EmptyLevelLists(game);
-        return;
-    }
-  }
+  BeginGameRecord(twoPlayer);
+  const LevelEnd end = PlayLevels(game, backbuffer);
+  FinishGameRecord(game, end);
+  if (end == LevelEnd::TimeUp) ShowTimeUpAndOfferScores(game, backbuffer);
+  EmptyLevelLists(game);
 }
 
 // ===========================================================================
@@ -952,10 +1009,24 @@ void ApplyCommandLine(int argc, char** argv) {
   }
 }
 
+// A replay named on the command line, read before start-up (the path is the caller's);
+// one that cannot be read ends the program with status 2.
+ReplayCommand ReplayToPlay(int argc, char** argv, Replay& replay) {
+  const ReplayCommand command = ParseReplayOptions(argc, argv);
+  std::string error = command.error;
+  if (error.empty() && command.mode != ReplayMode::None) LoadReplay(command.file, replay, error);
+  if (error.empty()) return command;
+  std::fprintf(stderr, "nanasplat: %s%s%s\n", command.file.c_str(), command.file.empty() ? "" : ": ",
+               error.c_str());
+  std::exit(2);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   ApplyCommandLine(argc, argv);
+  Replay replay;
+  const ReplayCommand command = ReplayToPlay(argc, argv, replay);
   BITMAP* backbuffer = Init(1024, 768, "demo");
   if (backbuffer == nullptr) {
     LOG("Initialization failed -- invalid backbuffer on exit");
@@ -971,14 +1042,22 @@ int main(int argc, char** argv) {
   ImageManager imageManager;
   LoadGamePictures(imageManager);
   BITMAP* splatterLayer = CreateSplatterLayer();
+  InstallPads();
 
-  while (!QuitRequested()) {
-    if (RunMenu(menu, backbuffer)) PlayGame(backbuffer, splatterLayer, menu.twoPlayer);
+  int status = 0;
+  if (command.mode != ReplayMode::None) {
+    status = RunReplay(command.mode, replay,
+                       [&](bool twoPlayer) { PlayGame(backbuffer, splatterLayer, twoPlayer); });
+  } else {
+    PauseWhenFocusIsLost();
+    while (!QuitRequested()) {
+      if (RunMenu(menu, backbuffer)) PlayGame(backbuffer, splatterLayer, menu.twoPlayer);
+    }
   }
   StopSound();
   destroy_bitmap(splatterLayer);
   destroy_bitmap(backbuffer);
-  return 0;
+  return status;
 }
 END_OF_MAIN()
 #endif

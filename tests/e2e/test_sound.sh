@@ -2,7 +2,8 @@
 # The game's sound through the real ALSA driver, captured into a file: the ALSA library
 # reads an .asoundrc in a scratch HOME that sends the default device through a "file"
 # plugin (over the "null" device) into $CAPTURE as 16-bit stereo. Music at the title
-# and in play, silence after M and with --mute; without a device, a quiet terminal.
+# and in play, silence while paused, after M and with --mute; without a device, a quiet
+# terminal.
 source "$(dirname "$0")/lib.sh"
 
 CAPTURE="$WORK/capture.raw"
@@ -65,6 +66,13 @@ sleep 0.3
 press_key space        # past "Level 1"
 xdotool keydown Right; sleep 0.5; xdotool keyup Right
 expect_sound "play"
+press_key p
+expect_silence "paused play"
+press_key m            # muted while paused ...
+press_key p
+expect_silence "play after M while paused"
+press_key m            # ... and back on in play
+expect_sound "play after M again"
 press_key m
 expect_silence "play after M"
 

@@ -14,6 +14,7 @@
 #include "game.h"
 #include "init.h"
 #include "menu.h"
+#include "pause.h"
 #include "sound.h"
 #include "test_sprites.h"
 #include "test_support.h"
@@ -187,6 +188,33 @@ TEST_F(SoundAsked, MTogglesMuteOnTheMenuAndInPlayOncePerPress) {
   key[KEY_M] = 0;
   logic_time = 0;
   destroy_bitmap(buffer);
+}
+
+TEST_F(SoundAsked, PausedPlayHoldsTheSoundAndMStillMutes) {
+  StartLogicTimer();
+  Game game = StartedLevel();
+  game.flies.push_back(Fly{{100, 100}, {0, 0}, fly.get(), fly.get()});
+  BITMAP* buffer = create_bitmap(SCREEN_W, SCREEN_H);
+  StartPause(game.pause);
+  key[KEY_P] = 1;
+  EXPECT_TRUE(PlayFrame(game, buffer));
+  ASSERT_TRUE(game.pause.paused);
+  key[KEY_M] = 1;
+  EXPECT_TRUE(PlayFrame(game, buffer));
+  EXPECT_TRUE(Muted()) << "M works while paused";
+  key[KEY_P] = key[KEY_M] = 0;
+  EXPECT_TRUE(PlayFrame(game, buffer));
+  key[KEY_P] = 1;
+  EXPECT_TRUE(PlayFrame(game, buffer));
+  EXPECT_FALSE(game.pause.paused);
+  key[KEY_P] = 0;
+  logic_time = 0;
+  destroy_bitmap(buffer);
+
+  std::vector<SoundCall::Verb> verbs;
+  for (const Heard& h : heard) verbs.push_back(h.call.verb);
+  EXPECT_EQ(verbs, (std::vector<SoundCall::Verb>{SoundCall::Verb::Pause, SoundCall::Verb::Mute,
+                                                 SoundCall::Verb::Resume}));
 }
 
 TEST_F(SoundAsked, AChosenMenuButtonAsksForAClick) {
