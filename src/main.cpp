@@ -20,7 +20,10 @@
 #include "init.h"
 #include "input.h"
 #include "nana.h"
+#include "options.h"
+#include "settings.h"
 #include "splatter.h"
+#include "userdata.h"
 #include "util.h"
 
 // ===========================================================================
@@ -877,6 +880,12 @@ std::string WorkingDirectory() {
   return getcwd(path, sizeof path) ? path : "the media directory";
 }
 
+// The media directory: the working directory once Init has run.
+std::string MediaDirectory() {
+  char path[4096];
+  return getcwd(path, sizeof path) ? path : ".";
+}
+
 // The game cannot run without a picture: say which one is missing, and where, then stop.
 [[noreturn]] void MissingPicture(const char* name) {
   const std::string dir = WorkingDirectory();
@@ -917,7 +926,10 @@ bool RunMenu(Menu& menu, BITMAP* backbuffer) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  // Read before the library starts, so that --help and --version need no display.
+  // (The library takes its executable's name from /proc, not from argv.)
+  [[maybe_unused]] const Options options = HandleCommandLine(argc, argv);
   BITMAP* backbuffer = Init(1024, 768, "demo");
   if (backbuffer == nullptr) {
     LOG("Initialization failed -- invalid backbuffer on exit");
@@ -926,6 +938,9 @@ int main() {
   LOG("Initialization succeeded");
   SetFont("font.dat");
   LOG("Beginning game loop");
+  UseScoreTableFor(MediaDirectory());
+  // The sound applies the mute choice here: SetMuted(LoadSettings().mute || options.mute).
+  LoadSettings();
 
   Menu menu;
   BuildMenuButtons(menu);
