@@ -8,10 +8,12 @@ PACKAGES=(
   build-essential cmake pkg-config
   liballegro4-dev libx11-dev    # the game library and its dat tool
   libfreetype-dev fonts-dejavu-core  # the media generator rasterises our font
+  libpng-dev                    # ... and writes the icon through libpng
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-dev         # the fuzz target of the score reader
   xvfb xauth xdotool imagemagick x11-utils  # virtual display and end-to-end driving
   desktop-file-utils            # checks the installed desktop entry
+  debhelper dpkg-dev lintian appstream  # scripts/package builds and checks the Debian package
   valgrind                      # memcheck over a session and the real game
 )
 

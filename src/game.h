@@ -6,6 +6,7 @@
 
 #include "fly.h"
 #include "image.h"
+#include "pause.h"
 #include "player.h"
 
 // The pictures the game uses, looked up once at start-up and owned by the image manager.
@@ -37,12 +38,17 @@ int FliesForLevel(int level);
 int TimeLimitForLevel(int level);  // ticks
 int GroundLine();                  // y of the ground line (pixels)
 
-// A player's inputs, read afresh from the live key and mouse state.
+// A player's inputs, read afresh from the live key and mouse state and the player's
+// pad: the only record of input the game logic reads.
 struct Controls {
   int turn;     // +1 rolls right, -1 rolls left
   bool squash;  // squash while upside down; release to jump
 };
 Controls ReadControls(int player);
+
+// The level screens' wait: until a key is pressed (and taken from the key buffer) or a
+// pad button goes down; a quit request ends it too, so that it never waits forever.
+void WaitForKeyOrPadButton();
 
 // Everything one game keeps.
 struct Game {
@@ -53,6 +59,7 @@ struct Game {
   std::list<Fly> flies;
   int timeLeft = 0;  // ticks
   bool cleared = false;
+  Pause pause;  // play stands still while pause.paused is set
   BITMAP* splatterLayer;
 
   Game(bool twoPlayer, BITMAP* splatterLayer);

@@ -21,6 +21,8 @@
 #include "input.h"
 #include "nana.h"
 #include "options.h"
+#include "pad.h"
+#include "pause.h"
 #include "settings.h"
 #include "splatter.h"
 #include "userdata.h"
@@ -555,7 +557,7 @@ void ShowMessageAndWaitForKey(BITMAP* backbuffer, const char* first, const char*
                        second);
   ShowBackBuffer(backbuffer);
   clear_keybuf();
-  readkey();
+  WaitForKeyOrPadButton();
 }
 
 void EmptyLevelLists(Game& game) {
@@ -636,8 +638,44 @@ void WaitForNextTick() {
   while (logic_time == 0) rest(0);
 }
 
+// While paused the ticks are dropped as they come: each paused frame waits for a fresh
+// one, sleeping rather than spinning, and a quit request ends the wait at once.
+void WaitOutPausedTick() {
+  logic_time = 0;
+  while (logic_time == 0 && !QuitRequested()) rest(1);
+}
+
+// A frame while paused: no tick runs; the picture kept when the pause began (it draws
+// no random numbers, so a pause of any length leaves the game's sequence as it was)
+// with the pause texts over it.
+bool PlayPausedFrame(BITMAP* backbuffer) {
+  DrawPauseTexts(backbuffer);
+  ShowBackBuffer(backbuffer);
+  WaitOutPausedTick();
+  return !QuitRequested();
+}
+
+// Either input sways the banana; each device turns it one way at most.
+Controls Combined(Controls a, PadControls b) {
+  return {std::clamp(a.turn + b.turn, -1, 1), a.squash || b.squash};
+}
+
+// Player 1's keys, or player 2's mouse buttons.
+Controls ReadKeysOrMouse(int player) {
+  if (player == 1) {
+    const int right = (key[KEY_RIGHT] || key[KEY_D]) ? 1 : 0;
+    const int left = (key[KEY_LEFT] || key[KEY_A]) ? 1 : 0;
+    return {right - left, key[KEY_SPACE] || key[KEY_DOWN] || key[KEY_S]};
+  }
+  const int buttons = mouse_b;
+  const bool leftButton = buttons & 1;
+  const bool rightButton = buttons & 2;
+  return {(rightButton ? 1 : 0) - (leftButton ? 1 : 0), leftButton && rightButton};
+}
+
 void PlayLevel(Game& game, BITMAP* backbuffer) {
   if (QuitRequested()) return;
+  StartPause(game.pause);
   while (PlayFrame(game, backbuffer)) {
   }
 }
@@ -652,16 +690,12 @@ int TimeLimitForLevel(int level) {
 
 int GroundLine() { return SCREEN_H - kGroundMargin; }
 
-Controls ReadControls(int player) {
-  if (player == 1) {
-    const int right = (key[KEY_RIGHT] || key[KEY_D]) ? 1 : 0;
-    const int left = (key[KEY_LEFT] || key[KEY_A]) ? 1 : 0;
-    return {right - left, key[KEY_SPACE] || key[KEY_DOWN] || key[KEY_S]};
-  }
-  const int buttons = mouse_b;
-  const bool leftButton = buttons & 1;
-  const bool rightButton = buttons & 2;
-  return {(rightButton ? 1 : 0) - (leftButton ? 1 : 0), leftButton && rightButton};
+Controls ReadControls(int player) { return Combined(ReadKeysOrMouse(player), ReadPad(player)); }
+
+void WaitForKeyOrPadButton() {
+  PadPresses presses = WatchPadPresses();
+  while (!keypressed() && !NewPadPress(presses) && !quitnow) rest(1);
+  if (keypressed()) readkey();
 }
 
 Game::Game(bool twoPlayer, BITMAP* splatterLayer)
@@ -722,6 +756,7 @@ void DrawFrame(const Game& game, BITMAP* buffer) {
 }
 
 bool PlayFrame(Game& game, BITMAP* backbuffer) {
+  if (UpdatePause(game.pause, backbuffer, game.splatterLayer)) return PlayPausedFrame(backbuffer);
   if (!CheckFlies(game)) return false;
   for (; logic_time > 0; --logic_time) RunTick(game);
   DrawFrame(game, backbuffer);
@@ -948,6 +983,8 @@ int main(int argc, char** argv) {
   ImageManager imageManager;
   LoadGamePictures(imageManager);
   BITMAP* splatterLayer = CreateSplatterLayer();
+  InstallPads();
+  PauseWhenFocusIsLost();
 
   while (!QuitRequested()) {
     if (RunMenu(menu, backbuffer)) PlayGame(backbuffer, splatterLayer, menu.twoPlayer);

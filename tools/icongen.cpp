@@ -1,11 +1,13 @@
 // Draws the game's desktop icon from the same artwork as its sprites:
 //   icongen <output.png> <size>
-// writes a size x size RGBA PNG: a tilted banana with a fly above it, on a clear ground.
+// writes a size x size RGBA PNG (compressed, through libpng), any size from 16 to 512
+// pixels: a tilted banana with a fly above it, on a clear ground.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "art.h"
+#include "save.h"
 
 namespace {
 
@@ -38,7 +40,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "icongen: size %s is not in %d..%d\n", argv[2], kMinSize, kMaxSize);
     return 2;
   }
-  if (!WritePng(argv[1], Icon(size))) {
+  if (!SavePng(argv[1], Icon(size))) {
     std::fprintf(stderr, "icongen: cannot write %s\n", argv[1]);
     return 1;
   }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "art.h"
+#include "save.h"
 #include "text.h"
 
 extern char** environ;
@@ -26,7 +27,7 @@ const Rgb* const kOpaque = nullptr;
 
 bool Save(const std::string& dir, const char* name, const Canvas& c, const Rgb* empty) {
   std::string path = dir + "/" + name;
-  if (WriteBmp24(path, c, empty)) return true;
+  if (SaveBmp24(path, c, empty)) return true;
   std::fprintf(stderr, "mediagen: cannot write %s\n", path.c_str());
   return false;
 }
@@ -64,7 +65,10 @@ bool MakeFont(Typeface& tf, const std::string& dir, const std::string& dat) {
   palette[255 * 3] = palette[255 * 3 + 1] = 255;  // 255, the border: yellow
   std::string gridPath = dir + "/game_font.bmp";
   std::string datPath = dir + "/font.dat";
-  if (!WriteBmp8(gridPath, grid.w, grid.h, grid.pixels, palette)) return false;
+  if (!SaveBmp8(gridPath, grid.w, grid.h, grid.pixels, palette)) {
+    std::fprintf(stderr, "mediagen: cannot write %s\n", gridPath.c_str());
+    return false;
+  }
   std::remove(datPath.c_str());
   int rc = Run({dat, "-c0", "-s1", "-n0", "-t", "FONT", "-a", datPath, gridPath});
   std::remove(gridPath.c_str());

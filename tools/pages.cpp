@@ -316,7 +316,7 @@ void Header(Canvas& c, Typeface& tf, const std::string& title, const std::string
 }
 
 // A white card with a coloured title strip; returns the first baseline inside it.
-int Card(Canvas& c, Typeface& tf, Box b, Rgb top, Rgb bottom, const std::string& title) {
+int Card(Canvas& c, Typeface& tf, PixelBox b, Rgb top, Rgb bottom, const std::string& title) {
   V2 centre{(b.x0 + b.x1) / 2.0, (b.y0 + b.y1) / 2.0};
   double hw = (b.x1 - b.x0) / 2.0, hh = (b.y1 - b.y0) / 2.0;
   Sdf card = RoundBox(centre, hw, hh, 18);

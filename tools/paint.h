@@ -1,7 +1,7 @@
 #pragma once
 // A small floating-point painter for the media generator: an RGBA canvas, shapes given
 // as signed distance functions (anti-aliased by their distance to the edge), coverage
-// masks for text, and plain BMP and PNG output.
+// masks for text. The finished canvas is written to a file by save.h.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -38,7 +38,7 @@ Paint Solid(Rgb c);
 // Linear gradient from colour a at y0 to b at y1 (clamped beyond).
 Paint VerticalGradient(double y0, Rgb a, double y1, Rgb b);
 
-struct Box {
+struct PixelBox {
   int x0, y0, x1, y1;  // inclusive-exclusive pixel bounds
 };
 
@@ -46,7 +46,7 @@ struct Box {
 // for shadows and glows). Only pixels inside bounds are visited (the whole canvas if
 // bounds is null).
 void Fill(Canvas& c, const Sdf& shape, const Paint& paint, float opacity = 1.0f,
-          float softness = 1.0f, const Box* bounds = nullptr);
+          float softness = 1.0f, const PixelBox* bounds = nullptr);
 
 // Shapes.
 Sdf Circle(V2 centre, double r);
@@ -68,16 +68,6 @@ struct Mask {
 Mask Dilate(const Mask& m, double radius);  // grows the mask into its padding
 void FillMask(Canvas& c, const Mask& m, const Paint& paint, float opacity = 1.0f, int dx = 0,
               int dy = 0);
-
-// Writes a 24-bit BMP. With `empty` given (magenta for sprites), a pixel whose alpha is
-// below one half becomes that colour and every other pixel keeps its own colour, never
-// exactly `empty`. Without it every pixel keeps its colour (for opaque pictures).
-bool WriteBmp24(const std::string& path, const Canvas& c, const Rgb* empty);
-// Writes an RGBA PNG with every pixel's own colour and opacity (stored, uncompressed).
-bool WritePng(const std::string& path, const Canvas& c);
-// Writes an 8-bit BMP with the given palette (256 entries of r, g, b).
-bool WriteBmp8(const std::string& path, int w, int h, const std::vector<uint8_t>& pixels,
-               const std::vector<uint8_t>& palette);
 
 // Deterministic pseudo-random numbers for scattering decorations.
 struct Lcg {

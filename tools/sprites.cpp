@@ -85,7 +85,7 @@ Canvas BananaSprite() {
 
 void DrawBanana(Canvas& c, const Place& place, double outline, double shadowDrop) {
   double reach = (kBackRadius + 2) * place.scale + outline;
-  Box bounds{int(place.origin.x - reach), int(place.origin.y - reach),
+  PixelBox bounds{int(place.origin.x - reach), int(place.origin.y - reach),
              int(place.origin.x + reach) + 1, int(place.origin.y + reach + shadowDrop) + 1};
   Sdf body = place.Map([](double x, double y) { return BananaDistance({x, y}); });
   if (shadowDrop > 0)
@@ -112,7 +112,7 @@ struct FlyColours {
   Rgb wingEdge{84, 104, 140};
 };
 
-void Wing(Canvas& c, const Place& pl, V2 centre, double rx, double ry, double angle, const Box& b) {
+void Wing(Canvas& c, const Place& pl, V2 centre, double rx, double ry, double angle, const PixelBox& b) {
   FlyColours k;
   Sdf wing = pl.Map(Ellipse(centre, rx, ry, angle));
   Fill(c, Grow(wing, 0.9 * std::max(1.0, pl.scale)), Solid(k.wingEdge), 0.95f, 1.0f, &b);
@@ -138,7 +138,7 @@ void DrawFly(Canvas& c, const Place& pl, int pose) {
   FlyColours k;
   double s = pl.scale;
   double reach = std::hypot(kFlyW, kFlyH) * s + 4;
-  Box b{int(pl.origin.x - reach), int(pl.origin.y - reach), int(pl.origin.x + reach) + 1,
+  PixelBox b{int(pl.origin.x - reach), int(pl.origin.y - reach), int(pl.origin.x + reach) + 1,
         int(pl.origin.y + reach) + 1};
   double lineR = std::max(0.9, 0.9 / s);  // legs stay at least a pixel or two thick
 
@@ -208,7 +208,7 @@ void DrawSplat(Canvas& c, V2 centre, double r, uint32_t seed, float opacity) {
     blob = Union(blob, Circle(at, rng.Range(0.06, 0.13) * r));
   }
   int reach = int(r * 1.8) + 2;
-  Box b{int(centre.x) - reach, int(centre.y) - reach, int(centre.x) + reach, int(centre.y) + reach};
+  PixelBox b{int(centre.x) - reach, int(centre.y) - reach, int(centre.x) + reach, int(centre.y) + reach};
   Fill(c, Grow(blob, 1.5), Solid({96, 128, 20}), opacity, 1.0f, &b);
   Fill(c, blob, VerticalGradient(centre.y - r, Rgb{196, 230, 60}, centre.y + r, Rgb{140, 190, 30}),
        opacity, 1.0f, &b);

@@ -1,10 +1,14 @@
-// The generated pictures and font, loaded the way the game loads them.
+// The generated pictures and font, loaded the way the game loads them, and the desktop
+// icon decoded by libpng.
 #include <allegro.h>
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -47,6 +51,37 @@ Region ScreenRegion(const Picture& pic, int x0, int y0, int x1, int y1) {
     }
   }
   return r;
+}
+
+// The icon as 8-bit RGBA from the top row down, decoded by libpng.
+struct Icon {
+  int size = 0;
+  std::vector<uint8_t> rgba;
+  const uint8_t* At(int x, int y) const { return &rgba[(size_t(y) * size + x) * 4]; }
+  bool Clear(int x, int y) const { return At(x, y)[3] == 0; }
+  bool Solid(int x, int y) const { return At(x, y)[3] > 200; }
+};
+bool DecodeIcon(Icon& icon) {
+  png_image image = {};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, NANASPLAT_ICON)) return false;
+  if (image.width != image.height) {
+    png_image_free(&image);
+    return false;
+  }
+  image.format = PNG_FORMAT_RGBA;
+  icon.size = int(image.width);
+  icon.rgba.assign(PNG_IMAGE_SIZE(image), 0);
+  return png_image_finish_read(&image, nullptr, icon.rgba.data(), 0, nullptr) != 0;
+}
+
+long FileBytes(const char* path) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (!f) return -1;
+  std::fseek(f, 0, SEEK_END);
+  long n = std::ftell(f);
+  std::fclose(f);
+  return n;
 }
 
 // The banana's body in sprite pixels: the back arc about the pivot 68 pixels above the
@@ -199,4 +234,43 @@ TEST(Media, FontIsTheFirstObjectAndCoversPrintableAsciiInOneColour) {
   EXPECT_LT(text_length(f, "Time up!  The fruit flies got to you ..."), 700);
   destroy_bitmap(b);
   unload_datafile(data);
+}
+
+TEST(Media, PicturesAreTrueColourSoTheGameLoadsEveryColourExactly) {
+  const int conversion = get_color_conversion();
+  set_color_conversion(COLORCONV_NONE);
+  for (const char* name : {"banana_sm1.bmp", "fly1.bmp", "fly2.bmp", "title800_3.bmp", "help1.bmp",
+                           "help2.bmp"}) {
+    SCOPED_TRACE(name);
+    BITMAP* b = load_bitmap(MediaPath(name).c_str(), nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(bitmap_color_depth(b), 24);
+    destroy_bitmap(b);
+  }
+  set_color_conversion(conversion);
+}
+
+TEST(Media, IconIsACompressedPictureOfTheBananaAndTheFlyOnAClearGround) {
+  Icon icon;
+  ASSERT_TRUE(DecodeIcon(icon)) << NANASPLAT_ICON << " is not a square PNG";
+  const int n = icon.size;
+  EXPECT_GE(n, 48);
+  for (int corner : {0, n - 1}) {
+    EXPECT_TRUE(icon.Clear(corner, 0));
+    EXPECT_TRUE(icon.Clear(corner, n - 1));
+  }
+  int clear = 0, yellowBelow = 0, redAbove = 0;
+  for (int y = 0; y < n; ++y) {
+    for (int x = 0; x < n; ++x) {
+      const uint8_t* p = icon.At(x, y);
+      clear += icon.Clear(x, y);
+      if (!icon.Solid(x, y)) continue;
+      yellowBelow += y >= n / 2 && p[0] > 200 && p[1] > 160 && p[2] < 120;
+      redAbove += y < n / 2 && p[0] > 150 && p[1] < 90 && p[2] < 90;
+    }
+  }
+  EXPECT_GT(clear, n * n / 2) << "the ground stays clear";
+  EXPECT_GT(yellowBelow, n * n / 20) << "the banana lies in the lower half";
+  EXPECT_GT(redAbove, 0) << "the fly's red eyes are in the upper half";
+  EXPECT_LT(FileBytes(NANASPLAT_ICON), long(n) * n * 2) << "compressed to under half its raw pixels";
 }

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Pause in play: P stops the clock and shows the pause texts over the play area, P
+# again goes on; losing the window's focus pauses until P (here the Pause key) is
+# pressed; Escape held while paused ends the program. No pads here: the start-up log
+# says so.
+source "$(dirname "$0")/lib.sh"
+start_to_menu
+grep -qF "Gamepads found: 0" "$LOG" || fail "no count of gamepads in the log"
+
+click_button 512 568
+sleep 0.5
+press_key space
+sleep 0.5
+
+press_key p
+wait_for_log "Play paused"
+sleep 0.3
+screenshot "$WORK/paused.png"
+expect_text "$WORK/paused.png" "Paused" 512 344
+expect_text "$WORK/paused.png" "Press P to go on." 512 384
+expect_black "$WORK/paused.png" 512 760   # the play area stays: floor and walls
+expect_black "$WORK/paused.png" 10 300
+# The clock stands still: the time display a second and a half later is the same.
+sleep 1.5
+screenshot "$WORK/still.png"
+convert "$WORK/paused.png" -crop 400x40+312+50 +repage "$WORK/time1.png"
+convert "$WORK/still.png" -crop 400x40+312+50 +repage "$WORK/time2.png"
+diff="$(compare -metric AE "$WORK/time1.png" "$WORK/time2.png" null: 2>&1 || true)"
+[ "${diff%%.*}" = 0 ] || fail "the time display changed while paused ($diff pixels)"
+
+press_key p
+wait_for_log "Play resumed"
+sleep 0.3
+screenshot "$WORK/resumed.png"
+shows_text "$WORK/resumed.png" "Paused" 512 344 && fail "the pause text stays after P"
+
+# The window loses the focus: play pauses, and stays paused when the focus comes back.
+root="$(xwininfo -root | awk '/Window id/ {print $4}')"
+xdotool windowfocus "$root"
+wait_for_log "Play paused: the window lost the input focus"
+xdotool windowfocus "$WINDOW"
+sleep 1
+[ "$(log_messages | grep -c '^Play resumed$')" = 1 ] || fail "play resumed by itself"
+screenshot "$WORK/unfocused.png"
+expect_text "$WORK/unfocused.png" "Paused" 512 344
+press_key Pause
+[ "$(log_messages | grep -c '^Play resumed$')" = 2 ] || fail "the Pause key did not resume play"
+
+# Escape held while paused ends the program, as it does in play.
+press_key p
+[ "$(log_messages | grep -c '^Play paused$')" = 2 ] || fail "P did not pause a second time"
+xdotool keydown Escape; sleep 0.5
+wait_for_exit 10
+xdotool keyup Escape || true
+[ "$EXIT_STATUS" = 0 ] || fail "Escape while paused ended the game with status $EXIT_STATUS"
+echo ok
