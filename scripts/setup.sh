@@ -9,6 +9,7 @@ PACKAGES=(
   liballegro4-dev libx11-dev    # the game library and its dat tool
   libfreetype-dev fonts-dejavu-core  # the media generator rasterises our font
   libpng-dev                    # ... and writes the icon through libpng
+  zlib1g-dev                    # replays: packing and checksums
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-dev         # the fuzz target of the score reader
   xvfb xauth xdotool imagemagick x11-utils  # virtual display and end-to-end driving

@@ -23,6 +23,7 @@
 #include "options.h"
 #include "pad.h"
 #include "pause.h"
+#include "replay.h"
 #include "settings.h"
 #include "splatter.h"
 #include "userdata.h"
@@ -547,7 +548,10 @@ Vec2<double> NanaStart(int player, bool twoPlayer) {
   return {static_cast<double>(twoPlayer ? SCREEN_W / 4 : SCREEN_W / 2), y};
 }
 
-void ShowBackBuffer(BITMAP* backbuffer) { blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H); }
+void ShowBackBuffer(BITMAP* backbuffer) {
+  if (!ReplayShowsFrames()) return;  // a replay checked at full speed draws off-screen
+  blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
+}
 
 // A level screen: two centred lines, then a wait for any key.
 void ShowMessageAndWaitForKey(BITMAP* backbuffer, const char* first, const char* second) {
@@ -557,7 +561,7 @@ void ShowMessageAndWaitForKey(BITMAP* backbuffer, const char* first, const char*
                        second);
   ShowBackBuffer(backbuffer);
   clear_keybuf();
-  WaitForKeyOrPadButton();
+  WaitAtLevelScreen(backbuffer, WaitForKeyOrPadButton);
 }
 
 void EmptyLevelLists(Game& game) {
@@ -635,7 +639,7 @@ void DrawFloorAndWalls(BITMAP* buffer) {
 }
 
 void WaitForNextTick() {
-  while (logic_time == 0) rest(0);
+  while (!NextTickArrived()) rest(0);
 }
 
 // While paused the ticks are dropped as they come: each paused frame waits for a fresh
@@ -673,11 +677,48 @@ Controls ReadKeysOrMouse(int player) {
   return {(rightButton ? 1 : 0) - (leftButton ? 1 : 0), leftButton && rightButton};
 }
 
+// What the player's devices say now.
+Controls ReadDeviceControls(int player) { return Combined(ReadKeysOrMouse(player), ReadPad(player)); }
+
 void PlayLevel(Game& game, BITMAP* backbuffer) {
   if (QuitRequested()) return;
   StartPause(game.pause);
   while (PlayFrame(game, backbuffer)) {
   }
+}
+
+// All pending ticks, one after the other (ticks that come meanwhile run too).
+void RunPendingTicks(Game& game) {
+  for (; TickDue(); TickDone()) RunTick(game);
+}
+
+// Levels one after the other, each begun with its set-up and intro screen, until one
+// ends other than cleared or a quit is asked for before the next one begins.
+LevelEnd PlayLevels(Game& game, BITMAP* backbuffer) {
+  while (!QuitRequested()) {
+    SetUpLevel(game);
+    char title[32];
+    std::snprintf(title, sizeof title, "Level %d", game.level);
+    ShowMessageAndWaitForKey(backbuffer, title, "Press any key to begin.");
+    StartLevelClock(game);
+    PlayLevel(game, backbuffer);
+
+    const LevelEnd end = DecideLevelEnd(game);
+    if (end != LevelEnd::Cleared) return end;
+    std::snprintf(title, sizeof title, "Level %d clear!", game.level);
+    ++game.level;
+    ShowMessageAndWaitForKey(backbuffer, title, "Press any key to continue.");
+    EmptyLevelLists(game);
+  }
+  return LevelEnd::Quit;
+}
+
+void ShowTimeUpAndOfferScores(const Game& game, BITMAP* backbuffer) {
+  ShowMessageAndWaitForKey(backbuffer, "Time up!  The fruit flies got to you ...",
+                           "Press any key to continue.");
+  if (PlayingBack()) return;  // a replayed game's scores were offered when it was played
+  HighScores(backbuffer, game.p1.score, "Player 1");
+  if (game.twoPlayer) HighScores(backbuffer, game.p2.score, "Player 2");
 }
 
 }  // namespace
@@ -690,7 +731,7 @@ int TimeLimitForLevel(int level) {
 
 int GroundLine() { return SCREEN_H - kGroundMargin; }
 
-Controls ReadControls(int player) { return Combined(ReadKeysOrMouse(player), ReadPad(player)); }
+Controls ReadControls(int player) { return ReplayControls(player, ReadDeviceControls); }
 
 void WaitForKeyOrPadButton() {
   PadPresses presses = WatchPadPresses();
@@ -705,7 +746,7 @@ Game::Game(bool twoPlayer, BITMAP* splatterLayer)
       p2{Nana(nullptr, NanaStart(2, twoPlayer))},
       splatterLayer(splatterLayer) {}
 
-bool QuitRequested() { return key[KEY_ESC] || quitnow; }
+bool QuitRequested() { return key[KEY_ESC] || quitnow || ReplayReachedItsEnd(); }
 
 void SetUpLevel(Game& game) {
   logic_time = 0;
@@ -758,8 +799,9 @@ void DrawFrame(const Game& game, BITMAP* buffer) {
 bool PlayFrame(Game& game, BITMAP* backbuffer) {
   if (UpdatePause(game.pause, backbuffer, game.splatterLayer)) return PlayPausedFrame(backbuffer);
   if (!CheckFlies(game)) return false;
-  for (; logic_time > 0; --logic_time) RunTick(game);
+  RunPendingTicks(game);
   DrawFrame(game, backbuffer);
+  DrawReplayMark(backbuffer);
   ShowBackBuffer(backbuffer);
   clear_to_color(backbuffer, White());
   WaitForNextTick();
@@ -775,33 +817,11 @@ LevelEnd DecideLevelEnd(const Game& game) {
 
 void PlayGame(BITMAP* backbuffer, BITMAP* splatterLayer, bool twoPlayer) {
   Game game(twoPlayer, splatterLayer);
-  while (!QuitRequested()) {
-    SetUpLevel(game);
-    char title[32];
-    std::snprintf(title, sizeof title, "Level %d", game.level);
-    ShowMessageAndWaitForKey(backbuffer, title, "Press any key to begin.");
-    StartLevelClock(game);
-    PlayLevel(game, backbuffer);
-
-    switch (DecideLevelEnd(game)) {
-      case LevelEnd::Cleared:
-        std::snprintf(title, sizeof title, "Level %d clear!", game.level);
-        ++game.level;
-        ShowMessageAndWaitForKey(backbuffer, title, "Press any key to continue.");
-        EmptyLevelLists(game);
-        break;
-      case LevelEnd::TimeUp:
-        ShowMessageAndWaitForKey(backbuffer, "Time up!  The fruit flies got to you ...",
-                                 "Press any key to continue.");
-        HighScores(backbuffer, game.p1.score, "Player 1");
-        if (game.twoPlayer) HighScores(backbuffer, game.p2.score, "Player 2");
-        EmptyLevelLists(game);
-        return;
-      case LevelEnd::Quit:
-        EmptyLevelLists(game);
-        return;
-    }
-  }
+  BeginGameRecord(twoPlayer);
+  const LevelEnd end = PlayLevels(game, backbuffer);
+  FinishGameRecord(game, end);
+  if (end == LevelEnd::TimeUp) ShowTimeUpAndOfferScores(game, backbuffer);
+  EmptyLevelLists(game);
 }
 
 // ===========================================================================
@@ -959,12 +979,26 @@ bool RunMenu(Menu& menu, BITMAP* backbuffer) {
   return false;
 }
 
+// A replay named on the command line, read before start-up (the path is the caller's);
+// one that cannot be read ends the program with status 2.
+ReplayCommand ReplayToPlay(const Options& options, Replay& replay) {
+  const ReplayCommand& command = options.replay;
+  std::string error = command.error;
+  if (error.empty() && command.mode != ReplayMode::None) LoadReplay(command.file, replay, error);
+  if (error.empty()) return command;
+  std::fprintf(stderr, "nanasplat: %s%s%s\n", command.file.c_str(), command.file.empty() ? "" : ": ",
+               error.c_str());
+  std::exit(2);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   // Read before the library starts, so that --help and --version need no display.
   // (The library takes its executable's name from /proc, not from argv.)
-  [[maybe_unused]] const Options options = HandleCommandLine(argc, argv);
+  const Options options = HandleCommandLine(argc, argv);
+  Replay replay;
+  const ReplayCommand command = ReplayToPlay(options, replay);
   BITMAP* backbuffer = Init(1024, 768, "demo");
   if (backbuffer == nullptr) {
     LOG("Initialization failed -- invalid backbuffer on exit");
@@ -984,14 +1018,20 @@ int main(int argc, char** argv) {
   LoadGamePictures(imageManager);
   BITMAP* splatterLayer = CreateSplatterLayer();
   InstallPads();
-  PauseWhenFocusIsLost();
 
-  while (!QuitRequested()) {
-    if (RunMenu(menu, backbuffer)) PlayGame(backbuffer, splatterLayer, menu.twoPlayer);
+  int status = 0;
+  if (command.mode != ReplayMode::None) {
+    status = RunReplay(command.mode, replay,
+                       [&](bool twoPlayer) { PlayGame(backbuffer, splatterLayer, twoPlayer); });
+  } else {
+    PauseWhenFocusIsLost();
+    while (!QuitRequested()) {
+      if (RunMenu(menu, backbuffer)) PlayGame(backbuffer, splatterLayer, menu.twoPlayer);
+    }
   }
   destroy_bitmap(splatterLayer);
   destroy_bitmap(backbuffer);
-  return 0;
+  return status;
 }
 END_OF_MAIN()
 #endif

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
 #include <sstream>
 
@@ -17,6 +18,10 @@
 const OptionEntry kOptionTable[] = {
     {"--mute", nullptr, "start with the sound off (this run only)",
      [](CommandLine& line, const char*) { line.options.mute = true; }},
+    {"--replay", "FILE", "watch a recorded game (see Files)",
+     [](CommandLine& line, const char* file) { line.options.replay = {ReplayMode::Watch, file, ""}; }},
+    {"--check-replay", "FILE", "check that a recorded game still ends as it did",
+     [](CommandLine& line, const char* file) { line.options.replay = {ReplayMode::Check, file, ""}; }},
     {"--help", nullptr, "show this help and exit",
      [](CommandLine& line, const char*) { line.action = CommandAction::Help; }},
     {"--version", nullptr, "show the version and exit",
@@ -33,10 +38,11 @@ const OptionEntry* FindOption(const std::string& name) {
   return nullptr;
 }
 
-CommandLine Misuse(std::string problem) {
+CommandLine Misuse(std::string problem, bool unknown = false) {
   CommandLine line;
   line.action = CommandAction::Misuse;
   line.problem = std::move(problem);
+  line.unknown = unknown;
   return line;
 }
 
@@ -49,20 +55,38 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     const size_t equals = argument.find('=');
     const std::string name = argument.substr(0, equals);
     const OptionEntry* entry = argument.rfind("--", 0) == 0 ? FindOption(name) : nullptr;
-    if (entry == nullptr) return Misuse("unknown option '" + argument + "'");
+    if (entry == nullptr) return Misuse("unknown option '" + argument + "'", true);
     if (entry->value == nullptr) {
       if (equals != std::string::npos) return Misuse("option '" + name + "' takes no value");
       entry->apply(line, nullptr);
-    } else if (equals != std::string::npos) {
-      entry->apply(line, argv[i] + equals + 1);
-    } else if (i + 1 < argc) {
-      entry->apply(line, argv[++i]);
     } else {
-      return Misuse("option '" + name + "' needs a value (" + entry->value + ")");
+      const char* value = equals != std::string::npos ? argv[i] + equals + 1
+                          : i + 1 < argc              ? argv[++i]
+                                                      : "";
+      if (*value == '\0') return Misuse("option '" + name + "' needs a value (" + entry->value + ")");
+      entry->apply(line, value);
     }
   }
   return line;
 }
+
+namespace {
+
+// The usage's rows: a label in its column, then the text (pieces after the first go on
+// new lines under the text).
+constexpr size_t kUsageLabelWidth = 21;  // characters
+
+void UsageRow(std::ostringstream& out, const std::string& label, std::initializer_list<std::string> lines) {
+  std::string left = label;
+  left.resize(std::max(left.size() + 1, kUsageLabelWidth), ' ');
+  bool first = true;
+  for (const std::string& line : lines) {
+    out << "  " << (first ? left : std::string(left.size(), ' ')) << ' ' << line << '\n';
+    first = false;
+  }
+}
+
+}  // namespace
 
 std::string UsageText() {
   const UserEnvironment env = ProcessEnvironment();
@@ -73,24 +97,24 @@ std::string UsageText() {
          "Roll, rock and squash a banana to splat the fruit flies (one or two players).\n"
          "\nOptions:\n";
   for (const OptionEntry& entry : kOptionTable) {
-    std::string left = entry.name;
-    if (entry.value != nullptr) left += std::string(" ") + entry.value;
-    left.resize(std::max<size_t>(left.size() + 2, 18), ' ');
-    out << "  " << left << entry.help << '\n';
+    std::string label = entry.name;
+    if (entry.value != nullptr) label += std::string(" ") + entry.value;
+    UsageRow(out, label, {entry.help});
   }
-  out << "\nFiles:\n"
-         "  high scores       \"scores\" in the game's media directory when you can\n"
-         "                    write there; otherwise "
-      << (dataDir.empty() ? "$XDG_DATA_HOME/nanasplat" : dataDir) << "/scores\n"
-      << "  settings          " << (settings.empty() ? "$XDG_CONFIG_HOME/nanasplat/settings" : settings)
-      << "\n"
-         "  debug.txt         a trace of the run, in the directory the game starts from\n"
-         "\nControls:\n"
-         "  player 1 (keyboard)  Left/Right or A/D roll; Space, Down or S squash\n"
-         "                       (upside down); let go to jump\n"
-         "  player 2 (mouse)     left/right button roll; both buttons squash; let go\n"
-         "                       to jump\n"
-         "  Escape (held)        quit\n";
+  out << "\nFiles:\n";
+  UsageRow(out, "high scores", {"\"scores\" in the media directory if you can write there;",
+                                "otherwise " + (dataDir.empty() ? "$XDG_DATA_HOME/nanasplat" : dataDir) + "/scores"});
+  UsageRow(out, "replays", {"replays/last.nsr and best.nsr, beside the high scores"});
+  UsageRow(out, "settings", {settings.empty() ? "$XDG_CONFIG_HOME/nanasplat/settings" : settings});
+  UsageRow(out, "debug.txt", {"a trace of the run, where the game was started"});
+  out << "\nControls:\n";
+  UsageRow(out, "player 1 (keyboard)", {"Left/Right or A/D roll; Space, Down or S squash (upside",
+                                        "down); let go to jump"});
+  UsageRow(out, "player 2 (mouse)", {"left/right button roll; both buttons squash; let go",
+                                     "to jump"});
+  UsageRow(out, "gamepads", {"stick rolls, first face button squashes, Start pauses"});
+  UsageRow(out, "P or Pause", {"pause and go on"});
+  UsageRow(out, "Escape (held)", {"quit"});
   return out.str();
 }
 
@@ -108,7 +132,8 @@ Options HandleCommandLine(int argc, char** argv) {
       std::fputs(VersionText().c_str(), stdout);
       std::exit(0);
     case CommandAction::Misuse:
-      std::fprintf(stderr, "nanasplat: %s\n\n%s", line.problem.c_str(), UsageText().c_str());
+      std::fprintf(stderr, "nanasplat: %s\n", line.problem.c_str());
+      if (line.unknown) std::fprintf(stderr, "\n%s", UsageText().c_str());
       std::exit(2);
   }
   return line.options;

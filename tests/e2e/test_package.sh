@@ -3,7 +3,8 @@
 # lintian, appstreamcli and desktop-file-validate), unpacked into a scratch root, and
 # played there by a player who cannot write that root: a whole game left to run out
 # of time, a name entered, and the table found in that player's own
-# ~/.local/share/nanasplat/scores, with the unpacked tree unchanged.
+# ~/.local/share/nanasplat/scores (and the game's replay beside it), with the unpacked
+# tree unchanged.
 #
 # Only in the plain build: the package is built from the sources with Debian's own
 # flags, never with the sanitizers, so the sanitizer runs would repeat this run's
@@ -115,6 +116,9 @@ xdotool keydown Escape; sleep 0.5
 wait_for_exit 10
 xdotool keyup Escape || true
 [ "$EXIT_STATUS" = 0 ] || fail "status $EXIT_STATUS"
+
+# The game's record went beside the player's table too.
+[ -f "$PLAYER_HOME/.local/share/nanasplat/replays/last.nsr" ] || fail "no replays/last.nsr beside the player's table"
 
 # --- Nothing in the unpacked tree changed ---------------------------------------
 tree_state >"$WORK/root-after.txt"

@@ -35,6 +35,19 @@ TEST(CommandLine, MuteStartsMuted) {
   EXPECT_TRUE(line.options.mute);
 }
 
+TEST(CommandLine, AReplayIsNamedForWatchingOrChecking) {
+  EXPECT_EQ(Parse({}).options.replay.mode, ReplayMode::None);
+  const CommandLine watch = Parse({"--replay", "a.nsr"});
+  EXPECT_EQ(watch.action, CommandAction::Play);
+  EXPECT_EQ(watch.options.replay.mode, ReplayMode::Watch);
+  EXPECT_EQ(watch.options.replay.file, "a.nsr");
+  const CommandLine check = Parse({"--mute", "--check-replay=b.nsr"});
+  EXPECT_EQ(check.options.replay.mode, ReplayMode::Check);
+  EXPECT_EQ(check.options.replay.file, "b.nsr");
+  EXPECT_TRUE(check.options.mute);
+  EXPECT_EQ(Parse({"--replay", "a.nsr", "--check-replay", "b.nsr"}).options.replay.file, "b.nsr");
+}
+
 TEST(CommandLine, HelpAndVersionWinOverWhatFollows) {
   EXPECT_EQ(Parse({"--help"}).action, CommandAction::Help);
   EXPECT_EQ(Parse({"--mute", "--version", "--nonsense"}).action, CommandAction::Version);
@@ -51,11 +64,15 @@ TEST(CommandLine, AnythingElseIsAMisuseThatSaysWhat) {
       {{"level2"}, "unknown option 'level2'"},
       {{"--mute=yes"}, "option '--mute' takes no value"},
       {{"--mute", "--help=x"}, "option '--help' takes no value"},
+      {{"--check-replay"}, "option '--check-replay' needs a value (FILE)"},
+      {{"--replay="}, "option '--replay' needs a value (FILE)"},
+      {{"--replay", ""}, "option '--replay' needs a value (FILE)"},
   };
   for (const Case& c : cases) {
     const CommandLine line = Parse(c.arguments);
     EXPECT_EQ(line.action, CommandAction::Misuse) << c.problem;
     EXPECT_EQ(line.problem, c.problem);
+    EXPECT_EQ(line.unknown, c.problem.rfind("unknown", 0) == 0) << c.problem;
   }
 }
 
@@ -76,6 +93,11 @@ TEST(CommandLineExit, HelpAndVersionEndWithStatusZero) {
 TEST(CommandLineExit, AnUnknownOptionPrintsTheUsageToStandardErrorAndEndsWithStatusTwo) {
   EXPECT_EXIT(Handle({"--fly-faster"}), testing::ExitedWithCode(2),
               "nanasplat: unknown option '--fly-faster'(.|\n)*Usage: nanasplat");
+}
+
+TEST(CommandLineExit, AMissingValueIsOneLineOnStandardErrorAndStatusTwo) {
+  EXPECT_EXIT(Handle({"--replay"}), testing::ExitedWithCode(2),
+              "^nanasplat: option '--replay' needs a value \\(FILE\\)\n$");
 }
 
 TEST(CommandLineExit, OptionsToPlayWithAreReturned) {

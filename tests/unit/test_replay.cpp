@@ -1,0 +1,229 @@
+// Replays: the file read back as written, damaged files refused, the record a game
+// leaves (its readings, its frames, its random numbers) and where it is written.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "game.h"
+#include "init.h"
+#include "replay.h"
+#include "test_support.h"
+
+namespace {
+
+Replay SampleReplay() {
+  Replay replay;
+  replay.players = 2;
+  replay.gameVersion = "1.0";
+  BeginGameRecord(true);  // a usable generator state, as a game takes it
+  replay.randomState = LastGameRecord().randomState;
+  replay.summary = {3, 27, 31, 7, true, 0x12345678u};
+  replay.levelScreens = 4;
+  replay.frames = {{1, 5}, {2, 1}};
+  replay.controls[0] = {{ControlsCode({1, false}), 300}, {ControlsCode({0, true}), 70000}};
+  replay.controls[1] = {{ControlsCode({-1, false}), 9}};
+  return replay;
+}
+
+bool SameRuns(const std::vector<ReplayRun>& a, const std::vector<ReplayRun>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i].value != b[i].value || a[i].count != b[i].count) return false;
+  }
+  return true;
+}
+
+TEST(ReplayFile, ReadsBackExactlyWhatWasWritten) {
+  const Replay written = SampleReplay();
+  Replay read;
+  std::string error;
+  ASSERT_TRUE(DecodeReplay(EncodeReplay(written), read, error)) << error;
+  EXPECT_EQ(read.players, 2);
+  EXPECT_EQ(read.gameVersion, "1.0");
+  EXPECT_EQ(read.randomState, written.randomState);
+  EXPECT_EQ(read.summary.level, 3);
+  EXPECT_EQ(read.summary.p1Score, 27);
+  EXPECT_EQ(read.summary.p2Score, 31);
+  EXPECT_EQ(read.summary.ticks, 7);
+  EXPECT_TRUE(read.summary.timeUp);
+  EXPECT_EQ(read.summary.endState, 0x12345678u);
+  EXPECT_EQ(read.levelScreens, 4u);
+  EXPECT_TRUE(SameRuns(read.frames, written.frames));
+  EXPECT_TRUE(SameRuns(read.controls[0], written.controls[0]));
+  EXPECT_TRUE(SameRuns(read.controls[1], written.controls[1]));
+}
+
+TEST(ReplayFile, ControlsAndRunsKeepEveryReading) {
+  for (int turn = -1; turn <= 1; ++turn) {
+    for (bool squash : {false, true}) {
+      const Controls back = ControlsFromCode(ControlsCode({turn, squash}));
+      EXPECT_EQ(back.turn, turn);
+      EXPECT_EQ(back.squash, squash);
+      EXPECT_LE(ControlsCode({turn, squash}), 5u);
+    }
+  }
+  std::vector<ReplayRun> runs;
+  for (uint32_t v : {1u, 1u, 1u, 0u, 2u, 2u}) AppendRun(runs, v);
+  EXPECT_TRUE(SameRuns(runs, {{1, 3}, {0, 1}, {2, 2}}));
+}
+
+// Ten minutes of a busy two-player game: every player changes the controls every
+// few readings, and the frames now and then run two ticks.
+TEST(ReplayFile, TenMinutesOfBusyPlayTakeAtMost64KB) {
+  Replay replay = SampleReplay();
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> hold(4, 30), code(0, 5), slow(0, 19);
+  replay.frames.clear();
+  int64_t ticks = 0;
+  while (ticks < 36000) {
+    const uint32_t t = slow(random) == 0 ? 2 : 1;
+    AppendRun(replay.frames, t);
+    ticks += t;
+  }
+  replay.summary.ticks = ticks;
+  for (auto& runs : replay.controls) {
+    runs.clear();
+    for (int reads = 0; reads < 36000 * 2;) {
+      const int n = hold(random);
+      runs.push_back({static_cast<uint32_t>(code(random)), static_cast<uint32_t>(n)});
+      reads += n;
+    }
+  }
+  const std::string bytes = EncodeReplay(replay);
+  RecordProperty("bytes", static_cast<int>(bytes.size()));
+  EXPECT_LE(bytes.size(), 64u * 1024);
+  Replay read;
+  std::string error;
+  EXPECT_TRUE(DecodeReplay(bytes, read, error)) << error;
+}
+
+TEST(ReplayFile, RefusesWhatIsNotAWholeIntactReplay) {
+  const std::string good = EncodeReplay(SampleReplay());
+  Replay read;
+  std::string error;
+  auto refused = [&](const std::string& bytes) { return !DecodeReplay(bytes, read, error) && !error.empty(); };
+
+  EXPECT_TRUE(refused(""));
+  EXPECT_TRUE(refused("NOTAREPLAY" + good.substr(10)));
+  EXPECT_NE(error.find("magic"), std::string::npos);
+  std::string version = good;
+  version[8] = 2;
+  EXPECT_TRUE(refused(version));
+  EXPECT_NE(error.find("version"), std::string::npos);
+  for (size_t n = 0; n < good.size(); ++n) EXPECT_TRUE(refused(good.substr(0, n))) << "cut at " << n;
+  for (size_t at = 0; at < good.size(); ++at) {
+    std::string damaged = good;
+    damaged[at] = static_cast<char>(damaged[at] ^ 0x10);
+    EXPECT_TRUE(refused(damaged)) << "byte " << at;
+  }
+  EXPECT_TRUE(refused(good + "x"));
+
+  // Intact files whose contents cannot be a game's.
+  Replay bad = SampleReplay();
+  bad.summary.ticks = 8;  // the frames ran 7
+  EXPECT_TRUE(refused(EncodeReplay(bad)));
+  bad = SampleReplay();
+  bad.randomState.assign(bad.randomState.size(), 0xff);
+  EXPECT_TRUE(refused(EncodeReplay(bad)));
+  bad = SampleReplay();
+  bad.players = 3;
+  EXPECT_TRUE(refused(EncodeReplay(bad)));
+  bad = SampleReplay();
+  bad.controls[0].push_back({6, 1});  // no such controls
+  EXPECT_TRUE(refused(EncodeReplay(bad)));
+  bad = SampleReplay();
+  bad.players = 1;  // with player 2's readings
+  EXPECT_TRUE(refused(EncodeReplay(bad)));
+}
+
+Controls HeldRight(int) { return {1, false}; }
+Controls Squashing(int) { return {0, true}; }
+
+// A game as game play drives the module: readings and frames, then its end.
+void PlayTwoFrames(Game& game, int score) {
+  BeginGameRecord(false);
+  logic_time = 2;
+  while (TickDue()) {
+    ReplayControls(1, HeldRight);
+    ReplayControls(1, HeldRight);  // an extra banana reads too
+    TickDone();
+  }
+  logic_time = 1;
+  while (TickDue()) {
+    ReplayControls(1, Squashing);
+    TickDone();
+  }
+  game.p1.score = score;
+  FinishGameRecord(game, LevelEnd::Quit);
+}
+
+TEST(ReplayRecording, KeepsEveryReadingEachFramesTicksAndTheEnd) {
+  Game game(false, nullptr);
+  game.level = 2;
+  PlayTwoFrames(game, 5);
+  const Replay& record = LastGameRecord();
+  EXPECT_EQ(record.players, 1);
+  EXPECT_TRUE(SameRuns(record.frames, {{2, 1}, {1, 1}}));
+  EXPECT_TRUE(SameRuns(record.controls[0], {{ControlsCode({1, false}), 4}, {ControlsCode({0, true}), 1}}));
+  EXPECT_TRUE(record.controls[1].empty());
+  EXPECT_EQ(record.summary.level, 2);
+  EXPECT_EQ(record.summary.p1Score, 5);
+  EXPECT_EQ(record.summary.ticks, 3);
+  EXPECT_FALSE(record.summary.timeUp);
+  EXPECT_EQ(logic_time.load(), 0);
+
+  // Outside a game nothing is recorded.
+  const size_t runs = record.controls[0].size();
+  EXPECT_EQ(ReplayControls(1, HeldRight).turn, 1);
+  EXPECT_EQ(LastGameRecord().controls[0].size(), runs);
+}
+
+TEST(ReplayRecording, WritesLastAndBestWhenTheGameEnds) {
+  const std::string dir = ScratchDir() + "/" + ReplayDirectory();
+  Game game(false, nullptr);
+  PlayTwoFrames(game, 9);
+  Replay last, best;
+  std::string error;
+  ASSERT_TRUE(LoadReplay(dir + "/last.nsr", last, error)) << error;
+  ASSERT_TRUE(LoadReplay(dir + "/best.nsr", best, error)) << error;
+  EXPECT_EQ(best.summary.p1Score, 9);
+
+  PlayTwoFrames(game, 4);  // a worse game: the last one, not the best
+  ASSERT_TRUE(LoadReplay(dir + "/last.nsr", last, error));
+  ASSERT_TRUE(LoadReplay(dir + "/best.nsr", best, error));
+  EXPECT_EQ(last.summary.p1Score, 4);
+  EXPECT_EQ(best.summary.p1Score, 9);
+
+  PlayTwoFrames(game, 12);
+  ASSERT_TRUE(LoadReplay(dir + "/best.nsr", best, error));
+  EXPECT_EQ(best.summary.p1Score, 12);
+}
+
+// The third game of a run starts from the numbers the games before it drew: its record
+// carries the generator's state, and playing it back starts from that state again.
+TEST(ReplayRecording, APlaybackDrawsTheRandomNumbersItsGameDrew) {
+  for (int i = 0; i < 1000; ++i) std::rand();  // earlier games
+  BeginGameRecord(false);
+  const Replay script = LastGameRecord();
+  std::vector<int> drawn;
+  for (int i = 0; i < 50; ++i) drawn.push_back(std::rand());
+  Game game(false, nullptr);
+  FinishGameRecord(game, LevelEnd::Quit);
+
+  for (int i = 0; i < 777; ++i) std::rand();  // anything drawn since
+  PlayNextGameFrom(script);
+  BeginGameRecord(false);
+  std::vector<int> again;
+  for (int i = 0; i < 50; ++i) again.push_back(std::rand());
+  EXPECT_EQ(again, drawn);
+  EXPECT_TRUE(ReplayReachedItsEnd());  // the script had no frames: its game ends at once
+  FinishGameRecord(game, LevelEnd::Quit);
+  StopPlayingBack();
+  EXPECT_EQ(ReplayControls(1, HeldRight).turn, 1);
+  std::srand(1);
+}
+
+}  // namespace
