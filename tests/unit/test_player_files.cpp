@@ -12,6 +12,7 @@
 #include <string>
 
 #include "highscores.h"
+#include "replay.h"
 #include "settings.h"
 #include "test_support.h"
 #include "userdata.h"
@@ -144,6 +145,7 @@ TEST(ScoreTablePlace, TheGameKeepsAWritableMediaTableAndSaysSoOnce) {
   EXPECT_TRUE(MakeGameDataDirectory());
   ASSERT_TRUE(SaveScores(ChosenScoreTable().path.c_str(), {{"Ann", 50}, {"Bob", 5}}));
   EXPECT_EQ(ReadFile(Scratch("media/scores")), "Ann\n50\nBob\n5\n");
+  EXPECT_EQ(ReplayDirectory(), Scratch("media/replays"));
   EXPECT_FALSE(fs::exists(Scratch("data")));
 }
 
@@ -188,6 +190,8 @@ TEST(ScoreTablePlace, AReadOnlyMediaTableSeedsThePlayersOwnTableOnce) {
     // From then on the player's table is read, not the media one.
     if (ScoreTableToRead() != own) _exit(17);
     if (ReadFile(own) != "Bob\n70\nAnn\n50\n") _exit(18);
+    // The replays go beside it.
+    if (ReplayDirectory() != home + "/.local/share/nanasplat/replays") _exit(19);
     _exit(0);
   }
   int status = 0;
