@@ -14,6 +14,7 @@ PACKAGES=(
   clang libclang-rt-dev         # the fuzz target of the score reader
   xvfb xauth xdotool imagemagick x11-utils  # virtual display and end-to-end driving
   desktop-file-utils            # checks the installed desktop entry
+  debhelper dpkg-dev lintian appstream  # scripts/package builds and checks the Debian package
   valgrind                      # memcheck over a session and the real game
   libsndfile1-dev libasound2-dev  # the sound generator writes WAV; the game hears ALSA's complaints
 )

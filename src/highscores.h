@@ -22,7 +22,7 @@ constexpr int kScoreTableSize = 10;
 constexpr int kScoreAlwaysQualifiesBelow = 9;
 // Characters a typed name may hold.
 constexpr int kMaxScoreNameLength = 14;
-// The high-score file, in the working directory.
+// The high-score file's name; userdata.h says which directory holds it.
 constexpr const char* kScoresFile = "scores";
 
 // The table as read from the file.

@@ -20,11 +20,14 @@
 #include "init.h"
 #include "input.h"
 #include "nana.h"
+#include "options.h"
 #include "pad.h"
 #include "pause.h"
 #include "replay.h"
+#include "settings.h"
 #include "sound.h"
 #include "splatter.h"
+#include "userdata.h"
 #include "util.h"
 
 // ===========================================================================
@@ -651,9 +654,11 @@ void DrawFloorAndWalls(BITMAP* buffer) {
   rectfill(buffer, SCREEN_W - kWallWidth, 0, SCREEN_W, SCREEN_H, Black());
 }
 
-// M turns all sound off and on again.
+// M turns all sound off and on again; the choice is kept for the next run.
 void MuteOnKey() {
-  if (keyhit(KEY_M)) ToggleMute();
+  if (!keyhit(KEY_M)) return;
+  ToggleMute();
+  ChangeSetting(&Settings::mute, Muted());
 }
 
 void WaitForNextTick() {
@@ -962,6 +967,12 @@ std::string WorkingDirectory() {
   return getcwd(path, sizeof path) ? path : "the media directory";
 }
 
+// The media directory: the working directory once Init has run.
+std::string MediaDirectory() {
+  char path[4096];
+  return getcwd(path, sizeof path) ? path : ".";
+}
+
 // The game cannot run without a picture: say which one is missing, and where, then stop.
 [[noreturn]] void MissingPicture(const char* name) {
   const std::string dir = WorkingDirectory();
@@ -1002,17 +1013,10 @@ bool RunMenu(Menu& menu, BITMAP* backbuffer) {
   return false;
 }
 
-// The command line: "--mute" starts the game muted; anything else is ignored.
-void ApplyCommandLine(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::string(argv[i]) == "--mute") SetMuted(true);
-  }
-}
-
 // A replay named on the command line, read before start-up (the path is the caller's);
 // one that cannot be read ends the program with status 2.
-ReplayCommand ReplayToPlay(int argc, char** argv, Replay& replay) {
-  const ReplayCommand command = ParseReplayOptions(argc, argv);
+ReplayCommand ReplayToPlay(const Options& options, Replay& replay) {
+  const ReplayCommand& command = options.replay;
   std::string error = command.error;
   if (error.empty() && command.mode != ReplayMode::None) LoadReplay(command.file, replay, error);
   if (error.empty()) return command;
@@ -1024,9 +1028,11 @@ ReplayCommand ReplayToPlay(int argc, char** argv, Replay& replay) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  ApplyCommandLine(argc, argv);
+  // Read before the library starts, so that --help and --version need no display.
+  // (The library takes its executable's name from /proc, not from argv.)
+  const Options options = HandleCommandLine(argc, argv);
   Replay replay;
-  const ReplayCommand command = ReplayToPlay(argc, argv, replay);
+  const ReplayCommand command = ReplayToPlay(options, replay);
   BITMAP* backbuffer = Init(1024, 768, "demo");
   if (backbuffer == nullptr) {
     LOG("Initialization failed -- invalid backbuffer on exit");
@@ -1035,6 +1041,8 @@ int main(int argc, char** argv) {
   LOG("Initialization succeeded");
   SetFont("font.dat");
   LOG("Beginning game loop");
+  UseScoreTableFor(MediaDirectory());
+  SetMuted(LoadSettings().mute || options.mute);
 
   Menu menu;
   BuildMenuButtons(menu);

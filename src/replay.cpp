@@ -17,6 +17,7 @@
 
 #include "debug.h"
 #include "init.h"
+#include "userdata.h"
 #include "util.h"
 
 #ifndef NANASPLAT_VERSION
@@ -268,9 +269,10 @@ bool Fail(std::string& error, const char* reason) {
   return false;
 }
 
-// The directory exists, or is made.
+// The directory exists, or is made (with the table's directory above it, which a
+// player's own data directory may not be yet).
 bool MakeDirectory(const std::string& dir) {
-  if (mkdir(dir.c_str(), 0777) == 0 || errno == EEXIST) return true;
+  if (MakeDirectories(dir)) return true;
   LOG("Couldn't make the directory \"", dir, "\" for replays: ", std::strerror(errno));
   return false;
 }
@@ -457,9 +459,9 @@ bool SaveReplay(const std::string& path, const Replay& replay) {
   return ok;
 }
 
-// Today the high-score table lives in the media directory, the working directory once
-// the game has started.
-std::string ReplayDirectory() { return kReplayDirectory; }
+// Beside the high-score table: in the media directory when the player may write it,
+// else in the player's own data directory (userdata.h).
+std::string ReplayDirectory() { return GameDataDirectory() + "/" + kReplayDirectory; }
 
 // ===========================================================================
 // What game play calls
@@ -569,24 +571,6 @@ bool PlayingBack() { return FromReplay(); }
 // ===========================================================================
 // Watching and checking
 // ===========================================================================
-
-ReplayCommand ParseReplayOptions(int argc, char** argv) {
-  ReplayCommand command;
-  for (int i = 1; i < argc; ++i) {
-    const std::string option = argv[i];
-    ReplayMode mode = ReplayMode::None;
-    if (option == "--replay") mode = ReplayMode::Watch;
-    if (option == "--check-replay") mode = ReplayMode::Check;
-    if (mode == ReplayMode::None) continue;
-    command.mode = mode;
-    if (i + 1 >= argc) {
-      command.error = option + " needs a replay file";
-      return command;
-    }
-    command.file = argv[++i];
-  }
-  return command;
-}
 
 int RunReplay(ReplayMode mode, const Replay& replay, const std::function<void(bool twoPlayer)>& playGame) {
   const bool check = mode == ReplayMode::Check;

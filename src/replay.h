@@ -120,8 +120,8 @@ struct ReplayCommand {
   std::string error; // set when the command line names a mode without a file
 };
 
-// "--replay FILE" watches a replay; "--check-replay FILE" checks one.
-ReplayCommand ParseReplayOptions(int argc, char** argv);
+// The command line (options.h) names the replay to watch (--replay FILE) or check
+// (--check-replay FILE).
 
 // Plays `replay` back through `playGame` (a whole game: PlayGame), at the original pace
 // with level screens shown for two seconds (Watch) or as fast as it goes (Check).

@@ -16,6 +16,7 @@
 #include "highscores.h"
 #include "init.h"
 #include "sound.h"
+#include "userdata.h"
 
 // ---------------------------------------------------------------------------
 // Fonts
@@ -289,7 +290,7 @@ std::string EnterName(BITMAP* buffer, int rank, int points, const char* player) 
 }  // namespace
 
 void HighScores(BITMAP* buffer, int points, const char* player) {
-  const ScoreTable table = ReadScores(kScoresFile);
+  const ScoreTable table = ReadScores(ScoreTableToRead().c_str());
   if (!ScoreQualifies(table, points)) return;
   const int rank = ScoreRank(table.entries, points);
   PlayEffect(Effect::HighScore, SCREEN_W / 2);
@@ -300,7 +301,7 @@ void HighScores(BITMAP* buffer, int points, const char* player) {
   const int middle = SCREEN_W / 2;
   clear_to_color(buffer, makecol(255, 255, 255));
   textprintf_centre_ex(buffer, globalFont, middle, kTitleY, black, -1, "Best of the Bunch");
-  const bool saved = SaveScores(kScoresFile, updated);
+  const bool saved = MakeGameDataDirectory() && SaveScores(ChosenScoreTable().path.c_str(), updated);
   int row = 0;
   for (const Score& entry : updated) {
     if (row >= kScoreTableSize) break;

@@ -17,6 +17,8 @@ LOG="$RUN_DIR/debug.txt"
 SHOTS="${NANASPLAT_SCREENSHOTS:-$WORK/shots}"
 GAME_PID=""
 mkdir -p "$GAME_DIR" "$RUN_DIR" "$SHOTS"
+# The player's own scores and settings stay in the scratch directory too.
+export XDG_DATA_HOME="$WORK/data" XDG_CONFIG_HOME="$WORK/config"
 cp "$NANASPLAT_BUILD/nanasplat" "$GAME_DIR/"
 cp -r "$NANASPLAT_BUILD/media" "$GAME_DIR/media"
 rm -f "$GAME_DIR/media/scores"

@@ -81,8 +81,11 @@ wait_for_exit 10
 [ "$EXIT_STATUS" = 0 ] || fail "the game ended with status $EXIT_STATUS"
 grep -q "ALSA lib" "$WORK/stdout.txt" && fail "ALSA's complaints reached the terminal"
 
+SETTINGS="$XDG_CONFIG_HOME/nanasplat/settings"
+grep -qx 'mute = on' "$SETTINGS" || fail "the game ended muted by M, but the settings say: $(cat "$SETTINGS")"
+
 # --- Started muted ---
-rm -f "$CAPTURE"
+rm -f "$CAPTURE" "$SETTINGS"
 start_game_with --mute
 wait_for_log "Sound through ALSA"
 wait_for_window

@@ -226,20 +226,4 @@ TEST(ReplayRecording, APlaybackDrawsTheRandomNumbersItsGameDrew) {
   std::srand(1);
 }
 
-TEST(ReplayOptions, NameTheModeAndTheFile) {
-  auto parse = [](std::vector<const char*> args) {
-    args.insert(args.begin(), "nanasplat");
-    return ParseReplayOptions(static_cast<int>(args.size()), const_cast<char**>(args.data()));
-  };
-  EXPECT_EQ(parse({}).mode, ReplayMode::None);
-  ReplayCommand watch = parse({"--replay", "a.nsr"});
-  EXPECT_EQ(watch.mode, ReplayMode::Watch);
-  EXPECT_EQ(watch.file, "a.nsr");
-  ReplayCommand check = parse({"--check-replay", "b.nsr"});
-  EXPECT_EQ(check.mode, ReplayMode::Check);
-  EXPECT_EQ(check.file, "b.nsr");
-  EXPECT_TRUE(check.error.empty());
-  EXPECT_FALSE(parse({"--check-replay"}).error.empty());
-}
-
 }  // namespace

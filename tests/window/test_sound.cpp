@@ -15,6 +15,7 @@
 #include "init.h"
 #include "menu.h"
 #include "pause.h"
+#include "settings.h"
 #include "sound.h"
 #include "test_sprites.h"
 #include "test_support.h"
@@ -42,6 +43,8 @@ class SoundAsked : public testing::Test {
  protected:
   void SetUp() override {
     srand(1);
+    // M keeps its choice in the player's settings: here, in this test's scratch directory.
+    setenv("XDG_CONFIG_HOME", ScratchDir().c_str(), 1);
     SetMuted(false);
     heard.clear();
     tick = 0;
@@ -168,6 +171,8 @@ TEST_F(SoundAsked, MTogglesMuteOnTheMenuAndInPlayOncePerPress) {
   key[KEY_M] = 1;
   MenuFrame(menu, buffer);
   EXPECT_TRUE(Muted());
+  EXPECT_TRUE(CurrentSettings().mute) << "the choice is kept for the next run";
+  EXPECT_TRUE(LoadSettings().mute);
   MenuFrame(menu, buffer);
   EXPECT_TRUE(Muted()) << "a held key counts once";
   key[KEY_M] = 0;
@@ -175,6 +180,7 @@ TEST_F(SoundAsked, MTogglesMuteOnTheMenuAndInPlayOncePerPress) {
   key[KEY_M] = 1;
   MenuFrame(menu, buffer);
   EXPECT_FALSE(Muted());
+  EXPECT_FALSE(LoadSettings().mute);
   key[KEY_M] = 0;
   MenuFrame(menu, buffer);  // let go
 

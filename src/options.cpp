@@ -1,0 +1,140 @@
+#include "options.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <iterator>
+#include <sstream>
+
+#include "settings.h"
+#include "userdata.h"
+
+#ifndef NANASPLAT_VERSION
+#error "NANASPLAT_VERSION is set by the build from the project's version"
+#endif
+
+const OptionEntry kOptionTable[] = {
+    {"--mute", nullptr, "start with the sound off (this run only)",
+     [](CommandLine& line, const char*) { line.options.mute = true; }},
+    {"--replay", "FILE", "watch a recorded game (see Files)",
+     [](CommandLine& line, const char* file) { line.options.replay = {ReplayMode::Watch, file, ""}; }},
+    {"--check-replay", "FILE", "check that a recorded game still ends as it did",
+     [](CommandLine& line, const char* file) { line.options.replay = {ReplayMode::Check, file, ""}; }},
+    {"--help", nullptr, "show this help and exit",
+     [](CommandLine& line, const char*) { line.action = CommandAction::Help; }},
+    {"--version", nullptr, "show the version and exit",
+     [](CommandLine& line, const char*) { line.action = CommandAction::Version; }},
+};
+const int kOptionCount = static_cast<int>(std::size(kOptionTable));
+
+namespace {
+
+const OptionEntry* FindOption(const std::string& name) {
+  for (const OptionEntry& entry : kOptionTable) {
+    if (name == entry.name) return &entry;
+  }
+  return nullptr;
+}
+
+CommandLine Misuse(std::string problem, bool unknown = false) {
+  CommandLine line;
+  line.action = CommandAction::Misuse;
+  line.problem = std::move(problem);
+  line.unknown = unknown;
+  return line;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(int argc, const char* const* argv) {
+  CommandLine line;
+  for (int i = 1; i < argc && line.action == CommandAction::Play; ++i) {
+    const std::string argument = argv[i];
+    const size_t equals = argument.find('=');
+    const std::string name = argument.substr(0, equals);
+    const OptionEntry* entry = argument.rfind("--", 0) == 0 ? FindOption(name) : nullptr;
+    if (entry == nullptr) return Misuse("unknown option '" + argument + "'", true);
+    if (entry->value == nullptr) {
+      if (equals != std::string::npos) return Misuse("option '" + name + "' takes no value");
+      entry->apply(line, nullptr);
+    } else {
+      const char* value = equals != std::string::npos ? argv[i] + equals + 1
+                          : i + 1 < argc              ? argv[++i]
+                                                      : "";
+      if (*value == '\0') return Misuse("option '" + name + "' needs a value (" + entry->value + ")");
+      entry->apply(line, value);
+    }
+  }
+  return line;
+}
+
+namespace {
+
+// The usage's rows: a label in its column, then the text (pieces after the first go on
+// new lines under the text).
+constexpr size_t kUsageLabelWidth = 21;  // characters
+
+void UsageRow(std::ostringstream& out, const std::string& label, std::initializer_list<std::string> lines) {
+  std::string left = label;
+  left.resize(std::max(left.size() + 1, kUsageLabelWidth), ' ');
+  bool first = true;
+  for (const std::string& line : lines) {
+    out << "  " << (first ? left : std::string(left.size(), ' ')) << ' ' << line << '\n';
+    first = false;
+  }
+}
+
+}  // namespace
+
+std::string UsageText() {
+  const UserEnvironment env = ProcessEnvironment();
+  const std::string dataDir = UserDataDirectory(env);
+  const std::string settings = SettingsPath(env);
+  std::ostringstream out;
+  out << "Usage: nanasplat [OPTION]...\n"
+         "Roll, rock and squash a banana to splat the fruit flies (one or two players).\n"
+         "\nOptions:\n";
+  for (const OptionEntry& entry : kOptionTable) {
+    std::string label = entry.name;
+    if (entry.value != nullptr) label += std::string(" ") + entry.value;
+    UsageRow(out, label, {entry.help});
+  }
+  out << "\nFiles:\n";
+  UsageRow(out, "high scores", {"\"scores\" in the media directory if you can write there;",
+                                "otherwise " + (dataDir.empty() ? "$XDG_DATA_HOME/nanasplat" : dataDir) + "/scores"});
+  UsageRow(out, "replays", {"replays/last.nsr and best.nsr, beside the high scores"});
+  UsageRow(out, "settings", {settings.empty() ? "$XDG_CONFIG_HOME/nanasplat/settings" : settings});
+  UsageRow(out, "debug.txt", {"a trace of the run, where the game was started"});
+  out << "\nControls:\n";
+  UsageRow(out, "player 1 (keyboard)", {"Left/Right or A/D roll; Space, Down or S squash (upside",
+                                        "down); let go to jump"});
+  UsageRow(out, "player 2 (mouse)", {"left/right button roll; both buttons squash; let go",
+                                     "to jump"});
+  UsageRow(out, "gamepads", {"stick rolls, first face button squashes, Start pauses"});
+  UsageRow(out, "P or Pause", {"pause and go on"});
+  UsageRow(out, "Escape (held)", {"quit"});
+  return out.str();
+}
+
+std::string VersionText() { return std::string("nanasplat ") + NANASPLAT_VERSION + "\n"; }
+
+Options HandleCommandLine(int argc, char** argv) {
+  const CommandLine line = ParseCommandLine(argc, argv);
+  switch (line.action) {
+    case CommandAction::Play:
+      return line.options;
+    case CommandAction::Help:
+      std::fputs(UsageText().c_str(), stdout);
+      std::exit(0);
+    case CommandAction::Version:
+      std::fputs(VersionText().c_str(), stdout);
+      std::exit(0);
+    case CommandAction::Misuse:
+      std::fprintf(stderr, "nanasplat: %s\n", line.problem.c_str());
+      if (line.unknown) std::fprintf(stderr, "\n%s", UsageText().c_str());
+      std::exit(2);
+  }
+  return line.options;
+}

@@ -1,0 +1,126 @@
+#include "settings.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include "debug.h"
+
+namespace {
+
+constexpr const char* kSettingsFileName = "settings";
+
+Settings& Current() {
+  static Settings settings = DefaultSettings();
+  return settings;
+}
+
+std::string Trimmed(const std::string& text) {
+  const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
+  auto first = std::find_if_not(text.begin(), text.end(), blank);
+  auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
+  return first < last ? std::string(first, last) : std::string();
+}
+
+std::string Lowered(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::optional<bool> SwitchValue(const std::string& text) {
+  const std::string value = Lowered(text);
+  if (value == "on" || value == "true" || value == "yes" || value == "1") return true;
+  if (value == "off" || value == "false" || value == "no" || value == "0") return false;
+  return std::nullopt;
+}
+
+const SettingEntry* FindSetting(const std::string& name) {
+  for (const SettingEntry& entry : kSettingsTable) {
+    if (name == entry.name) return &entry;
+  }
+  return nullptr;
+}
+
+// Applies one "name = value" line; false when it is not one for a known setting.
+bool ApplyLine(const std::string& line, Settings& settings) {
+  const size_t equals = line.find('=');
+  if (equals == std::string::npos) return false;
+  const SettingEntry* entry = FindSetting(Trimmed(line.substr(0, equals)));
+  if (entry == nullptr) return false;
+  const std::optional<bool> value = SwitchValue(Trimmed(line.substr(equals + 1)));
+  if (!value) return false;
+  settings.*entry->value = *value;
+  return true;
+}
+
+}  // namespace
+
+Settings DefaultSettings() {
+  Settings settings{};
+  for (const SettingEntry& entry : kSettingsTable) settings.*entry.value = entry.byDefault;
+  return settings;
+}
+
+Settings ParseSettings(std::istream& in, const std::string& source) {
+  Settings settings = DefaultSettings();
+  int lineNumber = 0, ignored = 0, firstIgnored = 0;
+  for (std::string line; std::getline(in, line);) {
+    ++lineNumber;
+    const std::string text = Trimmed(line);
+    if (text.empty() || text.front() == '#') continue;
+    if (ApplyLine(text, settings)) continue;
+    if (ignored++ == 0) firstIgnored = lineNumber;
+  }
+  if (ignored > 0) {
+    LOG("Ignored ", ignored, ignored == 1 ? " line" : " lines", " of the settings file ", source,
+        " that ", ignored == 1 ? "is" : "are", " not a known \"name = value\" (first: line ",
+        firstIgnored, ")");
+  }
+  return settings;
+}
+
+std::string SerialiseSettings(const Settings& settings) {
+  std::ostringstream out;
+  out << "# nanasplat settings: one \"name = value\" per line\n";
+  for (const SettingEntry& entry : kSettingsTable) {
+    out << entry.name << " = " << (settings.*entry.value ? "on" : "off") << '\n';
+  }
+  return out.str();
+}
+
+std::string SettingsPath(const UserEnvironment& env) {
+  const std::string dir = UserConfigDirectory(env);
+  return dir.empty() ? "" : dir + "/" + kSettingsFileName;
+}
+
+Settings LoadSettings() {
+  const std::string path = SettingsPath(ProcessEnvironment());
+  std::ifstream in(path);
+  Current() = in.is_open() ? ParseSettings(in, path) : DefaultSettings();
+  return Current();
+}
+
+const Settings& CurrentSettings() { return Current(); }
+
+bool ChangeSetting(bool Settings::*which, bool value) {
+  Current().*which = value;
+  return SaveSettings(SettingsPath(ProcessEnvironment()), Current());
+}
+
+bool SaveSettings(const std::string& path, const Settings& settings) {
+  std::string failure;
+  const size_t slash = path.rfind('/');
+  if (path.empty()) {
+    failure = "no home directory";
+  } else if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash))) {
+    failure = std::string("making its directory: ") + std::strerror(errno);
+  } else if (WriteFileAtomically(path, SerialiseSettings(settings), &failure)) {
+    return true;
+  }
+  LOG("Failed to save the settings to \"", path, "\" (", failure, ")");
+  return false;
+}

@@ -1,0 +1,55 @@
+#pragma once
+// The player's settings, kept across runs in the file "settings" of the player's
+// configuration directory (see userdata.h): one "name = value" per line, "#" starts a
+// comment line. One table lists every setting: its name in the file, where it lives
+// in Settings and its default; loading and saving both walk that table, so adding a
+// setting is one member below and one line in kSettingsTable.
+#include <istream>
+#include <string>
+
+#include "userdata.h"
+
+// The player's choices.
+struct Settings {
+  bool mute;  // the game's sound is off
+};
+
+// One setting: its name in the file, where it lives and its default.
+struct SettingEntry {
+  const char* name;
+  bool Settings::*value;
+  bool byDefault;
+};
+
+inline constexpr SettingEntry kSettingsTable[] = {
+    {"mute", &Settings::mute, false},
+};
+
+// Every setting at its default.
+Settings DefaultSettings();
+
+// The settings in the text of `in`, starting from the defaults. A line that is not
+// blank, not a comment and not "name = value" for a known name with a value of its
+// kind (on/off, true/false, yes/no, 1/0 for a switch) is ignored; when any is, one
+// log line names `source`, how many lines were ignored and the first of them.
+Settings ParseSettings(std::istream& in, const std::string& source);
+// The file text for `settings`: every setting of the table, in its order.
+std::string SerialiseSettings(const Settings& settings);
+
+// The settings file for `env`: "settings" in the configuration directory; empty when
+// there is none.
+std::string SettingsPath(const UserEnvironment& env);
+
+// Reads this player's settings file (a missing one gives the defaults), makes them the
+// current settings and returns them. Called once at start-up, e.g. to apply the mute
+// choice: SetMuted(LoadSettings().mute || options.mute).
+Settings LoadSettings();
+// The current settings: the defaults until LoadSettings runs.
+const Settings& CurrentSettings();
+// Sets one switch of the current settings and saves them all, e.g. when the player
+// toggles the sound: ChangeSetting(&Settings::mute, Muted()). A failed save is logged
+// (one line) and returns false; the change still holds for this run.
+bool ChangeSetting(bool Settings::*which, bool value);
+// Writes `settings` to `path` in one step, making its directory when missing; false
+// with one log line when it cannot.
+bool SaveSettings(const std::string& path, const Settings& settings);

@@ -1,0 +1,106 @@
+// The command line: what each option asks for, and how --help, --version and a
+// misuse end the process (in a child process).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "options.h"
+
+namespace {
+
+CommandLine Parse(std::vector<const char*> arguments) {
+  arguments.insert(arguments.begin(), "nanasplat");
+  return ParseCommandLine(static_cast<int>(arguments.size()), arguments.data());
+}
+
+Options Handle(std::vector<const char*> arguments) {
+  arguments.insert(arguments.begin(), "nanasplat");
+  std::vector<char*> argv;
+  for (const char* a : arguments) argv.push_back(const_cast<char*>(a));
+  return HandleCommandLine(static_cast<int>(argv.size()), argv.data());
+}
+
+}  // namespace
+
+TEST(CommandLine, NoArgumentsPlaysWithTheSound) {
+  const CommandLine line = Parse({});
+  EXPECT_EQ(line.action, CommandAction::Play);
+  EXPECT_FALSE(line.options.mute);
+}
+
+TEST(CommandLine, MuteStartsMuted) {
+  const CommandLine line = Parse({"--mute"});
+  EXPECT_EQ(line.action, CommandAction::Play);
+  EXPECT_TRUE(line.options.mute);
+}
+
+TEST(CommandLine, AReplayIsNamedForWatchingOrChecking) {
+  EXPECT_EQ(Parse({}).options.replay.mode, ReplayMode::None);
+  const CommandLine watch = Parse({"--replay", "a.nsr"});
+  EXPECT_EQ(watch.action, CommandAction::Play);
+  EXPECT_EQ(watch.options.replay.mode, ReplayMode::Watch);
+  EXPECT_EQ(watch.options.replay.file, "a.nsr");
+  const CommandLine check = Parse({"--mute", "--check-replay=b.nsr"});
+  EXPECT_EQ(check.options.replay.mode, ReplayMode::Check);
+  EXPECT_EQ(check.options.replay.file, "b.nsr");
+  EXPECT_TRUE(check.options.mute);
+  EXPECT_EQ(Parse({"--replay", "a.nsr", "--check-replay", "b.nsr"}).options.replay.file, "b.nsr");
+}
+
+TEST(CommandLine, HelpAndVersionWinOverWhatFollows) {
+  EXPECT_EQ(Parse({"--help"}).action, CommandAction::Help);
+  EXPECT_EQ(Parse({"--mute", "--version", "--nonsense"}).action, CommandAction::Version);
+}
+
+TEST(CommandLine, AnythingElseIsAMisuseThatSaysWhat) {
+  struct Case {
+    std::vector<const char*> arguments;
+    std::string problem;
+  };
+  const Case cases[] = {
+      {{"--bogus"}, "unknown option '--bogus'"},
+      {{"-h"}, "unknown option '-h'"},
+      {{"level2"}, "unknown option 'level2'"},
+      {{"--mute=yes"}, "option '--mute' takes no value"},
+      {{"--mute", "--help=x"}, "option '--help' takes no value"},
+      {{"--check-replay"}, "option '--check-replay' needs a value (FILE)"},
+      {{"--replay="}, "option '--replay' needs a value (FILE)"},
+      {{"--replay", ""}, "option '--replay' needs a value (FILE)"},
+  };
+  for (const Case& c : cases) {
+    const CommandLine line = Parse(c.arguments);
+    EXPECT_EQ(line.action, CommandAction::Misuse) << c.problem;
+    EXPECT_EQ(line.problem, c.problem);
+    EXPECT_EQ(line.unknown, c.problem.rfind("unknown", 0) == 0) << c.problem;
+  }
+}
+
+TEST(CommandLine, TheUsageListsEveryOptionTheFilesAndTheControls) {
+  const std::string usage = UsageText();
+  for (int i = 0; i < kOptionCount; ++i) EXPECT_NE(usage.find(kOptionTable[i].name), std::string::npos);
+  for (const char* part : {"Usage: nanasplat", "scores", "settings", "Controls:", "Escape"}) {
+    EXPECT_NE(usage.find(part), std::string::npos) << part;
+  }
+  EXPECT_EQ(VersionText(), std::string("nanasplat ") + NANASPLAT_VERSION + "\n");
+}
+
+TEST(CommandLineExit, HelpAndVersionEndWithStatusZero) {
+  EXPECT_EXIT(Handle({"--help"}), testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(Handle({"--version"}), testing::ExitedWithCode(0), "");
+}
+
+TEST(CommandLineExit, AnUnknownOptionPrintsTheUsageToStandardErrorAndEndsWithStatusTwo) {
+  EXPECT_EXIT(Handle({"--fly-faster"}), testing::ExitedWithCode(2),
+              "nanasplat: unknown option '--fly-faster'(.|\n)*Usage: nanasplat");
+}
+
+TEST(CommandLineExit, AMissingValueIsOneLineOnStandardErrorAndStatusTwo) {
+  EXPECT_EXIT(Handle({"--replay"}), testing::ExitedWithCode(2),
+              "^nanasplat: option '--replay' needs a value \\(FILE\\)\n$");
+}
+
+TEST(CommandLineExit, OptionsToPlayWithAreReturned) {
+  EXPECT_TRUE(Handle({"--mute"}).mute);
+  EXPECT_FALSE(Handle({}).mute);
+}
