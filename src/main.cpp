@@ -20,6 +20,7 @@
 #include "init.h"
 #include "input.h"
 #include "nana.h"
+#include "shutdown.h"
 #include "splatter.h"
 #include "util.h"
 
@@ -552,7 +553,7 @@ void ShowMessageAndWaitForKey(BITMAP* backbuffer, const char* first, const char*
                        second);
   ShowBackBuffer(backbuffer);
   clear_keybuf();
-  readkey();
+  ReadKeyUnlessQuit();
 }
 
 void EmptyLevelLists(Game& game) {

@@ -1,0 +1,99 @@
+#include "shutdown.h"
+
+#include <X11/Xlib.h>
+#include <allegro.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+
+#include "debug.h"
+#include "init.h"
+
+namespace {
+constexpr int kQuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// How long a wait for a key sleeps between looks at the key buffer and the quit
+// request (milliseconds).
+constexpr int kKeyPollMs = 5;
+
+// Written only by the handler; lock-free, so safe to touch inside a signal.
+std::atomic<int> quitSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+              "the signal handler may only touch lock-free atomics");
+
+// Only records: the main thread sees quitnow and leaves on its own.
+void OnQuitSignal(int signal) {
+  quitSignal.store(signal);
+  quitnow.store(true);
+}
+
+sigset_t QuitSignalSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : kQuitSignals) sigaddset(&set, signal);
+  return set;
+}
+
+void InstallHandler() {
+  struct sigaction action {};
+  action.sa_handler = OnQuitSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;  // a save under way is not cut short by EINTR
+  for (int signal : kQuitSignals) sigaction(signal, &action, nullptr);
+}
+
+// Xlib calls this when the connection to the server breaks; it must not return. The
+// library's own shutdown would talk to the dead server (or wait for its thread that
+// is in here), so the process ends at once; the log is already written through.
+int OnLostDisplay(Display*) {
+  LOG("Lost the connection to the display, can't go on");
+  _exit(kLostDisplayStatus);
+}
+
+void LogQuitSignalAtExit() { LogQuitSignal(); }
+}  // namespace
+
+void HoldQuitSignals() {
+  // Ours before the library starts, so that the handlers it saves and puts back when
+  // it shuts down are ours too.
+  InstallHandler();
+  sigset_t set = QuitSignalSet();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  // A write to a display that went away fails with EPIPE and reaches OnLostDisplay,
+  // instead of killing the process without a word.
+  std::signal(SIGPIPE, SIG_IGN);
+  XSetIOErrorHandler(OnLostDisplay);
+}
+
+void HandleQuitSignals() {
+  InstallHandler();
+  static bool atExitRegistered = false;
+  if (!atExitRegistered) atExitRegistered = std::atexit(LogQuitSignalAtExit) == 0;
+  sigset_t set = QuitSignalSet();
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+int QuitSignal() { return quitSignal.load(); }
+
+const char* QuitSignalName(int signal) {
+  switch (signal) {
+    case SIGTERM: return "SIGTERM";
+    case SIGINT: return "SIGINT";
+    case SIGHUP: return "SIGHUP";
+    default: return "another signal";
+  }
+}
+
+void LogQuitSignal() {
+  const int signal = QuitSignal();
+  if (signal != 0) LOG("Received ", QuitSignalName(signal), " (", signal, "); quitting");
+}
+
+int ReadKeyUnlessQuit() {
+  while (!keypressed()) {
+    if (quitnow) return 0;
+    rest(kKeyPollMs);
+  }
+  return readkey();
+}
