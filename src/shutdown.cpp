@@ -19,6 +19,10 @@ constexpr int kKeyPollMs = 5;
 
 // Written only by the handler; lock-free, so safe to touch inside a signal.
 std::atomic<int> quitSignal{0};
+// The quit signals that were ignored when the process started (as under nohup, or a
+// background job of a shell without job control) stay ignored.
+sigset_t ignoredAtStart;
+bool startNoted = false;
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
               "the signal handler may only touch lock-free atomics");
 
@@ -35,12 +39,26 @@ sigset_t QuitSignalSet() {
   return set;
 }
 
+void NoteIgnoredAtStart() {
+  if (startNoted) return;
+  startNoted = true;
+  sigemptyset(&ignoredAtStart);
+  for (int signal : kQuitSignals) {
+    struct sigaction current {};
+    if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
+      sigaddset(&ignoredAtStart, signal);
+    }
+  }
+}
+
 void InstallHandler() {
   struct sigaction action {};
-  action.sa_handler = OnQuitSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;  // a save under way is not cut short by EINTR
-  for (int signal : kQuitSignals) sigaction(signal, &action, nullptr);
+  for (int signal : kQuitSignals) {
+    action.sa_handler = sigismember(&ignoredAtStart, signal) ? SIG_IGN : OnQuitSignal;
+    sigaction(signal, &action, nullptr);
+  }
 }
 
 // Xlib calls this when the connection to the server breaks; it must not return. The
@@ -55,6 +73,7 @@ void LogQuitSignalAtExit() { LogQuitSignal(); }
 }  // namespace
 
 void HoldQuitSignals() {
+  NoteIgnoredAtStart();
   // Ours before the library starts, so that the handlers it saves and puts back when
   // it shuts down are ours too.
   InstallHandler();
@@ -67,6 +86,7 @@ void HoldQuitSignals() {
 }
 
 void HandleQuitSignals() {
+  NoteIgnoredAtStart();
   InstallHandler();
   static bool atExitRegistered = false;
   if (!atExitRegistered) atExitRegistered = std::atexit(LogQuitSignalAtExit) == 0;

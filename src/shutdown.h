@@ -6,7 +6,8 @@
 // button, and the last log line names the signal. The library's own handler for
 // these signals (which shuts the library down inside the signal) is replaced once the
 // library is up. A display that goes away ends the process at once, with a log line
-// and kLostDisplayStatus.
+// and kLostDisplayStatus. A quit signal that was ignored when the process started (as
+// under nohup) stays ignored.
 
 // Exit status when the X display is lost.
 constexpr int kLostDisplayStatus = 1;
