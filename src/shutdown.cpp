@@ -2,11 +2,14 @@
 
 #include <X11/Xlib.h>
 #include <allegro.h>
+#include <dirent.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <string>
 
 #include "debug.h"
 #include "init.h"
@@ -54,7 +57,9 @@ void NoteIgnoredAtStart() {
 void InstallHandler() {
   struct sigaction action {};
   sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;  // a save under way is not cut short by EINTR
+  // No SA_RESTART: the library's message box waits for its window to be closed, and
+  // only an interrupted wait lets the process end. A save copes with EINTR.
+  action.sa_flags = 0;
   for (int signal : kQuitSignals) {
     action.sa_handler = sigismember(&ignoredAtStart, signal) ? SIG_IGN : OnQuitSignal;
     sigaction(signal, &action, nullptr);
@@ -69,7 +74,24 @@ int OnLostDisplay(Display*) {
   _exit(kLostDisplayStatus);
 }
 
-void LogQuitSignalAtExit() { LogQuitSignal(); }
+// Ends the child processes still running (the library's message box, which outlives
+// us otherwise).
+void EndChildren() {
+  DIR* tasks = opendir("/proc/self/task");
+  if (tasks == nullptr) return;
+  while (const dirent* task = readdir(tasks)) {
+    if (task->d_name[0] == '.') continue;
+    std::ifstream children(std::string("/proc/self/task/") + task->d_name + "/children");
+    for (pid_t child = 0; children >> child;) kill(child, SIGTERM);
+  }
+  closedir(tasks);
+}
+
+void EndQuitSignalledRun() {
+  if (QuitSignal() == 0) return;
+  EndChildren();
+  LogQuitSignal();
+}
 }  // namespace
 
 void HoldQuitSignals() {
@@ -89,7 +111,7 @@ void HandleQuitSignals() {
   NoteIgnoredAtStart();
   InstallHandler();
   static bool atExitRegistered = false;
-  if (!atExitRegistered) atExitRegistered = std::atexit(LogQuitSignalAtExit) == 0;
+  if (!atExitRegistered) atExitRegistered = std::atexit(EndQuitSignalledRun) == 0;
   sigset_t set = QuitSignalSet();
   pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }

@@ -3,11 +3,12 @@
 //
 // A quit signal only records itself and sets quitnow, the quit request every loop of
 // the game already reads; the main thread then leaves the way it does for the close
-// button, and the last log line names the signal. The library's own handler for
-// these signals (which shuts the library down inside the signal) is replaced once the
-// library is up. A display that goes away ends the process at once, with a log line
-// and kLostDisplayStatus. A quit signal that was ignored when the process started (as
-// under nohup) stays ignored.
+// button, and the last log line names the signal. A message box of the library open
+// at that moment is closed, and the run ends with the status it was ending with (1
+// for a missing picture). The library's own handler for these signals (which shuts
+// the library down inside the signal) is replaced once the library is up. A display
+// that goes away ends the process at once, with a log line and kLostDisplayStatus. A
+// quit signal that was ignored when the process started (as under nohup) stays ignored.
 
 // Exit status when the X display is lost.
 constexpr int kLostDisplayStatus = 1;
