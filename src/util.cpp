@@ -51,31 +51,34 @@ bool SoundRange(const Range& range) {
   return range.begin >= 0 && range.begin < range.end;
 }
 
-// Whether every glyph of `f` can be drawn: the library loads a datafile cut short
-// without complaint, and hands back the glyphs it could not read with a size of -1.
+// Checks every glyph of one kind of font (FONT_MONO_DATA with FONT_GLYPHs, or
+// FONT_COLOR_DATA with BITMAPs); counts those that would show on screen.
+template <typename Range, typename Glyph>
+bool SoundGlyphs(const Range* range, Glyph** Range::*glyphsOf, int& visible) {
+  for (; range != nullptr; range = range->next) {
+    Glyph** glyphs = range->*glyphsOf;
+    if (!SoundRange(*range) || glyphs == nullptr) return false;
+    for (int i = 0; i < range->end - range->begin; ++i) {
+      if (glyphs[i] == nullptr || !SoundSize(glyphs[i]->w, glyphs[i]->h)) return false;
+      if (glyphs[i]->w > 0 && glyphs[i]->h > 0) ++visible;
+    }
+  }
+  return true;
+}
+
+// Whether every glyph of `f` can be drawn and the font shows any text at all: the
+// library loads a datafile cut short without complaint, and hands back the glyphs it
+// could not read with a size of -1 (or, cut early, a font of empty glyphs).
 bool AllGlyphsSound(FONT* f) {
-  if (f == nullptr || f->data == nullptr || f->height < 0) return false;
+  if (f == nullptr || f->data == nullptr || f->height <= 0) return false;
+  int visible = 0;
+  bool sound = false;
   if (is_mono_font(f)) {
-    for (auto* range = static_cast<FONT_MONO_DATA*>(f->data); range != nullptr; range = range->next) {
-      if (!SoundRange(*range) || range->glyphs == nullptr) return false;
-      for (int i = 0; i < range->end - range->begin; ++i) {
-        const FONT_GLYPH* glyph = range->glyphs[i];
-        if (glyph == nullptr || !SoundSize(glyph->w, glyph->h)) return false;
-      }
-    }
-    return true;
+    sound = SoundGlyphs(static_cast<const FONT_MONO_DATA*>(f->data), &FONT_MONO_DATA::glyphs, visible);
+  } else if (is_color_font(f)) {
+    sound = SoundGlyphs(static_cast<const FONT_COLOR_DATA*>(f->data), &FONT_COLOR_DATA::bitmaps, visible);
   }
-  if (is_color_font(f)) {
-    for (auto* range = static_cast<FONT_COLOR_DATA*>(f->data); range != nullptr; range = range->next) {
-      if (!SoundRange(*range) || range->bitmaps == nullptr) return false;
-      for (int i = 0; i < range->end - range->begin; ++i) {
-        const BITMAP* glyph = range->bitmaps[i];
-        if (glyph == nullptr || !SoundSize(glyph->w, glyph->h)) return false;
-      }
-    }
-    return true;
-  }
-  return false;  // a kind of font we cannot look into
+  return sound && visible > 0;  // (a kind of font we cannot look into is not sound)
 }
 }  // namespace
 
