@@ -4,6 +4,9 @@
 # log line naming the signal, and leave the high-score table either as it was or wholly
 # replaced. Then the X server is taken away under running games: each must end within a
 # second with a log line and a non-zero status.
+# Times are from the kill to the end of the process as this script sees it (its own
+# polling, every 50 ms, is part of it), and to the game's last log line (the file's
+# modification time).
 #
 #   signals.sh [RUNS_PER_SCREEN [ENDGAME_RUNS [LOST_DISPLAY_RUNS]]]   (defaults 30 0 5)
 #     RUNS_PER_SCREEN    runs on each of: start-up, title menu, help pages, level screen, play
@@ -76,7 +79,7 @@ go_to() {
 
 # Sends the signal, waits for the end and sorts the outcome into COUNT.
 signal_and_judge() {  # SCREEN SIGNAL
-  local screen="$1" sig="$2" start end ms status last table outcome
+  local screen="$1" sig="$2" start end ms status last table outcome logged=-
   start=$(date +%s%N)
   kill -s "$sig" "$GAME_PID" 2>/dev/null
   local waited=0
@@ -87,6 +90,7 @@ signal_and_judge() {  # SCREEN SIGNAL
   else
     status=0; wait "$GAME_PID" || status=$?
     last="$(log_messages | tail -n1)"
+    logged=$((($(date -r "$LOG" +%s%N) - start) / 1000000))
     if [ "$status" = 134 ] || [ "$status" = 6 ]; then outcome=abort
     elif [ "$status" != 0 ]; then outcome=crash
     elif ! [[ "$last" =~ ^Received\ SIG$sig\ \([0-9]+\)\;\ quitting$ ]]; then outcome=no-log-line
@@ -101,7 +105,7 @@ signal_and_judge() {  # SCREEN SIGNAL
   COUNT[$outcome]=$((${COUNT[$outcome]:-0} + 1))
   [ "$table" = "${NEW_TABLE}x" ] && COUNT[table-saved]=$((${COUNT[table-saved]:-0} + 1))
   run=$((run + 1))
-  printf '%3d %-9s SIG%-4s status %-5s %5d ms  %s\n' "$run" "$screen" "$sig" "$status" "$ms" "$outcome"
+  printf '%3d %-9s SIG%-4s status %-5s ended %5d ms, logged %5s ms  %s\n' "$run" "$screen" "$sig" "$status" "$ms" "$logged" "$outcome"
   [ "$outcome" = clean ] || { echo "    last log line: $last"; }
 }
 
