@@ -337,8 +337,8 @@ constexpr int kRowStep = 35;
 constexpr int kSaveFailedY = 440;
 constexpr int kContinueY = 475;
 
-// Waits (busily) until a key held from the previous screen is let go, then drops
-// whatever was typed meanwhile.
+// Waits (busily) until a key held from the previous screen is let go, or a quit is
+// requested, then drops whatever was typed meanwhile.
 void WaitForEnterAndEscUp() {
   while ((highScoreKeyDown(KEY_ENTER) || highScoreKeyDown(KEY_ESC)) && !quitnow) {
   }
