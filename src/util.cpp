@@ -1,6 +1,5 @@
 #include "util.h"
 
-#include <allegro/internal/aintern.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "debug.h"
+#include "fontcheck.h"
 #include "highscores.h"
 #include "init.h"
 
@@ -39,51 +39,11 @@ std::vector<DATAFILE*>& FontFiles() {
   static auto* files = new std::vector<DATAFILE*>;
   return *files;
 }
-
-// A glyph wider or taller than this is no glyph of a usable font (pixels).
-constexpr int kMaxGlyphSide = 1024;
-
-bool SoundSize(int w, int h) { return w >= 0 && h >= 0 && w <= kMaxGlyphSide && h <= kMaxGlyphSide; }
-
-// A range of characters [begin, end) with one glyph for each.
-template <typename Range>
-bool SoundRange(const Range& range) {
-  return range.begin >= 0 && range.begin < range.end;
-}
-
-// Checks every glyph of one kind of font (FONT_MONO_DATA with FONT_GLYPHs, or
-// FONT_COLOR_DATA with BITMAPs); counts those that would show on screen.
-template <typename Range, typename Glyph>
-bool SoundGlyphs(const Range* range, Glyph** Range::*glyphsOf, int& visible) {
-  for (; range != nullptr; range = range->next) {
-    Glyph** glyphs = range->*glyphsOf;
-    if (!SoundRange(*range) || glyphs == nullptr) return false;
-    for (int i = 0; i < range->end - range->begin; ++i) {
-      if (glyphs[i] == nullptr || !SoundSize(glyphs[i]->w, glyphs[i]->h)) return false;
-      if (glyphs[i]->w > 0 && glyphs[i]->h > 0) ++visible;
-    }
-  }
-  return true;
-}
-
-// Whether every glyph of `f` can be drawn and the font shows any text at all: the
-// library loads a datafile cut short without complaint, and hands back the glyphs it
-// could not read with a size of -1 (or, cut early, a font of empty glyphs).
-bool AllGlyphsSound(FONT* f) {
-  if (f == nullptr || f->data == nullptr || f->height <= 0) return false;
-  int visible = 0;
-  bool sound = false;
-  if (is_mono_font(f)) {
-    sound = SoundGlyphs(static_cast<const FONT_MONO_DATA*>(f->data), &FONT_MONO_DATA::glyphs, visible);
-  } else if (is_color_font(f)) {
-    sound = SoundGlyphs(static_cast<const FONT_COLOR_DATA*>(f->data), &FONT_COLOR_DATA::bitmaps, visible);
-  }
-  return sound && visible > 0;  // (a kind of font we cannot look into is not sound)
-}
 }  // namespace
 
 FONT* GetFont(const char* file) {
   LOG("Loading font ", file);
+  BeginFontLoad();
   DATAFILE* data = load_datafile(file);
   if (data == nullptr) {
     LOG("Failed to load font data file ", file);
@@ -95,9 +55,9 @@ FONT* GetFont(const char* file) {
     unload_datafile(data);
     return nullptr;
   }
-  // A font with a damaged glyph would crash the first text drawn with it: it counts as
-  // a datafile that could not be loaded.
-  if (!AllGlyphsSound(static_cast<FONT*>(data[0].dat))) {
+  // A font cut short, or with a damaged glyph, would crash the first text drawn with
+  // it: it counts as a datafile that could not be loaded.
+  if (!FontLoadWasWhole() || !AllGlyphsSound(static_cast<FONT*>(data[0].dat))) {
     LOG("Failed to load font data file ", file);
     unload_datafile(data);
     return nullptr;
