@@ -26,7 +26,7 @@ RUNS="${1:-30}" ENDGAME="${2:-0}" LOST="${3:-5}"
 DEADLINE_MS="${NANASPLAT_QUIT_DEADLINE_MS:-1000}"
 SIGNALS=(TERM INT HUP)
 OLD_TABLE=$'Alice\n50\nBob\n30\nCarol\n10\n'
-NEW_TABLE_RE=$'^Alice\n50\nBob\n30\nCarol\n10\n[A-Za-z]+\n0\nx$'
+NEW_TABLE_RE=$'^Alice\n50\nBob\n30\nCarol\n10\n[A-Za-z ]+\n0\nx$'
 declare -A COUNT
 run=0
 
@@ -108,7 +108,8 @@ signal_and_judge() {  # SCREEN SIGNAL
   xdotool keyup Return 2>/dev/null || true
   table="$(cat "$GAME_DIR/media/scores" 2>/dev/null; echo x)"
   # Whole: the old table, or the old one with the new entry (its name as far as it was
-  # typed: on a busy machine the first letters can come before the prompt is up).
+  # typed: on a busy machine the first letters can come before the prompt is up, and
+  # the Space that left the previous screen can repeat into it).
   if [[ "$table" =~ $NEW_TABLE_RE ]]; then
     COUNT[table-saved]=$((${COUNT[table-saved]:-0} + 1))
   elif [ "$table" != "${OLD_TABLE}x" ]; then
