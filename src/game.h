@@ -47,7 +47,8 @@ struct Controls {
 Controls ReadControls(int player);
 
 // The level screens' wait: until a key is pressed (and taken from the key buffer) or a
-// pad button goes down; a quit request ends it too, so that it never waits forever.
+// pad button goes down. A quit signal ends it too, so that it never outlasts one; the
+// window's close button takes effect after the key, as on every "press any key" screen.
 void WaitForKeyOrPadButton();
 
 // Everything one game keeps.

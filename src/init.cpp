@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "debug.h"
+#include "shutdown.h"
 #include "util.h"
 
 std::atomic<int> logic_time{0};
@@ -48,6 +49,7 @@ void Close() {
 END_OF_FUNCTION(Close)
 
 BITMAP* Init(int w, int h, const char* title) {
+  HoldQuitSignals();
   LOG("Initializing allegro.");
   // Without a display or console the library does not start; the installs and mode
   // calls below would crash inside it, so they are skipped and count as failed.
@@ -96,6 +98,7 @@ BITMAP* Init(int w, int h, const char* title) {
   LOG("Setting window title");
   set_window_title(title);
 
+  HandleQuitSignals();
   return create_bitmap(w, h);
 }
 

@@ -7,16 +7,17 @@
 // Ticks of the 60 Hz logic clock not yet consumed by the main thread. Raised by the
 // timer thread; the main thread decrements it and resets it to 0.
 extern std::atomic<int> logic_time;
-// Set by the window's close button or the menu's "Quit"; never cleared.
+// Set by the window's close button, the menu's "Quit" or a quit signal; never cleared.
 extern std::atomic<bool> quitnow;
 
 // Logic ticks per second.
 constexpr int kTicksPerSecond = 60;
 
 // Brings up the library, a w x h graphics mode, the media directory as the working
-// directory, the logic timer, the close handler and the window title. Returns a new
-// back buffer of w x h (null if it cannot be created). Ends the process with status 1
-// when no graphics mode can be set.
+// directory, the logic timer, the close handler and the window title; quit signals
+// are held back until all of it is up, then set the quit request (src/shutdown.h).
+// Returns a new back buffer of w x h (null if it cannot be created). Ends the process
+// with status 1 when no graphics mode can be set.
 BITMAP* Init(int w, int h, const char* title);
 
 // Timer callback: one more pending logic tick.

@@ -25,6 +25,7 @@
 #include "pause.h"
 #include "replay.h"
 #include "settings.h"
+#include "shutdown.h"
 #include "sound.h"
 #include "splatter.h"
 #include "userdata.h"
@@ -763,7 +764,7 @@ Controls ReadControls(int player) { return ReplayControls(player, ReadDeviceCont
 
 void WaitForKeyOrPadButton() {
   PadPresses presses = WatchPadPresses();
-  while (!keypressed() && !NewPadPress(presses) && !quitnow) rest(1);
+  while (!keypressed() && !NewPadPress(presses) && QuitSignal() == 0) rest(1);
   if (keypressed()) readkey();
 }
 

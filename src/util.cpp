@@ -1,6 +1,8 @@
 #include "util.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "debug.h"
+#include "fontcheck.h"
 #include "highscores.h"
 #include "init.h"
 #include "sound.h"
@@ -42,6 +45,7 @@ std::vector<DATAFILE*>& FontFiles() {
 
 FONT* GetFont(const char* file) {
   LOG("Loading font ", file);
+  BeginFontLoad();
   DATAFILE* data = load_datafile(file);
   if (data == nullptr) {
     LOG("Failed to load font data file ", file);
@@ -50,6 +54,13 @@ FONT* GetFont(const char* file) {
   // A first object that is missing or of another type is never used as a font.
   if (data[0].dat == nullptr || data[0].type != DAT_FONT) {
     LOG("Failed to load font as first item in data file ", file);
+    unload_datafile(data);
+    return nullptr;
+  }
+  // A font cut short, or with a damaged glyph, would crash the first text drawn with
+  // it: it counts as a datafile that could not be loaded.
+  if (!FontLoadWasWhole() || !AllGlyphsSound(static_cast<FONT*>(data[0].dat))) {
+    LOG("Failed to load font data file ", file);
     unload_datafile(data);
     return nullptr;
   }
@@ -182,9 +193,42 @@ std::string DirectoryOf(const std::string& path) {
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
 }
+
+// The file name part of `path`.
+std::string NameOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The process id at the end of a temporary file's name ("123" of "scores.tmp.123"),
+// or 0 when the rest of the name is not a process id.
+pid_t TempFileOwner(const std::string& name, const std::string& prefix) {
+  if (name.compare(0, prefix.size(), prefix) != 0) return 0;
+  const std::string digits = name.substr(prefix.size());
+  constexpr size_t kMaxPidDigits = 9;
+  if (digits.empty() || digits.size() > kMaxPidDigits) return 0;
+  if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return 0;
+  return static_cast<pid_t>(std::stol(digits));
+}
+
+// Removes the temporary files that saves of `path` killed before their rename left
+// behind. A file whose process still runs is that process's save under way, and stays.
+void RemoveLeftoverTempFiles(const std::string& path) {
+  DIR* dir = opendir(DirectoryOf(path).c_str());
+  if (dir == nullptr) return;
+  const std::string prefix = NameOf(path) + ".tmp.";
+  while (const dirent* entry = readdir(dir)) {
+    const pid_t owner = TempFileOwner(entry->d_name, prefix);
+    if (owner <= 0 || owner == getpid()) continue;
+    if (kill(owner, 0) == 0 || errno != ESRCH) continue;  // alive, or not ours to ask about
+    unlinkat(dirfd(dir), entry->d_name, 0);
+  }
+  closedir(dir);
+}
 }  // namespace
 
 bool SaveScores(const char* path, const std::list<Score>& entries) {
+  RemoveLeftoverTempFiles(path);
   // Unique per process, in the same directory so that the rename stays on one file
   // system and replaces the old file in one step.
   const std::string temp = std::string(path) + ".tmp." + std::to_string(getpid());
@@ -255,10 +299,10 @@ constexpr int kRowStep = 35;
 constexpr int kSaveFailedY = 440;
 constexpr int kContinueY = 475;
 
-// Waits (busily) until a key held from the previous screen is let go, then drops
-// whatever was typed meanwhile.
+// Waits (busily) until a key held from the previous screen is let go, or a quit is
+// requested, then drops whatever was typed meanwhile.
 void WaitForEnterAndEscUp() {
-  while (highScoreKeyDown(KEY_ENTER) || highScoreKeyDown(KEY_ESC)) {
+  while ((highScoreKeyDown(KEY_ENTER) || highScoreKeyDown(KEY_ESC)) && !quitnow) {
   }
   clear_keybuf();
 }

@@ -10,7 +10,8 @@ FONT* Font();
 // Makes `f` the current font; null is ignored.
 void SetGlobalFont(FONT* f);
 // Loads the datafile `file` and returns its first object as a font, or null when the
-// file cannot be loaded or its first object is not a font. The datafile stays loaded.
+// file cannot be loaded, its first object is not a font, or a glyph of that font is
+// damaged (a file cut short). The datafile of a font returned stays loaded.
 FONT* GetFont(const char* file);
 
 // Loads a bitmap the caller owns; ends the process with status 1 when it cannot.

@@ -40,17 +40,9 @@ int main(int argc, char** argv) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
   PrepareTestProcess();
-  // A display busy with many test programs at once may refuse a connection now and
-  // then: try a few times before giving up.
-  int attempts = 0;
-  while (allegro_init() != 0) {
-    std::fprintf(stderr, "the library did not start (%s); trying again\n", allegro_error);
-    if (++attempts == 5) {
-      std::fprintf(stderr, "the library does not start: is DISPLAY set?\n");
-      return 1;
-    }
-    allegro_exit();
-    usleep(200 * 1000);  // not rest(): the library's timer is gone with it
+  if (allegro_init() != 0) {
+    std::fprintf(stderr, "the library does not start (%s): is DISPLAY set?\n", allegro_error);
+    return 1;
   }
   install_keyboard();
   install_mouse();

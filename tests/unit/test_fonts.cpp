@@ -2,6 +2,7 @@
 #include <allegro.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,79 @@ TEST(Fonts, NullNeverReplacesTheCurrentFont) {
   SetGlobalFont(nullptr);
   EXPECT_EQ(Font(), other);
   SetGlobalFont(built);
+}
+
+// A datafile cut short or scrambled: the library may still load it, with glyphs it
+// could not read; such a font is never used.
+class DamagedFonts : public testing::Test {
+ protected:
+  void SetUp() override { whole = ReadFile(std::string(NANASPLAT_MEDIA_DIR) + "/font.dat"); }
+  void TearDown() override {
+    SetGlobalFont(font);
+    std::srand(1);
+  }
+
+  // Writes `contents` as "damaged.dat" in the scratch directory and returns its path.
+  std::string Damaged(const std::string& contents) {
+    const std::string path = ScratchDir() + "/damaged.dat";
+    WriteFile(path, contents);
+    return path;
+  }
+
+  // Whether every printable character draws with `f` on a bitmap as wide as the text.
+  static bool DrawsAllCharacters(FONT* f) {
+    std::string all;
+    for (char c = ' '; c <= '~'; ++c) all += c;
+    const int w = text_length(f, all.c_str());
+    const int h = text_height(f);
+    if (w <= 0 || h <= 0) return false;
+    BITMAP* bmp = create_bitmap(w, h);
+    textout_ex(bmp, f, all.c_str(), 0, 0, makecol(0, 0, 0), makecol(255, 255, 255));
+    destroy_bitmap(bmp);
+    return true;
+  }
+
+  std::string whole;
+};
+
+TEST_F(DamagedFonts, TheGamesOwnFontIsWhole) {
+  ASSERT_GT(whole.size(), 1000u);
+  FONT* loaded = GetFont(Damaged(whole).c_str());
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_TRUE(DrawsAllCharacters(loaded));
+}
+
+TEST_F(DamagedFonts, CutShortTheyFallBackOnTheBuiltInFontAsAFileThatCouldNotBeLoaded) {
+  for (int percent : {10, 25, 50, 75, 90}) {
+    const std::string file = Damaged(whole.substr(0, whole.size() * percent / 100));
+    ResetLog();
+    SetFont(file.c_str());
+    EXPECT_EQ(Font(), font) << percent << " %";
+    EXPECT_EQ(LogMessages(), FallbackLines(file, "Failed to load font data file ")) << percent << " %";
+  }
+}
+
+TEST_F(DamagedFonts, CutAtAnyLengthTheyAreRefused) {
+  // (Under AddressSanitizer this also shows that the library's reader never runs past
+  // the end of a cut-short font object.)
+  const size_t step = whole.size() / 150 + 1;
+  for (size_t length = 0; length < whole.size(); length += step) {
+    EXPECT_EQ(GetFont(Damaged(whole.substr(0, length)).c_str()), nullptr) << length << " bytes";
+  }
+  EXPECT_EQ(GetFont(Damaged(whole.substr(0, whole.size() - 1)).c_str()), nullptr) << "one byte short";
+}
+
+TEST_F(DamagedFonts, ScrambledAfterTheHeaderTheFontIsEitherRefusedOrDrawsEveryCharacter) {
+  constexpr size_t kHeader = 64;  // bytes kept
+  for (unsigned seed = 1; seed <= 8; ++seed) {
+    std::srand(seed);
+    std::string scrambled = whole;
+    for (size_t i = kHeader; i < scrambled.size(); ++i) scrambled[i] = static_cast<char>(std::rand());
+    FONT* loaded = GetFont(Damaged(scrambled).c_str());
+    if (loaded != nullptr) {
+      EXPECT_TRUE(DrawsAllCharacters(loaded)) << "seed " << seed;
+    }
+  }
 }
 
 }  // namespace

@@ -212,23 +212,83 @@ TEST(HighScoreSaving, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewTable) {
   const std::string old_text = TableText(10, 100);
   std::list<Score> old_table = Parse(old_text).entries;
   std::list<Score> new_table = InsertScore(old_table, Score{"Newcomer", 95});
+  const std::string new_text = SerialiseScores(new_table);
+  ASSERT_EQ(SerialiseScores(old_table), old_text);
   WriteFile("scores", old_text);
   std::srand(12345);
-  int new_seen = 0;
   for (int round = 0; round < 60; ++round) {
+    // The writer reports each save it finished with one byte: the table is then that
+    // save's, or the next one's when the kill fell between its rename and its report.
+    int done[2];
+    ASSERT_EQ(pipe(done), 0);
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      for (bool flip = false;; flip = !flip) SaveScores("scores", flip ? old_table : new_table);
+      close(done[0]);
+      for (bool flip = false;; flip = !flip) {
+        SaveScores("scores", flip ? old_table : new_table);
+        if (write(done[1], "s", 1) != 1) _exit(1);
+      }
     }
+    close(done[1]);
+    char report;
+    ASSERT_EQ(read(done[0], &report, 1), 1);  // the first save is through: new table
     usleep(static_cast<useconds_t>(std::rand() % 3000));
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
+    int saves = 1;
+    while (read(done[0], &report, 1) == 1) ++saves;
+    close(done[0]);
+    // Saves alternate new, old, new, ...: odd counts leave the new table.
+    const std::string& last = saves % 2 == 1 ? new_text : old_text;
+    const std::string& next = saves % 2 == 1 ? old_text : new_text;
     const std::string text = ReadFile("scores");
-    EXPECT_TRUE(text == old_text || text == SerialiseScores(new_table)) << "round " << round;
-    new_seen += text == SerialiseScores(new_table);
+    EXPECT_TRUE(text == last || text == next) << "round " << round << ", " << saves << " saves";
+    WriteFile("scores", old_text);
   }
-  // The writer did get to replace the table (so the kills did land mid-work).
-  EXPECT_GT(new_seen, 0);
+  // The writers killed between writing and renaming left their temporary files; the
+  // next save clears them all away.
+  ASSERT_TRUE(SaveScores("scores", old_table));
+  for (const auto& entry : std::filesystem::directory_iterator(ScratchDir())) {
+    EXPECT_EQ(entry.path().filename().string().find("scores.tmp."), std::string::npos) << entry.path();
+  }
+}
+
+// Process ids: one that has ended, and one that runs until `Stop`.
+struct DeadAndLive {
+  pid_t dead;
+  pid_t live;
+  DeadAndLive() {
+    dead = fork();
+    if (dead == 0) _exit(0);
+    waitpid(dead, nullptr, 0);
+    live = fork();
+    if (live == 0) {
+      pause();
+      _exit(0);
+    }
+  }
+  void Stop() {
+    kill(live, SIGKILL);
+    waitpid(live, nullptr, 0);
+  }
+};
+
+TEST(HighScoreSaving, TheNextSaveRemovesTemporaryFilesOfDeadSaversOnly) {
+  ASSERT_EQ(mkdir("media", 0777), 0);
+  DeadAndLive pids;
+  const std::string dead = "media/scores.tmp." + std::to_string(pids.dead);
+  const std::string live = "media/scores.tmp." + std::to_string(pids.live);
+  const std::string other = "media/other.tmp." + std::to_string(pids.dead);
+  const std::string notAPid = "media/scores.tmp.12ab";
+  for (const std::string& file : {dead, live, other, notAPid}) WriteFile(file, "P1\n");
+
+  EXPECT_TRUE(SaveScores("media/scores", {{"Ann", 1}}));
+  pids.Stop();
+  EXPECT_FALSE(std::filesystem::exists(dead)) << "a save killed before its rename";
+  EXPECT_TRUE(std::filesystem::exists(live)) << "a save still under way";
+  EXPECT_TRUE(std::filesystem::exists(other)) << "another file's";
+  EXPECT_TRUE(std::filesystem::exists(notAPid)) << "not a save's";
+  EXPECT_EQ(ReadFile("media/scores"), "Ann\n1\n");
 }
