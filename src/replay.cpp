@@ -438,25 +438,10 @@ bool LoadReplay(const std::string& path, Replay& replay, std::string& error) {
 }
 
 bool SaveReplay(const std::string& path, const Replay& replay) {
-  const std::string bytes = EncodeReplay(replay);
-  const std::string temp = path + ".tmp." + std::to_string(getpid());
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  bool ok = fd >= 0;
-  size_t written = 0;
-  while (ok && written < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) written += static_cast<size_t>(n);
-  }
-  if (ok) ok = fsync(fd) == 0;
-  if (fd >= 0 && close(fd) != 0) ok = false;
-  if (ok) ok = rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    LOG("Failed to save the replay \"", path, "\": ", std::strerror(errno));
-    unlink(temp.c_str());
-  }
-  return ok;
+  std::string failure;
+  if (WriteFileAtomically(path, EncodeReplay(replay), &failure)) return true;
+  LOG("Failed to save the replay \"", path, "\" (", failure, ")");
+  return false;
 }
 
 // Beside the high-score table: in the media directory when the player may write it,

@@ -1,10 +1,13 @@
 #include "userdata.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -55,6 +58,37 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The file name part of `path`.
+std::string NameOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The process id at the end of a temporary file's name ("123" of "scores.tmp.123"),
+// or 0 when the rest of the name is not a process id.
+pid_t TempFileOwner(const std::string& name, const std::string& prefix) {
+  if (name.compare(0, prefix.size(), prefix) != 0) return 0;
+  const std::string digits = name.substr(prefix.size());
+  constexpr size_t kMaxPidDigits = 9;
+  if (digits.empty() || digits.size() > kMaxPidDigits) return 0;
+  if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return 0;
+  return static_cast<pid_t>(std::stol(digits));
+}
+
+// Removes the temporary files that saves of `path` killed before their rename left
+// behind. A file whose process still runs is that process's save under way, and stays.
+void RemoveLeftoverTempFiles(const std::string& path) {
+  DIR* dir = opendir(DirectoryOf(path).c_str());
+  if (dir == nullptr) return;
+  const std::string prefix = NameOf(path) + ".tmp.";
+  while (const dirent* entry = readdir(dir)) {
+    const pid_t owner = TempFileOwner(entry->d_name, prefix);
+    if (owner <= 0 || owner == getpid()) continue;
+    if (kill(owner, 0) == 0 || errno != ESRCH) continue;  // alive, or not ours to ask about
+    unlinkat(dirfd(dir), entry->d_name, 0);
+  }
+  closedir(dir);
+}
 ScoreTablePlace& Chosen() {
   static ScoreTablePlace place{".", kScoresFile, "", false};
   return place;
@@ -138,6 +172,7 @@ bool MakeDirectories(const std::string& path) {
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string* failure) {
+  RemoveLeftoverTempFiles(path);
   // Unique per process, in the same directory so that the rename stays on one file
   // system and replaces the old file in one step.
   const std::string temp = path + ".tmp." + std::to_string(getpid());

@@ -62,6 +62,8 @@ bool MakeDirectories(const std::string& path);
 // Replaces the file `path` with `contents` in one step: written to a temporary file
 // in the same directory, synced, then renamed over `path`. On failure the old file
 // is left as it was, the temporary file is removed, `failure` (when given) says which
-// step failed and why, and false is returned.
+// step failed and why, and false is returned. Temporary files that writers of `path`
+// killed before their rename left behind are removed first (never those of a writer
+// still running).
 bool WriteFileAtomically(const std::string& path, const std::string& contents,
                          std::string* failure = nullptr);

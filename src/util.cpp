@@ -1,10 +1,5 @@
 #include "util.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -170,107 +165,11 @@ std::string SerialiseScores(const std::list<Score>& entries) {
   return out.str();
 }
 
-namespace {
-// Writes all of `data` to `fd`, through short writes and interruptions.
-bool WriteAll(int fd, const std::string& data) {
-  const char* next = data.data();
-  size_t left = data.size();
-  while (left > 0) {
-    ssize_t written = write(fd, next, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    next += written;
-    left -= static_cast<size_t>(written);
-  }
-  return true;
-}
-
-// The directory part of `path` ("." when it has none).
-std::string DirectoryOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The file name part of `path`.
-std::string NameOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The process id at the end of a temporary file's name ("123" of "scores.tmp.123"),
-// or 0 when the rest of the name is not a process id.
-pid_t TempFileOwner(const std::string& name, const std::string& prefix) {
-  if (name.compare(0, prefix.size(), prefix) != 0) return 0;
-  const std::string digits = name.substr(prefix.size());
-  constexpr size_t kMaxPidDigits = 9;
-  if (digits.empty() || digits.size() > kMaxPidDigits) return 0;
-  if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return 0;
-  return static_cast<pid_t>(std::stol(digits));
-}
-
-// Removes the temporary files that saves of `path` killed before their rename left
-// behind. A file whose process still runs is that process's save under way, and stays.
-void RemoveLeftoverTempFiles(const std::string& path) {
-  DIR* dir = opendir(DirectoryOf(path).c_str());
-  if (dir == nullptr) return;
-  const std::string prefix = NameOf(path) + ".tmp.";
-  while (const dirent* entry = readdir(dir)) {
-    const pid_t owner = TempFileOwner(entry->d_name, prefix);
-    if (owner <= 0 || owner == getpid()) continue;
-    if (kill(owner, 0) == 0 || errno != ESRCH) continue;  // alive, or not ours to ask about
-    unlinkat(dirfd(dir), entry->d_name, 0);
-  }
-  closedir(dir);
-}
-}  // namespace
-
 bool SaveScores(const char* path, const std::list<Score>& entries) {
-  RemoveLeftoverTempFiles(path);
-  // Unique per process, in the same directory so that the rename stays on one file
-  // system and replaces the old file in one step.
-  const std::string temp = std::string(path) + ".tmp." + std::to_string(getpid());
-  const char* step = "create";
-  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  bool ok = fd >= 0;
-  if (ok) {
-    step = "write";
-    ok = WriteAll(fd, SerialiseScores(entries));
-    if (ok) {
-      step = "sync";
-      ok = fsync(fd) == 0;
-    }
-    int error = errno;
-    if (close(fd) != 0 && ok) {
-      step = "close";
-      ok = false;
-    } else {
-      errno = error;
-    }
-    if (ok) {
-      step = "rename";
-      ok = rename(temp.c_str(), path) == 0;
-    }
-    if (!ok) {
-      error = errno;
-      unlink(temp.c_str());
-      errno = error;
-    }
-  }
-  if (!ok) {
-    LOG("Failed to save the high-score table to \"", path, "\" (", step, "): ", std::strerror(errno));
-    return false;
-  }
-  // Make the rename itself durable. The new table is already in place, so a
-  // directory that cannot be synced is no failure to report.
-  int dir = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
-  return true;
+  std::string failure;
+  if (WriteFileAtomically(path, SerialiseScores(entries), &failure)) return true;
+  LOG("Failed to save the high-score table to \"", path, "\" (", failure, ")");
+  return false;
 }
 
 std::string TypeNameKey(std::string name, int keycode) {
