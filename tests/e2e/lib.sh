@@ -175,3 +175,18 @@ start_to_menu() {
   wait_for_picture "$GAME_DIR/media/title800_3.bmp"
   sleep 0.2
 }
+
+# From the title menu: a one-player game left to run until level 1's time is up; the
+# time-up screen is then in "$WORK/end.png".
+play_until_time_up() {
+  click_button 512 568
+  sleep 0.5
+  press_key space
+  sleep 55   # level 1 lasts 55 seconds
+  local waited=0
+  until screenshot "$WORK/end.png" &&
+        convert "$WORK/end.png" -crop 1x1+512+760 -format '%[fx:int(255*r)]' info: | grep -qx 255; do
+    sleep 0.5; waited=$((waited + 1)); [ $waited -gt 20 ] && fail "play did not end"
+  done
+  sleep 0.3; screenshot "$WORK/end.png"
+}

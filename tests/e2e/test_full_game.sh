@@ -4,16 +4,7 @@
 source "$(dirname "$0")/lib.sh"
 start_to_menu
 
-click_button 512 568
-sleep 0.5
-press_key space
-sleep 55   # level 1 lasts 55 seconds
-waited=0
-until screenshot "$WORK/end.png" &&
-      convert "$WORK/end.png" -crop 1x1+512+760 -format '%[fx:int(255*r)]' info: | grep -qx 255; do
-  sleep 0.5; waited=$((waited + 1)); [ $waited -gt 20 ] && fail "play did not end"
-done
-sleep 0.3; screenshot "$WORK/end.png"
+play_until_time_up
 expect_text "$WORK/end.png" "Time up!  The fruit flies got to you ..." 512 384
 expect_text "$WORK/end.png" "Press any key to continue." 512 424
 

@@ -82,16 +82,7 @@ wait_for_window
 xdotool mousemove 2 2
 wait_for_picture "$ROOT/usr/share/games/nanasplat/title800_3.bmp" 20
 
-click_button 512 568
-sleep 0.5
-press_key space
-sleep 55   # level 1 lasts 55 seconds
-waited=0
-until screenshot "$WORK/end.png" &&
-      convert "$WORK/end.png" -crop 1x1+512+760 -format '%[fx:int(255*r)]' info: | grep -qx 255; do
-  sleep 0.5; waited=$((waited + 1)); [ $waited -gt 20 ] && fail "play did not end"
-done
-sleep 0.3; screenshot "$WORK/end.png"
+play_until_time_up
 GAME_DIR="$ROOT/usr/lib/games/nanasplat"   # shows_text renders with the game's font
 expect_text "$WORK/end.png" "Time up!  The fruit flies got to you ..." 512 384
 
