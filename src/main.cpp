@@ -384,6 +384,18 @@ Nana MakeExtraNana(const Nana& from, int player) {
 // Banana: drawing
 // ===========================================================================
 
+namespace {
+// The library's rotate_sprite, with its positions made fixed-point by multiplying:
+// the library's inline version shifts x and y left, which a banana reaching past the
+// left or top edge (a negative position) must not be. Same call, same picture.
+void RotateSprite(BITMAP* dest, BITMAP* sprite, int x, int y, fixed angle) {
+  constexpr int kOne = 0x10000;  // 1.0 in the library's 16.16 fixed point
+  dest->vtable->pivot_scaled_sprite_flip(dest, sprite, x * kOne + (sprite->w * kOne) / 2,
+                                         y * kOne + (sprite->h * kOne) / 2, sprite->w << 15,
+                                         sprite->h << 15, angle, kOne, FALSE);
+}
+}  // namespace
+
 void Nana::Draw(BITMAP* dest) const {
   BITMAP* sprite = SpriteOf(image);
   if (sprite == nullptr || dest == nullptr) return;
@@ -409,7 +421,7 @@ void Nana::Draw(BITMAP* dest) const {
   // number must not be; the library takes angles modulo a turn, so the picture is the same.
   constexpr int kTurnUnits = 2 * kHalfTurnUnits;
   const int turn = (ai % kTurnUnits + kTurnUnits) % kTurnUnits;
-  rotate_sprite(dest, sprite, xi, yi, itofix(turn));
+  RotateSprite(dest, sprite, xi, yi, itofix(turn));
 }
 
 // ===========================================================================
@@ -963,20 +975,16 @@ constexpr PictureSlot kPictures[] = {
     {&GameImages::help2, "help2.bmp"},
 };
 
-std::string WorkingDirectory() {
+// The working directory, or `unknown` when it cannot be told; once Init has run it
+// is the media directory.
+std::string WorkingDirectory(const char* unknown) {
   char path[4096];
-  return getcwd(path, sizeof path) ? path : "the media directory";
-}
-
-// The media directory: the working directory once Init has run.
-std::string MediaDirectory() {
-  char path[4096];
-  return getcwd(path, sizeof path) ? path : ".";
+  return getcwd(path, sizeof path) ? path : unknown;
 }
 
 // The game cannot run without a picture: say which one is missing, and where, then stop.
 [[noreturn]] void MissingPicture(const char* name) {
-  const std::string dir = WorkingDirectory();
+  const std::string dir = WorkingDirectory("the media directory");
   LOG("Missing picture \"", name, "\" in ", dir, ", can't go on");
   allegro_message("Could not load the picture %s from %s", name, dir.c_str());
   std::exit(1);
@@ -1042,7 +1050,7 @@ int main(int argc, char** argv) {
   LOG("Initialization succeeded");
   SetFont("font.dat");
   LOG("Beginning game loop");
-  UseScoreTableFor(MediaDirectory());
+  UseScoreTableFor(WorkingDirectory("."));
   SetMuted(LoadSettings().mute || options.mute);
 
   Menu menu;

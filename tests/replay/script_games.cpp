@@ -161,7 +161,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no 1024 x 768 window: %s\n", allegro_error);
     return 1;
   }
-  const std::string dir = o.dir[0] == '/' ? o.dir : std::string(getcwd(nullptr, 0)) + "/" + o.dir;
+  char here[4096];
+  if (o.dir[0] != '/' && getcwd(here, sizeof here) == nullptr) return 1;
+  const std::string dir = o.dir[0] == '/' ? o.dir : std::string(here) + "/" + o.dir;
   if (chdir(NANASPLAT_MEDIA_DIR) != 0) return 1;
   SetFont("font.dat");
   ImageManager images;

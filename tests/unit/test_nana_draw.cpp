@@ -96,6 +96,41 @@ TEST_F(NanaDrawing, ATurnedBananaIsDrawnAroundItsCentreInWholeLibrarySteps) {
   EXPECT_NEAR((top + bottom + 1) / 2.0, cy, 2);
 }
 
+// Near the left or top edge the turned sprite's box starts off the bitmap (a negative
+// position); the part on the bitmap is the same picture as further in, moved by the
+// shift (one pixel less where a negative position is truncated toward zero).
+TEST_F(NanaDrawing, ATurnedBananaPastTheTopLeftEdgeIsTheSamePictureMoved) {
+  constexpr int kShift = 200;  // pixels
+  Nana inside(sprite.get(), {60 + kShift, -60 + kShift});
+  inside.angle = 0.5f;
+  inside.Draw(dest);
+  BITMAP* further = create_bitmap(dest->w, dest->h);
+  blit(dest, further, 0, 0, 0, 0, dest->w, dest->h);
+
+  clear_to_color(dest, background);
+  Nana past(sprite.get(), {60, -60});
+  past.angle = 0.5f;
+  past.Draw(dest);
+  int left, top, right, bottom;
+  ASSERT_TRUE(DrawnBox(left, top, right, bottom));
+  EXPECT_EQ(left, 0);  // the picture reaches past both edges
+  EXPECT_EQ(top, 0);
+  int fewestDiffering = dest->w * dest->h;
+  for (int dy : {kShift - 1, kShift}) {
+    for (int dx : {kShift - 1, kShift}) {
+      int differing = 0;
+      for (int y = 0; y + dy < dest->h; ++y) {
+        for (int x = 0; x + dx < dest->w; ++x) {
+          differing += getpixel(dest, x, y) != getpixel(further, x + dx, y + dy);
+        }
+      }
+      fewestDiffering = std::min(fewestDiffering, differing);
+    }
+  }
+  EXPECT_EQ(fewestDiffering, 0);
+  destroy_bitmap(further);
+}
+
 TEST_F(NanaDrawing, ABananaTurnedBackIsDrawnTurnedTheOtherWayAroundItsCentre) {
   Nana nana(sprite.get(), {320, 150});
   nana.angle = -0.5f;
