@@ -152,7 +152,8 @@ void MakeSplat(GameState& game, Vec2<double> at, TickEvents& events) {
   game.splats.push_back(splat);
 }
 
-// Every fly moves once and meets both players' bananas.
+}  // namespace
+
 void FlyPass(GameState& game, TickEvents& events) {
   const int ground = game.area.Ground();
   std::vector<Fly>& flies = game.flies;
@@ -179,8 +180,6 @@ void FlyPass(GameState& game, TickEvents& events) {
   }
   events.levelCleared = hadFlies && flies.empty();
 }
-
-}  // namespace
 
 TickEvents RunTick(GameState& game, const TickControls& controls) {
   TickEvents events;

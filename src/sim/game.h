@@ -106,6 +106,10 @@ struct TickEvents {
 
 // One logic tick.
 TickEvents RunTick(GameState& game, const TickControls& controls);
+// The tick's fly pass: every fly moves once and meets both players' bananas; each kill
+// adds 1 to the player's streak and the level to the score; a fly killed by either
+// player leaves one splat and leaves the list.
+void FlyPass(GameState& game, TickEvents& events);
 
 // Start of a frame: notes a cleared level; false when time is up.
 bool CheckFlies(GameState& game);
