@@ -11,6 +11,8 @@
 #include "splatter.h"
 #include "util.h"
 
+GameImages gameImages;
+
 int White() { return makecol(255, 255, 255); }
 int Black() { return makecol(0, 0, 0); }
 int Red() { return makecol(255, 0, 0); }
@@ -175,7 +177,7 @@ void DrawFrame(const Game& game, BITMAP* buffer) {
   DrawFloorAndWalls(buffer);
 }
 
-void DrawFrameNumbers(const Game& game) {
+void DrawFrameNumbers(const GameState& game) {
   DrawFlies(game.flies, nullptr, nullptr, nullptr);
   if (game.p1.crazy > 0) DrawCrazy(nullptr, 0, !game.twoPlayer);
   if (game.twoPlayer && game.p2.crazy > 0) DrawCrazy(nullptr, 0, true);

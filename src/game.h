@@ -71,7 +71,7 @@ void ActOnTick(Game& game, const TickEvents& events);
 void DrawFrame(const Game& game, BITMAP* buffer);
 // The random numbers a frame's drawing takes, without drawing (for a replay checked
 // without a picture): exactly what DrawFrame draws.
-void DrawFrameNumbers(const Game& game);
+void DrawFrameNumbers(const GameState& game);
 // One frame of play; false when the level's frame loop ends.
 bool PlayFrame(Game& game, BITMAP* backbuffer);
 // How the frame loop ended.

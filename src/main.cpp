@@ -58,7 +58,6 @@ BITMAP* MakeFlippedCopy(BITMAP* sprite) {
 // Game play
 // ===========================================================================
 
-GameImages gameImages;
 
 namespace {
 
