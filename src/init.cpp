@@ -39,6 +39,21 @@ void ChangeToMediaDirectory() {
 }
 }  // namespace
 
+void ChangeToMediaDirectoryWithoutDisplay() {
+  // Without a system driver the library cannot tell its executable's name; the
+  // kernel's link to it is what the library reads when it can.
+  std::vector<char> path(kExecutablePathMax + sizeof(kMediaSuffix), '\0');
+  const ssize_t n = readlink("/proc/self/exe", path.data(), kExecutablePathMax - 1);
+  if (n <= 0) return;  // the loads that follow fail and say so
+  path[static_cast<size_t>(n)] = '\0';
+  char* slash = std::strrchr(path.data(), '/');
+  if (slash == nullptr) return;
+  std::memcpy(slash, kMediaSuffix, sizeof(kMediaSuffix));
+  if (chdir(path.data()) != 0) {
+    // Ignored, as above.
+  }
+}
+
 void logic_timer() { ++logic_time; }
 END_OF_FUNCTION(logic_timer)
 

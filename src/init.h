@@ -20,6 +20,10 @@ constexpr int kTicksPerSecond = 60;
 // with status 1 when no graphics mode can be set.
 BITMAP* Init(int w, int h, const char* title);
 
+// Makes the directory "media" beside the executable the working directory, for a run
+// without a display (the library started without a system driver).
+void ChangeToMediaDirectoryWithoutDisplay();
+
 // Timer callback: one more pending logic tick.
 void logic_timer();
 // Close-button callback: logs the request and sets quitnow.

@@ -9,6 +9,8 @@
 #include <string>
 #include <utility>
 
+#include <cerrno>
+
 #include <unistd.h>
 
 #include "debug.h"
@@ -383,6 +385,10 @@ bool MenuFrame(Menu& menu, BITMAP* backbuffer) {
 #ifndef NANASPLAT_NO_ENTRY
 namespace {
 
+// The window's size (pixels).
+constexpr int kScreenWidth = 1024;
+constexpr int kScreenHeight = 768;
+
 // The pictures, in the order the game looks them up.
 struct PictureSlot {
   Image* GameImages::*slot;
@@ -454,6 +460,25 @@ ReplayCommand ReplayToPlay(const Options& options, Replay& replay) {
   std::exit(2);
 }
 
+// A replay checked without a display: the library without a system driver (memory
+// bitmaps only), the pictures the bananas and flies need for their sizes, and the game
+// played back as fast as it goes, drawing nothing.
+int CheckReplayWithoutDisplay(const Replay& replay) {
+  if (install_allegro(SYSTEM_NONE, &errno, std::atexit) != 0) return 2;
+  set_color_depth(16);
+  ChangeToMediaDirectoryWithoutDisplay();
+  ImageManager imageManager;
+  LoadGamePictures(imageManager);
+  BITMAP* backbuffer = create_bitmap(kScreenWidth, kScreenHeight);
+  BITMAP* splatterLayer = create_bitmap(kScreenWidth, kScreenHeight);
+  if (backbuffer == nullptr || splatterLayer == nullptr) return 2;
+  const int status = RunReplay(ReplayMode::Check, replay,
+                               [&](bool twoPlayer) { PlayGame(backbuffer, splatterLayer, twoPlayer); });
+  destroy_bitmap(splatterLayer);
+  destroy_bitmap(backbuffer);
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -462,7 +487,8 @@ int main(int argc, char** argv) {
   const Options options = HandleCommandLine(argc, argv);
   Replay replay;
   const ReplayCommand command = ReplayToPlay(options, replay);
-  BITMAP* backbuffer = Init(1024, 768, "demo");
+  if (command.mode == ReplayMode::Check) return CheckReplayWithoutDisplay(replay);
+  BITMAP* backbuffer = Init(kScreenWidth, kScreenHeight, "demo");
   if (backbuffer == nullptr) {
     LOG("Initialization failed -- invalid backbuffer on exit");
     exit(1);
