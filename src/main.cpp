@@ -30,6 +30,7 @@
 #include "settings.h"
 #include "shutdown.h"
 #include "sound.h"
+#include "sim/trig.h"
 #include "splatter.h"
 #include "userdata.h"
 #include "util.h"
@@ -279,8 +280,13 @@ LevelEnd DecideLevelEnd(const Game& game) {
   return LevelEnd::Quit;
 }
 
+// New local games move with the portable trigonometry once replays record which they
+// moved with (format version 2); until then with the C library's, as always.
+constexpr uint8_t kLocalMathRevision = kReplayFormatVersion >= 2 ? kPortableMath : kLibraryMath;
+
 void PlayGame(BITMAP* backbuffer, BITMAP* splatterLayer, bool twoPlayer) {
   Game game(twoPlayer, splatterLayer);
+  game.mathRevision = GameMathRevision(kLocalMathRevision);
   PlayMusic(Music::Play);
   BeginGameRecord(twoPlayer);
   const LevelEnd end = PlayLevels(game, backbuffer);

@@ -473,10 +473,13 @@ void BeginGameRecord(bool twoPlayer) {
   record.controls[1].reserve(twoPlayer ? kReservedRuns : 0);
 }
 
+uint8_t GameMathRevision(uint8_t fresh) { return FromReplay() ? session.playback.mathRevision : fresh; }
+
 void FinishGameRecord(const Game& game, LevelEnd end) {
   if (!session.inGame) return;
   session.inGame = false;
   Replay& record = session.record;
+  record.mathRevision = game.mathRevision;
   ReplaySummary& summary = record.summary;
   summary.level = game.level;
   summary.p1Score = game.p1.score;

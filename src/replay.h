@@ -45,6 +45,10 @@ struct Replay {
   uint32_t levelScreens = 0;               // level screens shown before the game ended
   std::vector<ReplayRun> frames;           // ticks run by each frame of play, in order
   std::vector<ReplayRun> controls[2];      // each player's control readings (ControlsCode)
+  uint32_t mediaFingerprint = 0;   // fingerprint of the media that shape play [0 = unknown]
+  uint8_t  randomSource = 0;       // 0: the C library's rand() (local game); 1: the game's own seeded generator
+  uint64_t seed = 0;               // seed of the game's own generator when randomSource == 1
+  uint8_t  mathRevision = 0;       // 0: the C library's trigonometry; other values: the simulation's own deterministic functions
 };
 
 // Control readings as one small number: 0 to 5.
@@ -83,6 +87,9 @@ std::string ReplayDirectory();
 // A game begins: recording starts, and a replay being played back sets the random
 // generator to the state its game began with.
 void BeginGameRecord(bool twoPlayer);
+// The trigonometry a game begins with: a replay played back moves with the functions it
+// was recorded with; a game played from the devices with `fresh`.
+uint8_t GameMathRevision(uint8_t fresh);
 // The game is over (time up or quit): its summary is logged; a game played from the
 // devices is written to the replay files.
 void FinishGameRecord(const Game& game, LevelEnd end);

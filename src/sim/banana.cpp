@@ -1,5 +1,7 @@
 #include "banana.h"
 
+#include "trig.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -56,14 +58,14 @@ void FlightStep(Nana& n, int previous) {
   const float a0 = n.angle;
   const float a1 = a0 + n.spin;
   n.angle = a1;
-  n.pos.x += kCentreOffset * sinf(a1) - kCentreOffset * sinf(a0);
-  n.pos.y += kCentreOffset * cosf(a0) - kCentreOffset * cosf(a1);
+  n.pos.x += kCentreOffset * SinF(a1, n.math) - kCentreOffset * SinF(a0, n.math);
+  n.pos.y += kCentreOffset * CosF(a0, n.math) - kCentreOffset * CosF(a1, n.math);
 }
 
 // On the back: rock like a pendulum and roll without slipping.
 int RollingStep(Nana& n, int previous, float a, int ground) {
   if (previous == Airborne) n.spin = n.vel.x / kBackRadius * kLandingSpinShare + n.spin;
-  n.spin = n.spin - kRockingPull * sinf(a);
+  n.spin = n.spin - kRockingPull * SinF(a, n.math);
   n.angle = a + n.spin;
   n.pos.x += n.spin * kBackRadius;
   n.pos.y = ground - kRollingPivotHeight;
@@ -111,13 +113,13 @@ int TipStep(Nana& n, int previous, float a, bool squashKey, int ground) {
     if (pass == 1) return Tipping;
 
     const double anchor = standing.x;
-    const double d = cosf(a) <= kTipOverCos ? s * kTipSpin : -s * kTipSpin;
+    const double d = CosF(a, n.math) <= kTipOverCos ? s * kTipSpin : -s * kTipSpin;
     n.spin = n.spin + d;
     const float b0 = n.angle;
     const float b1 = b0 + n.spin;
     n.angle = b1;
-    n.pos.x += kTipSwingX * sinf(b1) - kTipSwingX * sinf(b0);
-    n.pos.y += kTipSwingY * cosf(b0) - kTipSwingY * cosf(b1);
+    n.pos.x += kTipSwingX * SinF(b1, n.math) - kTipSwingX * SinF(b0, n.math);
+    n.pos.y += kTipSwingY * CosF(b0, n.math) - kTipSwingY * CosF(b1, n.math);
 
     const Vec2<double> tip = BoxOf(n).Corner(-1, s);
     if (tip.y < ground - kTipLiftOff) {
@@ -149,10 +151,10 @@ NanaBox BoxOf(const Nana& nana) {
   const SpriteSize size = nana.image;
   const float a = nana.angle;
   NanaBox box;
-  box.c = {nana.pos.x - kCentreOffset * sinf(a), nana.pos.y + kCentreOffset * cosf(a)};
-  box.hv = {static_cast<float>(0.5 * size.h * sinf(-a)), 0.5 * size.h * cosf(-a)};
+  box.c = {nana.pos.x - kCentreOffset * SinF(a, nana.math), nana.pos.y + kCentreOffset * CosF(a, nana.math)};
+  box.hv = {static_cast<float>(0.5 * size.h * SinF(-a, nana.math)), 0.5 * size.h * CosF(-a, nana.math)};
   const double side = kHalfPi - a;
-  box.wv = {0.5 * size.w * std::sin(side), 0.5 * size.w * std::cos(side)};
+  box.wv = {0.5 * size.w * Sin(side, nana.math), 0.5 * size.w * Cos(side, nana.math)};
   return box;
 }
 
@@ -223,7 +225,7 @@ int Nana::DoPhysics(int turn, bool squashKey, int ground) {
     vel.x *= kFriction;
     vel.y *= kFriction;
     const float a = angle;
-    result = cosf(a) >= kOnBackCos ? RollingStep(*this, previous, a, ground)
+    result = CosF(a, math) >= kOnBackCos ? RollingStep(*this, previous, a, ground)
                                    : TipStep(*this, previous, a, squashKey, ground);
   }
   state = result;
@@ -244,6 +246,7 @@ Nana MakeExtraNana(const Nana& from, int player, RandomSource& random) {
     extra.vel.y = from.vel.y - random.Next() % 5;
   }
   extra.spin = (random.Next() % 5) * kExtraAngleStep + from.spin;
+  extra.math = from.math;
   return extra;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 // The banana: a rocker-shaped rigid body that rolls on its curved back.
+#include <cstdint>
+
 #include "random.h"
 #include "vec2.h"
 
@@ -41,7 +43,9 @@ struct Nana {
   float squash = 1.0f;  // vertical scale while upside down, 0.5 .. 1
   float wallOverlap = 0;  // push-back written by hitSide (pixels)
   int state = Airborne;   // NanaState of the last step
-  int sound = 0;          // NanaSound of the last step
+  uint8_t sound = 0;      // NanaSound of the last step
+  uint8_t math = 0;       // the trigonometry it moves with (trig.h: 0 the C library's)
+  uint16_t unused = 0;
   SpriteSize image;       // the sprite's size (w x h)
   int areaWidth = 0;      // the play area's width: the walls stand inside it (pixels)
   int areaHeight = 0;     // the play area's height (pixels)

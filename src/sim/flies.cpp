@@ -1,5 +1,7 @@
 #include "flies.h"
 
+#include "trig.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -52,8 +54,8 @@ bool FlyHits(const Fly& fly, const Nana& nana) {
   const double fy = fly.pos.y + kFlyCentreY;
   const double px = nana.pos.x;
   const double py = nana.pos.y;
-  const double qx = px + kMissOffset * sinf(nana.angle);
-  const double qy = py - kMissOffset * cosf(nana.angle);
+  const double qx = px + kMissOffset * SinF(nana.angle, nana.math);
+  const double qy = py - kMissOffset * CosF(nana.angle, nana.math);
   const double toPivot = (fx - px) * (fx - px) + (fy - py) * (fy - py);
   const double toQ = (fx - qx) * (fx - qx) + (fy - qy) * (fy - qy);
   return toPivot < kHitRadius * kHitRadius && toQ > kMissRadius * kMissRadius;

@@ -1,5 +1,7 @@
 #include "game.h"
 
+#include "trig.h"
+
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -26,6 +28,7 @@ Vec2<double> NanaStart(const GameState& game, int player) {
 void BeginLevel(GameState& game) {
   game.p1.nana = Nana(game.bananaSize, NanaStart(game, 1), game.area.width, game.area.height);
   game.p2.nana = Nana(game.bananaSize, NanaStart(game, 2), game.area.width, game.area.height);
+  game.p1.nana.math = game.p2.nana.math = game.mathRevision;
   game.p1.extras.clear();
   game.p2.extras.clear();
   game.splats.clear();
@@ -235,7 +238,8 @@ struct Scalars {
   int32_t crazies[2];
   int64_t ticks;
   uint64_t seed;
-  uint32_t randomKind;
+  uint16_t randomKind;
+  uint16_t mathRevision;
   uint32_t extras[2];
   uint32_t flies;
   uint32_t splats;
@@ -293,7 +297,8 @@ void SaveGame(const GameState& game, std::vector<unsigned char>& out) {
   s.crazies[1] = game.p2.crazy;
   s.ticks = game.ticks;
   s.seed = game.random.seed;
-  s.randomKind = static_cast<uint32_t>(game.random.kind);
+  s.randomKind = static_cast<uint16_t>(game.random.kind);
+  s.mathRevision = game.mathRevision;
   s.extras[0] = static_cast<uint32_t>(game.p1.extras.size());
   s.extras[1] = static_cast<uint32_t>(game.p2.extras.size());
   s.flies = static_cast<uint32_t>(game.flies.size());
@@ -323,7 +328,7 @@ bool RestoreGame(GameState& game, const unsigned char* data, size_t size) {
   if (data == nullptr || size < sizeof s) return false;
   std::memcpy(&s, data, sizeof s);
   if (s.magic != kSnapshotMagic || s.version != kSnapshotVersion) return false;
-  if (s.randomKind > 1 || s.flies > kMaxFlies || s.extras[0] > 1u << 16 || s.extras[1] > 1u << 16 ||
+  if (s.randomKind > 1 || s.mathRevision > kPortableMath || s.flies > kMaxFlies || s.extras[0] > 1u << 16 || s.extras[1] > 1u << 16 ||
       s.splats > 1u << 20 || s.splatDots > 1u << 28) {
     return false;
   }
@@ -345,6 +350,7 @@ bool RestoreGame(GameState& game, const unsigned char* data, size_t size) {
   game.ticks = s.ticks;
   game.random.seed = s.seed;
   game.random.kind = static_cast<RandomKind>(s.randomKind);
+  game.mathRevision = static_cast<uint8_t>(s.mathRevision);
 
   const unsigned char* at = data + sizeof s;
   at = Take(at, &game.p1.nana, sizeof(Nana));
@@ -395,6 +401,7 @@ Controls ScriptedControls(int64_t tick, int player) {
 
 uint64_t SimulationFingerprint() {
   GameState game(true, PlayArea{}, kFingerprintBanana, kFingerprintFly, OwnRandom(kFingerprintSeed));
+  game.mathRevision = kPortableMath;
   BeginLevel(game);
   StartLevelClock(game);
   uint64_t hash = 0;

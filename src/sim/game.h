@@ -50,6 +50,7 @@ struct GameState {
   std::vector<Splat> splats;        // this level's splats, in the order they were made
   std::vector<uint32_t> splatDots;  // their dots' draws (C library source; PackSplatDot)
   int64_t ticks = 0;                // ticks run in the whole game
+  uint8_t mathRevision = 0;         // the trigonometry its bananas move with (trig.h)
 
   GameState() = default;
   GameState(bool twoPlayer, PlayArea area, SpriteSize banana, SpriteSize fly,

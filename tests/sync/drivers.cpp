@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "game.h"
+#include "sim/trig.h"
 
 // ---------------------------------------------------------------------------
 // A replay
@@ -184,6 +185,8 @@ bool RandomGameDriver::Step(GameState& game) {
 
 GameState NewTwoPlayerGame(RandomSource random) {
   GameState game(true, PlayArea{}, SpriteSize{174, 60}, SpriteSize{42, 38}, random);
+  // A game with its own generator is one played on two computers: the portable math.
+  if (random.kind == RandomKind::Own) game.mathRevision = kPortableMath;
   BeginLevel(game);
   StartLevelClock(game);
   return game;
