@@ -118,7 +118,11 @@ void PlayEverything(uint32_t games, int ticks) {
   }
   if (dir != nullptr) closedir(dir);
   for (uint32_t seed = 1; seed <= games; ++seed) {
-    GameState game = NewTwoPlayerGame(OwnRandom(seed));
+    // With the C library's functions, so that their arguments are collected.
+    GameState game(true, PlayArea{}, SpriteSize{174, 60}, SpriteSize{42, 38}, OwnRandom(seed));
+    game.mathRevision = kLibraryMath;
+    BeginLevel(game);
+    StartLevelClock(game);
     RandomGameDriver driver(seed);
     for (int tick = 0; tick < ticks; ++tick) driver.Step(game);
   }
