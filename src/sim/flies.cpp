@@ -49,14 +49,17 @@ std::vector<Fly> MakeFlies(int level, SpriteSize size, int width, int height, Ra
   return flies;
 }
 
-bool FlyHits(const Fly& fly, const Nana& nana) {
+Crescent CrescentOf(const Nana& nana) {
+  return {nana.pos.x, nana.pos.y, nana.pos.x + kMissOffset * SinF(nana.angle, nana.math),
+          nana.pos.y - kMissOffset * CosF(nana.angle, nana.math)};
+}
+
+bool FlyHits(const Fly& fly, const Crescent& body) {
   const double fx = fly.pos.x + kFlyCentreX;
   const double fy = fly.pos.y + kFlyCentreY;
-  const double px = nana.pos.x;
-  const double py = nana.pos.y;
-  const double qx = px + kMissOffset * SinF(nana.angle, nana.math);
-  const double qy = py - kMissOffset * CosF(nana.angle, nana.math);
-  const double toPivot = (fx - px) * (fx - px) + (fy - py) * (fy - py);
-  const double toQ = (fx - qx) * (fx - qx) + (fy - qy) * (fy - qy);
+  const double toPivot = (fx - body.px) * (fx - body.px) + (fy - body.py) * (fy - body.py);
+  const double toQ = (fx - body.qx) * (fx - body.qx) + (fy - body.qy) * (fy - body.qy);
   return toPivot < kHitRadius * kHitRadius && toQ > kMissRadius * kMissRadius;
 }
+
+bool FlyHits(const Fly& fly, const Nana& nana) { return FlyHits(fly, CrescentOf(nana)); }

@@ -43,4 +43,12 @@ std::vector<Fly> MakeFlies(int level, SpriteSize size, int width, int height,
                            RandomSource& random = SharedCLibraryRandom());
 // Whether the fly's centre lies in the banana's crescent-shaped body.
 bool FlyHits(const Fly& fly, const Nana& nana);
+// A banana's body for the hit test: its pivot P and the point Q beyond it (pixels),
+// worked out once per tick for all the flies.
+struct Crescent {
+  double px, py;
+  double qx, qy;
+};
+Crescent CrescentOf(const Nana& nana);
+bool FlyHits(const Fly& fly, const Crescent& body);
 int FliesForLevel(int level);

@@ -128,10 +128,28 @@ void StepPlayer(GameState& game, Player& player, int which, const TickControls& 
   if (onGround != 0) CloseStreak(game, player, which, events);
 }
 
-bool HitsAny(const Fly& fly, const Player& player) {
-  if (FlyHits(fly, player.nana)) return true;
-  for (const Nana& extra : player.extras) {
-    if (FlyHits(fly, extra)) return true;
+// A player's bananas' bodies, own banana first: they stand still during the fly pass.
+constexpr int kCrescentsKept = 64;
+struct Bodies {
+  Crescent kept[kCrescentsKept];
+  int count = 0;
+
+  explicit Bodies(const Player& player) {
+    kept[count++] = CrescentOf(player.nana);
+    for (const Nana& extra : player.extras) {
+      if (count == kCrescentsKept) break;
+      kept[count++] = CrescentOf(extra);
+    }
+  }
+};
+
+bool HitsAny(const Fly& fly, const Player& player, const Bodies& bodies) {
+  for (int i = 0; i < bodies.count; ++i) {
+    if (FlyHits(fly, bodies.kept[i])) return true;
+  }
+  // Beyond the bodies kept (more extras than any level gives), one by one.
+  for (size_t i = kCrescentsKept - 1; i < player.extras.size(); ++i) {
+    if (FlyHits(fly, player.extras[i])) return true;
   }
   return false;
 }
@@ -161,15 +179,17 @@ void FlyPass(GameState& game, TickEvents& events) {
   const int ground = game.area.Ground();
   std::vector<Fly>& flies = game.flies;
   const bool hadFlies = !flies.empty();
+  const Bodies bodies1(game.p1);
+  const Bodies bodies2(game.p2);
   for (size_t i = 0; i < flies.size();) {
     Fly& fly = flies[i];
     fly.flyRandom(ground, game.random);
-    const int hit1 = HitsAny(fly, game.p1) ? 1 : 0;
+    const int hit1 = HitsAny(fly, game.p1, bodies1) ? 1 : 0;
     game.p1.streak += hit1;
     game.p1.score += game.level * hit1;
     int hit2 = 0;
     if (game.twoPlayer) {
-      hit2 = HitsAny(fly, game.p2) ? 1 : 0;
+      hit2 = HitsAny(fly, game.p2, bodies2) ? 1 : 0;
       game.p2.streak += hit2;
       game.p2.score += game.level * hit2;
     }
