@@ -1,15 +1,12 @@
-// The game: entry and menu, game play, the banana, the fruit flies and the splats.
+// The game: entry and menu, the play loop and its level screens, the banana sprite's turned copy.
 #include <allegro.h>
 
 #include <algorithm>
-#include <cmath>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <list>
 #include <string>
 #include <utility>
-
-#include <cerrno>
 
 #include <unistd.h>
 
