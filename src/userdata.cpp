@@ -114,16 +114,18 @@ void RemoveLeftoverTempFiles(const std::string& path) {
 }
 
 // The file that a save of `path` replaces: `path` itself, or, when `path` is a
-// symbolic link, the file it leads to (through further links), so that the link
-// stays and its target gets the new contents. A link that leads nowhere yet names
-// the file to create.
+// symbolic link of the player's own (say into a dotfiles folder), the file it leads to
+// (through further such links), so that the link stays and its target gets the new
+// contents. A link that leads nowhere yet names the file to create. A link someone
+// else made (in a media directory other players may write) is never followed: it is
+// replaced like a file, and the save cannot be sent into another of the player's files.
 std::string FileBehindLinks(std::string path) {
   for (int followed = 0; followed < kMaxLinksFollowed; ++followed) {
     struct stat info;
-    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode) || info.st_uid != geteuid()) return path;
     std::vector<char> target(static_cast<size_t>(info.st_size > 0 ? info.st_size : PATH_MAX) + 1);
     const ssize_t length = readlink(path.c_str(), target.data(), target.size());
-    if (length < 0 || static_cast<size_t>(length) >= target.size()) return path;
+    if (length <= 0 || static_cast<size_t>(length) >= target.size()) return path;
     const std::string next(target.data(), static_cast<size_t>(length));
     path = next.front() == '/' ? next : DirectoryOf(path) + "/" + next;
   }
@@ -159,7 +161,7 @@ int CreateTempFile(const std::string& target, std::string& temp) {
   }
   if (fd < 0) return -1;
   struct stat old;
-  if (stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode) && fchmod(fd, old.st_mode & 07777) != 0) {
+  if (stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode) && fchmod(fd, old.st_mode & 0777) != 0) {
     const int error = errno;
     close(fd);
     unlink(temp.c_str());

@@ -336,6 +336,20 @@ TEST(SavingInOneStep, AFileKeptAsALinkStaysALinkAndItsTargetGetsTheNewContents) 
   EXPECT_EQ(entries, 1);
 }
 
+TEST(SavingInOneStep, ALinkSomeoneElseMadeIsReplacedNotFollowed) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can make a link of another user's";
+  const std::string dir = Scratch("shared-media");
+  fs::create_directories(dir);
+  WriteFile(dir + "/players-own-file", "kept\n");
+  ASSERT_EQ(symlink((dir + "/players-own-file").c_str(), (dir + "/scores").c_str()), 0);
+  ASSERT_EQ(lchown((dir + "/scores").c_str(), 65534, 65534), 0);  // made by "nobody"
+
+  ASSERT_TRUE(WriteFileAtomically(dir + "/scores", "Ann\n1\n"));
+  EXPECT_EQ(ReadFile(dir + "/players-own-file"), "kept\n");
+  EXPECT_FALSE(fs::is_symlink(dir + "/scores"));
+  EXPECT_EQ(ReadFile(dir + "/scores"), "Ann\n1\n");
+}
+
 TEST(SavingInOneStep, TheOldFilesPermissionBitsAreKept) {
   const std::string dir = Scratch("modes");
   fs::create_directories(dir);
