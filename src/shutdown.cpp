@@ -73,7 +73,13 @@ void OnCrashSignal(int signal) {
   line.Add(signal);
   line.Add("); ending at once\n");
   WriteLogEntryFromSignal(line.text, line.length);
-  // Held back until this handler returns, then delivered with the default action.
+  // The default action once more in so many words (a runtime that stands between the
+  // kernel and this handler, as the sanitizers' do, may not honour SA_RESETHAND); the
+  // signal raised again is held back until this handler returns, then delivered.
+  struct sigaction byDefault {};
+  sigemptyset(&byDefault.sa_mask);
+  byDefault.sa_handler = SIG_DFL;
+  sigaction(signal, &byDefault, nullptr);
   raise(signal);
 }
 
