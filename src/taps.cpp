@@ -3,8 +3,6 @@
 #include <allegro.h>
 
 #include <atomic>
-#include <chrono>
-#include <cstdint>
 
 #include "pad.h"
 
@@ -17,25 +15,10 @@ constexpr int kPadsWatched = 2;  // players 1 and 2
 // Counted on the library's input thread, taken on the main thread.
 std::atomic<int> pausePresses{0};
 std::atomic<int> mutePresses{0};
-// A key held this long may be repeating: the X server's repeats begin after a delay
-// of at least this much (milliseconds; 660 by default).
-constexpr int64_t kRepeatsBeginAfter = 200;
-// A repeat arrives as a release and a press of the same moment. When the two reach
-// the library apart (it looks at the events as they have arrived), the press comes
-// within this much of the release (milliseconds), far sooner than a player lets go of
-// a key held that long and presses it again.
-constexpr int64_t kRepeatPairGap = 100;
-
-// What the callback knows of P or M: whether it is down, and when it last went down
-// and up (milliseconds on the steady clock).
-struct KeyTimes {
-  std::atomic<bool> down{false};
-  std::atomic<int64_t> pressedAt{0};
-  std::atomic<int64_t> releasedAt{0};
-};
-KeyTimes pKey, mKey;
-static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
-                  std::atomic<int64_t>::is_always_lock_free,
+// Whether P and M are down, so that the repeats of a held key count no more.
+std::atomic<bool> pDown{false};
+std::atomic<bool> mDown{false};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
               "the keyboard callback may only touch lock-free atomics");
 
 // The callback that was in place before ours, if any: still called.
@@ -44,28 +27,13 @@ void (*previousCallback)(int) = nullptr;
 // Main thread only: each pad's Start at the last sample.
 bool padStartDown[kPadsWatched] = {};
 
-int64_t Now() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-// Counts a press of a key that sends a release: once per going down. A press while
-// the key is down, or one that only ends a repeat's release of a key held long, is
-// the key's repeat.
-void NotePressOrRelease(KeyTimes& times, std::atomic<int>& presses, bool released) {
-  const int64_t now = Now();
+// Counts a press of a key that sends a release: once per going down.
+void NotePressOrRelease(std::atomic<bool>& down, std::atomic<int>& presses, bool released) {
   if (released) {
-    times.down = false;
-    times.releasedAt = now;
-    return;
+    down = false;
+  } else if (!down.exchange(true)) {
+    ++presses;
   }
-  if (times.down.exchange(true)) return;
-  const int64_t releasedAt = times.releasedAt.load();
-  const bool repeat = now - releasedAt < kRepeatPairGap &&
-                      releasedAt - times.pressedAt.load() >= kRepeatsBeginAfter;
-  if (repeat) return;
-  times.pressedAt = now;
-  ++presses;
 }
 
 void OnKeyEvent(int scancode) {
@@ -101,9 +69,9 @@ void NoteKeyEvent(int scancode) {
     // reports the flip to "up" as a release. Either way it is a press.
     ++pausePresses;
   } else if (code == KEY_P) {
-    NotePressOrRelease(pKey, pausePresses, released);
+    NotePressOrRelease(pDown, pausePresses, released);
   } else if (code == KEY_M) {
-    NotePressOrRelease(mKey, mutePresses, released);
+    NotePressOrRelease(mDown, mutePresses, released);
   }
 }
 
@@ -116,9 +84,6 @@ void CountTogglePresses() {
 void ForgetTogglePresses() {
   pausePresses = 0;
   mutePresses = 0;
-  // A press from now on is a press, whatever came before.
-  pKey.releasedAt = 0;
-  mKey.releasedAt = 0;
   LookAtPadStarts(false);
 }
 
