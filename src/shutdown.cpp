@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -66,6 +67,7 @@ struct FixedLine {
 // already put the default action back, so a fault on another thread meanwhile ends the
 // process at once.
 void OnCrashSignal(int signal) {
+  const int savedErrno = errno;  // a handler leaves errno as it found it
   FixedLine line;
   line.Add(kCrashEntryPrefix);
   line.Add(CrashSignalName(signal));
@@ -81,6 +83,7 @@ void OnCrashSignal(int signal) {
   byDefault.sa_handler = SIG_DFL;
   sigaction(signal, &byDefault, nullptr);
   raise(signal);
+  errno = savedErrno;
 }
 
 sigset_t QuitSignalSet() {
