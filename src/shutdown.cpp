@@ -40,6 +40,8 @@ void OnQuitSignal(int signal) {
 // The crash notice's own "(path:line) " prefix, made by the compiler: the handler only
 // copies bytes.
 constexpr char kCrashEntryPrefix[] = "(" __FILE__ ":" NANASPLAT_LINE_TEXT(__LINE__) ") Crashed with ";
+#undef NANASPLAT_LINE_TEXT
+#undef NANASPLAT_TEXT
 
 // A crash notice under construction in a buffer of the handler's own: no allocation,
 // no lock, nothing but copying (safe inside a signal handler).
