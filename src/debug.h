@@ -13,6 +13,14 @@ extern std::ofstream debug;
 // with a main-thread line.
 void WriteLogEntry(const std::string& entry);
 
+// Reopens the log as `path` (truncated), for tests that keep a log of their own.
+void ReopenLog(const std::string& path);
+
+// Appends one finished entry of `length` bytes (its line end included) with a single
+// write to the file, bypassing the stream: safe inside a signal handler, where the
+// stream's lock and allocations are not. For the crash notice only.
+void WriteLogEntryFromSignal(const char* entry, size_t length);
+
 template <typename... Pieces>
 void LogEntry(const char* file, int line, const Pieces&... pieces) {
   std::ostringstream entry;

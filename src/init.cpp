@@ -69,6 +69,7 @@ BITMAP* Init(int w, int h, const char* title) {
   // Without a display or console the library does not start; the installs and mode
   // calls below would crash inside it, so they are skipped and count as failed.
   const bool libraryUp = allegro_init() == 0;
+  HandleCrashSignals();
 
   LOG("Installing mouse.");
   if (libraryUp) install_mouse();

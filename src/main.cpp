@@ -29,6 +29,7 @@
 #include "sound.h"
 #include "sim/trig.h"
 #include "splatter.h"
+#include "taps.h"
 #include "userdata.h"
 #include "util.h"
 
@@ -98,20 +99,27 @@ Effect EffectOf(SimSound sound) {
 
 // M turns all sound off and on again; the choice is kept for the next run.
 void MuteOnKey() {
-  if (!keyhit(KEY_M)) return;
+  if (!TakeTogglePress(Toggle::Mute)) return;
   ToggleMute();
+  LOG(Muted() ? "Sound off (M)" : "Sound on (M)");
   ChangeSetting(&Settings::mute, Muted());
 }
 
 void WaitForNextTick() {
-  while (!NextTickArrived()) rest(0);
+  while (!NextTickArrived()) {
+    SamplePadStart();
+    rest(0);
+  }
 }
 
 // While paused the ticks are dropped as they come: each paused frame waits for a fresh
 // one, sleeping rather than spinning, and a quit request ends the wait at once.
 void WaitOutPausedTick() {
   logic_time = 0;
-  while (logic_time == 0 && !QuitRequested()) rest(1);
+  while (logic_time == 0 && !QuitRequested()) {
+    SamplePadStart();
+    rest(1);
+  }
 }
 
 // A frame while paused: no tick runs; the picture kept when the pause began (it draws
@@ -442,6 +450,7 @@ bool RunMenu(Menu& menu, BITMAP* backbuffer) {
   menu.clicked = false;
   menu.twoPlayer = false;
   logic_time = 0;
+  ForgetTogglePresses();  // e.g. an M typed into a name is no toggle
   menu.shownImage = gameImages.title->bitmap;
   PlayMusic(Music::Title);
   while (!QuitRequested()) {
@@ -509,6 +518,7 @@ int main(int argc, char** argv) {
   LoadGamePictures(imageManager);
   BITMAP* splatterLayer = CreateSplatterLayer();
   InstallPads();
+  CountTogglePresses();
 
   int status = 0;
   if (command.mode != ReplayMode::None) {

@@ -4,27 +4,14 @@
 
 #include "debug.h"
 #include "init.h"
-#include "pad.h"
 #include "sound.h"
+#include "taps.h"
 #include "util.h"
 
 namespace {
 
 // Set by the library's thread that watches the window, taken by the next frame.
 std::atomic<bool> focusLost{false};
-
-// P, or Start on either player's pad, held down.
-bool PauseControlDown() {
-  // Every control is read, each pad alike, whatever the first ones say.
-  const bool p = key[KEY_P] != 0;
-  const bool pad1 = PadButtonDown(1, kPadStartButton);
-  const bool pad2 = PadButtonDown(2, kPadStartButton);
-  return p || pad1 || pad2;
-}
-
-// The Pause key sends no release: the library flips its state at every press, so a
-// press is a change of that state.
-bool PauseKeyState() { return key[KEY_PAUSE] != 0; }
 
 // The picture last shown stays in the back buffer while paused.
 void KeepLastPicture(BITMAP* backbuffer) {
@@ -59,17 +46,13 @@ void EndPause(Pause& pause, BITMAP* backbuffer, BITMAP* splatterLayer) {
 
 void StartPause(Pause& pause) {
   pause.paused = false;
-  pause.controlDown = PauseControlDown();
-  pause.pauseKey = PauseKeyState();
+  ForgetTogglePresses();
   focusLost = false;
 }
 
 bool UpdatePause(Pause& pause, BITMAP* backbuffer, BITMAP* splatterLayer) {
-  const bool down = PauseControlDown();
-  const bool pauseKey = PauseKeyState();
-  const bool pressed = (down && !pause.controlDown) || pauseKey != pause.pauseKey;
-  pause.controlDown = down;
-  pause.pauseKey = pauseKey;
+  // One press per frame: presses that came together toggle in the frames that follow.
+  const bool pressed = TakeTogglePress(Toggle::Pause);
   const bool lostFocus = focusLost.exchange(false);
 
   if (!pause.paused && (pressed || lostFocus)) {

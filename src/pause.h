@@ -1,24 +1,24 @@
 #pragma once
-// Pausing play: the pause controls (P, the Pause key, a pad's Start), the pause that
-// follows a loss of the window's input focus, and the texts of the paused screen.
+// Pausing play: the pause controls (P, the Pause key, a pad's Start; their presses are
+// counted by taps.h), the pause that follows a loss of the window's input focus, and
+// the texts of the paused screen.
 // Game play calls it once per frame; other features read `Pause::paused`.
 #include <allegro.h>
 
 // The pause of the level being played.
 struct Pause {
-  bool paused = false;       // no tick runs and the level's clock stands still
-  bool controlDown = false;  // P or a pad's Start was down at the last look: a press toggles once
-  bool pauseKey = false;     // the library's Pause key state at the last look (see below)
+  bool paused = false;  // no tick runs and the level's clock stands still
 };
 
 constexpr int kPausedTitleAbove = 40;  // "Paused" stands this far above the screen's middle (pixels)
 
-// Play begins unpaused. A pause control held now counts only once it has been let go,
-// and a loss of focus before now is forgotten.
+// Play begins unpaused. Presses of the pause controls (and of M) before now are
+// forgotten, a control held now counts only once it has been let go, and a loss of
+// focus before now is forgotten.
 void StartPause(Pause& pause);
 
-// Once per frame of play: looks at the pause controls and the window's focus, pauses
-// or resumes, and returns whether play is paused. A pause keeps the picture last shown:
+// Once per frame of play: takes one press of the pause controls (if any came) and
+// looks at the window's focus, pauses or resumes, and returns whether play is paused. A pause keeps the picture last shown:
 // as it begins, that picture is copied from the screen into `backbuffer`, where the
 // paused frames find it. Resuming discards the pending ticks and puts `splatterLayer`
 // back into `backbuffer`, where every frame of play starts.

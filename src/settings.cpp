@@ -13,6 +13,7 @@
 namespace {
 
 constexpr const char* kSettingsFileName = "settings";
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 Settings& Current() {
   static Settings settings = DefaultSettings();
@@ -38,12 +39,18 @@ std::optional<bool> SwitchValue(const std::string& text) {
   return std::nullopt;
 }
 
+// Names are matched in any case ("MUTE", "Mute").
 const SettingEntry* FindSetting(const std::string& name) {
+  const std::string lowered = Lowered(name);
   for (const SettingEntry& entry : kSettingsTable) {
-    if (name == entry.name) return &entry;
+    if (lowered == entry.name) return &entry;
   }
   return nullptr;
 }
+
+// The line without its comment: from "#" on, wherever it starts (no name or value
+// holds one).
+std::string WithoutComment(const std::string& line) { return line.substr(0, line.find('#')); }
 
 // Applies one "name = value" line; false when it is not one for a known setting.
 bool ApplyLine(const std::string& line, Settings& settings) {
@@ -70,8 +77,12 @@ Settings ParseSettings(std::istream& in, const std::string& source) {
   int lineNumber = 0, ignored = 0, firstIgnored = 0;
   for (std::string line; std::getline(in, line);) {
     ++lineNumber;
-    const std::string text = Trimmed(line);
-    if (text.empty() || text.front() == '#') continue;
+    // Editors on some systems begin a UTF-8 file with a byte order mark.
+    if (lineNumber == 1 && line.compare(0, sizeof kByteOrderMark - 1, kByteOrderMark) == 0) {
+      line.erase(0, sizeof kByteOrderMark - 1);
+    }
+    const std::string text = Trimmed(WithoutComment(line));
+    if (text.empty()) continue;
     if (ApplyLine(text, settings)) continue;
     if (ignored++ == 0) firstIgnored = lineNumber;
   }

@@ -1,7 +1,8 @@
 #pragma once
 // The player's settings, kept across runs in the file "settings" of the player's
 // configuration directory (see userdata.h): one "name = value" per line, "#" starts a
-// comment line. One table lists every setting: its name in the file, where it lives
+// comment (a line of its own or the rest of a line); names and values are read in any
+// case, and a UTF-8 byte order mark at the start is skipped. One table lists every setting: its name in the file, where it lives
 // in Settings and its default; loading and saving both walk that table, so adding a
 // setting is one member below and one line in kSettingsTable.
 #include <istream>

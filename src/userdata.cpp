@@ -4,13 +4,18 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <pwd.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <vector>
 
 #include "debug.h"
 #include "highscores.h"
@@ -64,11 +69,24 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The process id at the end of a temporary file's name ("123" of "scores.tmp.123"),
-// or 0 when the rest of the name is not a process id.
+// Temporary files are named "<name>.tmp.<pid>.<suffix>" beside the file they replace.
+constexpr const char* kTempInfix = ".tmp.";
+// How many names a save tries for its temporary file before it gives up.
+constexpr int kTempNameAttempts = 100;
+// A leftover temporary file is removed only once it is this old (seconds) and its
+// writer has ended: a writer in another process namespace (a container, a sandbox, a
+// home shared over the network) may carry a process id that means nothing here, and
+// no save takes a day.
+constexpr time_t kAbandonedTempAge = 24 * 60 * 60;
+// The most symbolic links followed from the path to the file itself.
+constexpr int kMaxLinksFollowed = 40;
+
+// The process id in a temporary file's name ("123" of "scores.tmp.123.x7Gq" or of
+// "scores.tmp.123"), or 0 when the rest of the name does not start with a process id.
 pid_t TempFileOwner(const std::string& name, const std::string& prefix) {
   if (name.compare(0, prefix.size(), prefix) != 0) return 0;
-  const std::string digits = name.substr(prefix.size());
+  const std::string rest = name.substr(prefix.size());
+  const std::string digits = rest.substr(0, rest.find('.'));
   constexpr size_t kMaxPidDigits = 9;
   if (digits.empty() || digits.size() > kMaxPidDigits) return 0;
   if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return 0;
@@ -76,19 +94,83 @@ pid_t TempFileOwner(const std::string& name, const std::string& prefix) {
 }
 
 // Removes the temporary files that saves of `path` killed before their rename left
-// behind. A file whose process still runs is that process's save under way, and stays.
+// behind: only those whose process has ended and that have not been touched for
+// kAbandonedTempAge. A file whose process still runs is that process's save under way.
 void RemoveLeftoverTempFiles(const std::string& path) {
   DIR* dir = opendir(DirectoryOf(path).c_str());
   if (dir == nullptr) return;
-  const std::string prefix = NameOf(path) + ".tmp.";
+  const std::string prefix = NameOf(path) + kTempInfix;
+  const time_t now = time(nullptr);
   while (const dirent* entry = readdir(dir)) {
     const pid_t owner = TempFileOwner(entry->d_name, prefix);
     if (owner <= 0 || owner == getpid()) continue;
     if (kill(owner, 0) == 0 || errno != ESRCH) continue;  // alive, or not ours to ask about
+    struct stat info;
+    if (fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (now - info.st_mtime < kAbandonedTempAge) continue;
     unlinkat(dirfd(dir), entry->d_name, 0);
   }
   closedir(dir);
 }
+
+// The file that a save of `path` replaces: `path` itself, or, when `path` is a
+// symbolic link of the player's own (say into a dotfiles folder), the file it leads to
+// (through further such links), so that the link stays and its target gets the new
+// contents. A link that leads nowhere yet names the file to create. A link someone
+// else made (in a media directory other players may write) is never followed: it is
+// replaced like a file, and the save cannot be sent into another of the player's files.
+std::string FileBehindLinks(std::string path) {
+  for (int followed = 0; followed < kMaxLinksFollowed; ++followed) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode) || info.st_uid != geteuid()) return path;
+    std::vector<char> target(static_cast<size_t>(info.st_size > 0 ? info.st_size : PATH_MAX) + 1);
+    const ssize_t length = readlink(path.c_str(), target.data(), target.size());
+    if (length <= 0 || static_cast<size_t>(length) >= target.size()) return path;
+    const std::string next(target.data(), static_cast<size_t>(length));
+    path = next.front() == '/' ? next : DirectoryOf(path) + "/" + next;
+  }
+  return path;  // a loop of links: the rename below replaces the last one looked at
+}
+
+// A fresh suffix for a temporary file's name: six random letters and digits, so that
+// no one can plant files under every name a save will try.
+std::string TempSuffix() {
+  static constexpr char kSymbols[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  unsigned char bytes[6];
+  if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+    static std::atomic<unsigned> calls{0};
+    const unsigned mixed = static_cast<unsigned>(time(nullptr)) * 2654435761u + calls.fetch_add(1);
+    for (size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<unsigned char>(mixed >> (i * 5));
+  }
+  std::string suffix;
+  for (unsigned char byte : bytes) suffix += kSymbols[byte % (sizeof kSymbols - 1)];
+  return suffix;
+}
+
+// Creates a temporary file beside `target` that did not exist before (a file or link
+// planted under its name is never opened), with the permission bits of the file it
+// will replace (or the player's defaults for a new file). Returns its descriptor and
+// sets `temp` to its name; -1 with errno set when it cannot.
+int CreateTempFile(const std::string& target, std::string& temp) {
+  const std::string stem = target + kTempInfix + std::to_string(getpid()) + ".";
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < kTempNameAttempts; ++attempt) {
+    temp = stem + TempSuffix();
+    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return -1;
+  }
+  if (fd < 0) return -1;
+  struct stat old;
+  if (stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode) && fchmod(fd, old.st_mode & 0777) != 0) {
+    const int error = errno;
+    close(fd);
+    unlink(temp.c_str());
+    errno = error;
+    return -1;
+  }
+  return fd;
+}
+
 ScoreTablePlace& Chosen() {
   static ScoreTablePlace place{".", kScoresFile, "", false};
   return place;
@@ -172,12 +254,13 @@ bool MakeDirectories(const std::string& path) {
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string* failure) {
-  RemoveLeftoverTempFiles(path);
-  // Unique per process, in the same directory so that the rename stays on one file
-  // system and replaces the old file in one step.
-  const std::string temp = path + ".tmp." + std::to_string(getpid());
+  const std::string target = FileBehindLinks(path);
+  RemoveLeftoverTempFiles(target);
+  // In the same directory as the file it replaces, so that the rename stays on one
+  // file system and replaces the old file in one step.
+  std::string temp;
   const char* step = "create";
-  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  int fd = CreateTempFile(target, temp);
   bool ok = fd >= 0;
   if (ok) {
     step = "write";
@@ -195,7 +278,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents, s
     }
     if (ok) {
       step = "rename";
-      ok = rename(temp.c_str(), path.c_str()) == 0;
+      ok = rename(temp.c_str(), target.c_str()) == 0;
     }
     if (!ok) {
       error = errno;
@@ -208,7 +291,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents, s
     return false;
   }
   // Make the rename itself durable; the new file is in place either way.
-  int dir = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int dir = open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     fsync(dir);
     close(dir);

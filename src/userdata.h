@@ -60,10 +60,14 @@ bool MakeGameDataDirectory();
 bool MakeDirectories(const std::string& path);
 
 // Replaces the file `path` with `contents` in one step: written to a temporary file
-// in the same directory, synced, then renamed over `path`. On failure the old file
+// created afresh beside it (never a file or link already there), synced, then renamed
+// over it. The new file keeps the old one's permission bits. When `path` is a symbolic
+// link of the player's own, the file it leads to is replaced and the link stays (a link
+// of another user's is replaced itself, never followed). On failure the old file
 // is left as it was, the temporary file is removed, `failure` (when given) says which
-// step failed and why, and false is returned. Temporary files that writers of `path`
-// killed before their rename left behind are removed first (never those of a writer
-// still running).
+// step failed and why, and false is returned. Temporary files that writers killed
+// before their rename left behind are removed first, once certain to be abandoned:
+// their process has ended and they are a day old (a writer in another process
+// namespace may have a process id that means nothing here).
 bool WriteFileAtomically(const std::string& path, const std::string& contents,
                          std::string* failure = nullptr);

@@ -4,7 +4,7 @@
 # played there by a player who cannot write that root: a whole game left to run out
 # of time, a name entered, and the table found in that player's own
 # ~/.local/share/nanasplat/scores (and the game's replay beside it), with the unpacked
-# tree unchanged.
+# tree unchanged; its trace names the sources as a build from the tree does.
 #
 # Only in the plain build: the package is built from the sources with Debian's own
 # flags, never with the sanitizers, so the sanitizer runs would repeat this run's
@@ -107,6 +107,12 @@ xdotool keydown Escape; sleep 0.5
 wait_for_exit 10
 xdotool keyup Escape || true
 [ "$EXIT_STATUS" = 0 ] || fail "status $EXIT_STATUS"
+
+# The trace names its sources as a build from the tree does, whatever the
+# distribution's build flags map the source directory to.
+grep -qxF "(src/init.cpp:$(grep -n 'LOG("Initializing allegro.");' "$NANASPLAT_SOURCE/src/init.cpp" | cut -d: -f1)) Initializing allegro." "$LOG" ||
+  fail "the trace does not name src/init.cpp as the tree does: $(head -n 2 "$LOG")"
+grep '^(\./' "$LOG" >&2 && fail "trace lines name their sources under ./"
 
 # The game's record went beside the player's table too.
 [ -f "$PLAYER_HOME/.local/share/nanasplat/replays/last.nsr" ] || fail "no replays/last.nsr beside the player's table"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Quit signals (SIGTERM, SIGINT, SIGHUP in turn) sent at random moments to the real game
+# Quit signals (SIGTERM, SIGINT, SIGHUP, SIGQUIT in turn) sent at random moments to the real game
 # on each of its screens. Every run must end with status 0 within a second, with a last
 # log line naming the signal, and leave the high-score table either as it was or wholly
 # replaced. Then the X server is taken away under running games: each must end within a
@@ -14,6 +14,10 @@
 #                        high-score table;
 #                        each plays a whole first level (55 seconds) to get there
 #     LOST_DISPLAY_RUNS  runs whose display goes away
+# NANASPLAT_SIGNALS names the signals sent in turn (default "TERM INT HUP QUIT"),
+# NANASPLAT_SCREENS and NANASPLAT_ENDGAME_SCREENS the screens visited (defaults above),
+# e.g. NANASPLAT_SIGNALS=QUIT NANASPLAT_SCREENS="start-up title play"
+# NANASPLAT_ENDGAME_SCREENS=prompt signals.sh 60 20 0: 200 SIGQUITs.
 # Prints one line per run and a summary; exits 1 when any run was not clean.
 NANASPLAT_BUILD="${NANASPLAT_BUILD:-$(cd "$(dirname "$0")/../.." && pwd)/build}"
 NANASPLAT_SOURCE="${NANASPLAT_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}"
@@ -24,7 +28,9 @@ set +e
 RUNS="${1:-30}" ENDGAME="${2:-0}" LOST="${3:-5}"
 # The time allowed from the signal (or the display's end) to the end of the process.
 DEADLINE_MS="${NANASPLAT_QUIT_DEADLINE_MS:-1000}"
-SIGNALS=(TERM INT HUP)
+read -r -a SIGNALS <<<"${NANASPLAT_SIGNALS:-TERM INT HUP QUIT}"
+read -r -a SCREENS <<<"${NANASPLAT_SCREENS:-start-up title help level play}"
+read -r -a ENDGAME_SCREENS <<<"${NANASPLAT_ENDGAME_SCREENS:-prompt table}"
 OLD_TABLE=$'Alice\n50\nBob\n30\nCarol\n10\n'
 NEW_TABLE_RE=$'^Alice\n50\nBob\n30\nCarol\n10\n[A-Za-z ]+\n0\nx$'
 declare -A COUNT
@@ -36,7 +42,7 @@ pause_ms() { sleep "$(awk -v r=$RANDOM -v m="$1" 'BEGIN { printf "%.3f", r / 327
 # The game, started so that no quit signal is ignored (a background job of a script
 # would otherwise start with SIGINT ignored, and the game keeps an ignored signal so).
 start_game() {
-  (cd "$RUN_DIR" && exec env --default-signal=INT,HUP,TERM "$GAME_DIR/nanasplat" >"$WORK/stdout.txt" 2>&1) &
+  (cd "$RUN_DIR" && exec env --default-signal=INT,HUP,TERM,QUIT "$GAME_DIR/nanasplat" >"$WORK/stdout.txt" 2>&1) &
   GAME_PID=$!
 }
 
@@ -123,7 +129,7 @@ signal_and_judge() {  # SCREEN SIGNAL
 }
 
 one_run() {  # SCREEN
-  local sig="${SIGNALS[$((run % 3))]}"
+  local sig="${SIGNALS[$((run % ${#SIGNALS[@]}))]}"
   rm -f "$LOG"; printf '%s' "$OLD_TABLE" >"$GAME_DIR/media/scores"
   start_game
   if ! go_to "$1"; then
@@ -135,10 +141,10 @@ one_run() {  # SCREEN
 
 start_xvfb
 for ((i = 0; i < RUNS; i++)); do
-  for screen in start-up title help level play; do one_run "$screen"; done
+  for screen in "${SCREENS[@]}"; do one_run "$screen"; done
 done
 for ((i = 0; i < ENDGAME; i++)); do
-  for screen in prompt table; do one_run "$screen"; done
+  for screen in "${ENDGAME_SCREENS[@]}"; do one_run "$screen"; done
 done
 stop_xvfb
 

@@ -10,6 +10,7 @@
 
 #include "debug.h"
 #include "init.h"
+#include "taps.h"
 
 namespace {
 std::string& Scratch() {
@@ -34,11 +35,7 @@ void PrepareTestProcess() {
 
 const std::string& ScratchDir() { return Scratch(); }
 
-void ResetLog() {
-  debug.close();
-  debug.clear();
-  debug.open(Scratch() + "/debug.txt", std::ios::out | std::ios::trunc);
-}
+void ResetLog() { ReopenLog(Scratch() + "/debug.txt"); }
 
 std::vector<std::string> LogLines() {
   std::vector<std::string> lines;
@@ -91,4 +88,14 @@ void StartLogicTimer() {
   if (started) return;
   started = true;
   install_int_ex(logic_timer, BPS_TO_TIMER(kTicksPerSecond));
+}
+
+void PressKey(int k) {
+  key[k] = 1;
+  NoteKeyEvent(k);
+}
+
+void ReleaseKey(int k) {
+  key[k] = 0;
+  NoteKeyEvent(k | 0x80);
 }

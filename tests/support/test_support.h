@@ -26,5 +26,10 @@ bool SamePixels(BITMAP* a, BITMAP* b);
 // How many pixels of `bmp` are not white.
 int CountNonWhite(BITMAP* bmp);
 
+// Presses or releases key `k` as the keyboard does: the key state and the low-level
+// keyboard callback's report (which counts the toggles' presses, see taps.h).
+void PressKey(int k);
+void ReleaseKey(int k);
+
 // Installs the game's 60 Hz logic timer once (window tests only).
 void StartLogicTimer();

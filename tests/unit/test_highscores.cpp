@@ -1,4 +1,5 @@
 // The high-score table's file reading, ranking, insertion and saving.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -45,6 +47,13 @@ int LineCount(const std::string& text) {
   int lines = 0;
   for (char c : text) lines += c == '\n';
   return lines;
+}
+
+// Dates the file back two days.
+void MakeOld(const std::string& path) {
+  const timespec twoDaysAgo{time(nullptr) - 2 * 24 * 60 * 60, 0};
+  const timespec times[2] = {twoDaysAgo, twoDaysAgo};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
 }
 
 }  // namespace
@@ -201,7 +210,9 @@ TEST(HighScoreSaving, AFileThatCannotBeReplacedIsReportedAndNoTemporaryIsLeft) {
   EXPECT_FALSE(SaveScores("scores", {{"Ann", 1}}));
   EXPECT_EQ(ReadFile("scores/keep"), "kept");
   EXPECT_EQ(LogMessages().size(), 1u);
-  EXPECT_FALSE(std::filesystem::exists("scores.tmp." + std::to_string(getpid())));
+  for (const auto& entry : std::filesystem::directory_iterator(ScratchDir())) {
+    EXPECT_EQ(entry.path().filename().string().find("scores.tmp."), std::string::npos) << entry.path();
+  }
   // A directory that does not exist: nothing can be created.
   ResetLog();
   EXPECT_FALSE(SaveScores("no/such/dir/scores", {{"Ann", 1}}));
@@ -247,8 +258,11 @@ TEST(HighScoreSaving, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewTable) {
     EXPECT_TRUE(text == last || text == next) << "round " << round << ", " << saves << " saves";
     WriteFile("scores", old_text);
   }
-  // The writers killed between writing and renaming left their temporary files; the
-  // next save clears them all away.
+  // The writers killed between writing and renaming left their temporary files; once
+  // they are a day old, the next save clears them all away.
+  for (const auto& entry : std::filesystem::directory_iterator(ScratchDir())) {
+    if (entry.path().filename().string().find("scores.tmp.") == 0) MakeOld(entry.path().string());
+  }
   ASSERT_TRUE(SaveScores("scores", old_table));
   for (const auto& entry : std::filesystem::directory_iterator(ScratchDir())) {
     EXPECT_EQ(entry.path().filename().string().find("scores.tmp."), std::string::npos) << entry.path();
@@ -275,18 +289,24 @@ struct DeadAndLive {
   }
 };
 
-TEST(HighScoreSaving, TheNextSaveRemovesTemporaryFilesOfDeadSaversOnly) {
+TEST(HighScoreSaving, TheNextSaveRemovesOnlyDayOldTemporaryFilesOfEndedSavers) {
   ASSERT_EQ(mkdir("media", 0777), 0);
   DeadAndLive pids;
-  const std::string dead = "media/scores.tmp." + std::to_string(pids.dead);
-  const std::string live = "media/scores.tmp." + std::to_string(pids.live);
+  const std::string dead = "media/scores.tmp." + std::to_string(pids.dead) + ".Ab3xYz";
+  const std::string deadOldName = "media/scores.tmp." + std::to_string(pids.dead);
+  const std::string recent = "media/scores.tmp." + std::to_string(pids.dead) + ".recent";
+  const std::string live = "media/scores.tmp." + std::to_string(pids.live) + ".q1w2e3";
   const std::string other = "media/other.tmp." + std::to_string(pids.dead);
   const std::string notAPid = "media/scores.tmp.12ab";
-  for (const std::string& file : {dead, live, other, notAPid}) WriteFile(file, "P1\n");
+  for (const std::string& file : {dead, deadOldName, recent, live, other, notAPid}) WriteFile(file, "P1\n");
+  for (const std::string& file : {dead, deadOldName, live, other, notAPid}) MakeOld(file);
 
   EXPECT_TRUE(SaveScores("media/scores", {{"Ann", 1}}));
   pids.Stop();
   EXPECT_FALSE(std::filesystem::exists(dead)) << "a save killed before its rename";
+  EXPECT_FALSE(std::filesystem::exists(deadOldName)) << "an older version's save killed before its rename";
+  // Its process id may be another namespace's: only age makes it certain.
+  EXPECT_TRUE(std::filesystem::exists(recent)) << "a save of a day's age or less";
   EXPECT_TRUE(std::filesystem::exists(live)) << "a save still under way";
   EXPECT_TRUE(std::filesystem::exists(other)) << "another file's";
   EXPECT_TRUE(std::filesystem::exists(notAPid)) << "not a save's";

@@ -253,6 +253,21 @@ TEST(PlayerSettings, ValuesAreReadInAnyUsualSpelling) {
   EXPECT_FALSE(ParseSettings(later, "test").mute);
 }
 
+TEST(PlayerSettings, TrailingCommentsAByteOrderMarkAndAnyCaseAreRead) {
+  for (const char* text : {"mute = on  # comment", "mute=on# no blank before it", "\xEF\xBB\xBFmute = on",
+                           "MUTE = On", "Mute = YES # said the player", "\xEF\xBB\xBF# top\nmUtE = TRUE\r\n"}) {
+    std::istringstream in(text);
+    ResetLog();
+    EXPECT_TRUE(ParseSettings(in, "test").mute) << text;
+    EXPECT_TRUE(LogMessages().empty()) << text;
+  }
+  // A byte order mark counts only at the very start of the file.
+  std::istringstream later("mute = off\n\xEF\xBB\xBFmute = on\n");
+  ResetLog();
+  EXPECT_FALSE(ParseSettings(later, "test").mute);
+  EXPECT_EQ(LogMessages().size(), 1u);
+}
+
 TEST(PlayerSettings, AMalformedFileGivesTheDefaultsAndOneLogLine) {
   ScopedVariable config("XDG_CONFIG_HOME", Scratch("cfg"));
   const std::string path = Scratch("cfg/nanasplat/settings");
@@ -281,4 +296,69 @@ TEST(PlayerSettings, ASettingThatCannotBeSavedIsLoggedAndStillHoldsForTheRun) {
   EXPECT_TRUE(CurrentSettings().mute);
   ASSERT_EQ(LogMessages().size(), 1u);
   EXPECT_NE(LogMessages()[0].find("Failed to save the settings"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------
+// Replacing a file in one step
+// ---------------------------------------------------------------------------
+
+TEST(SavingInOneStep, ALinkPlantedUnderATemporaryNameRedirectsNothing) {
+  const std::string dir = Scratch("planted");
+  fs::create_directories(dir);
+  WriteFile(dir + "/victim", "someone else's file\n");
+  WriteFile(dir + "/settings", "mute = off\n");
+  // The name the writer of this process used to take for its temporary file.
+  ASSERT_EQ(symlink((dir + "/victim").c_str(), (dir + "/settings.tmp." + std::to_string(getpid())).c_str()), 0);
+
+  ASSERT_TRUE(WriteFileAtomically(dir + "/settings", "mute = on\n"));
+  EXPECT_EQ(ReadFile(dir + "/victim"), "someone else's file\n");
+  EXPECT_FALSE(fs::is_symlink(dir + "/settings"));
+  EXPECT_EQ(ReadFile(dir + "/settings"), "mute = on\n");
+}
+
+TEST(SavingInOneStep, AFileKeptAsALinkStaysALinkAndItsTargetGetsTheNewContents) {
+  const std::string dotfiles = Scratch("dotfiles/nanasplat");
+  const std::string config = Scratch("linked-config/nanasplat");
+  fs::create_directories(dotfiles);
+  fs::create_directories(config);
+  WriteFile(dotfiles + "/settings", "mute = off\n");
+  // A relative link, as dotfile managers make them, through a second link.
+  ASSERT_EQ(symlink("../../dotfiles/nanasplat/settings", (config + "/real").c_str()), 0);
+  ASSERT_EQ(symlink("real", (config + "/settings").c_str()), 0);
+
+  ASSERT_TRUE(WriteFileAtomically(config + "/settings", "mute = on\n"));
+  EXPECT_TRUE(fs::is_symlink(config + "/settings"));
+  EXPECT_TRUE(fs::is_symlink(config + "/real"));
+  EXPECT_EQ(ReadFile(dotfiles + "/settings"), "mute = on\n");
+  // The temporary file was made beside the target, and is gone.
+  int entries = 0;
+  for (const auto& entry : fs::directory_iterator(dotfiles)) entries += entry.path().filename() != "";
+  EXPECT_EQ(entries, 1);
+}
+
+TEST(SavingInOneStep, ALinkSomeoneElseMadeIsReplacedNotFollowed) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can make a link of another user's";
+  const std::string dir = Scratch("shared-media");
+  fs::create_directories(dir);
+  WriteFile(dir + "/players-own-file", "kept\n");
+  ASSERT_EQ(symlink((dir + "/players-own-file").c_str(), (dir + "/scores").c_str()), 0);
+  ASSERT_EQ(lchown((dir + "/scores").c_str(), 65534, 65534), 0);  // made by "nobody"
+
+  ASSERT_TRUE(WriteFileAtomically(dir + "/scores", "Ann\n1\n"));
+  EXPECT_EQ(ReadFile(dir + "/players-own-file"), "kept\n");
+  EXPECT_FALSE(fs::is_symlink(dir + "/scores"));
+  EXPECT_EQ(ReadFile(dir + "/scores"), "Ann\n1\n");
+}
+
+TEST(SavingInOneStep, TheOldFilesPermissionBitsAreKept) {
+  const std::string dir = Scratch("modes");
+  fs::create_directories(dir);
+  for (unsigned mode : {0600u, 0640u, 0664u}) {
+    const std::string path = dir + "/scores" + std::to_string(mode);
+    WriteFile(path, "Ann\n1\n");
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+    ASSERT_TRUE(WriteFileAtomically(path, "Bob\n2\n"));
+    EXPECT_EQ(Permissions(path), mode) << std::oct << mode;
+    EXPECT_EQ(ReadFile(path), "Bob\n2\n");
+  }
 }

@@ -3,9 +3,11 @@
 // key itself, and the close button, in tests/window/test_pause.cpp, with a keyboard).
 #include <allegro.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -72,8 +74,7 @@ TEST_P(QuitSignals, EndTheRunWithStatusZeroAndALastLogLineNamingThem) {
   const std::string log = ScratchDir() + "-child-" + std::to_string(signal) + ".txt";
   const pid_t child = fork();
   if (child == 0) {
-    debug.close();
-    debug.open(log, std::ios::out | std::ios::trunc);
+    ReopenLog(log);
     LOG("Beginning game loop");
     HoldQuitSignals();
     HandleQuitSignals();
@@ -92,9 +93,51 @@ TEST_P(QuitSignals, EndTheRunWithStatusZeroAndALastLogLineNamingThem) {
   EXPECT_EQ(text.substr(text.size() - last.size()), last) << text;
 }
 
-INSTANTIATE_TEST_SUITE_P(TermIntAndHup, QuitSignals, testing::Values(SIGTERM, SIGINT, SIGHUP),
+INSTANTIATE_TEST_SUITE_P(TermIntHupAndQuit, QuitSignals, testing::Values(SIGTERM, SIGINT, SIGHUP, SIGQUIT),
                          [](const testing::TestParamInfo<int>& info) {
                            return std::string(QuitSignalName(info.param)).substr(3);
+                         });
+
+class CrashSignals : public testing::TestWithParam<int> {};
+
+TEST_P(CrashSignals, WriteOneLogLineNamingThemThenTakeTheirDefaultAction) {
+  const int signal = GetParam();
+  const std::string log = ScratchDir() + "-crash-" + std::to_string(signal) + ".txt";
+  const pid_t child = fork();
+  if (child == 0) {
+    const rlimit noCore{0, 0};  // the default action, without a core file left behind
+    setrlimit(RLIMIT_CORE, &noCore);
+    ReopenLog(log);
+    LOG("Beginning game loop");
+    HoldQuitSignals();
+    HandleQuitSignals();
+    raise(signal);
+    std::_Exit(kOk);  // not reached: the default action ends the process
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  const std::string text = ReadFile(log);
+  std::remove(log.c_str());
+  ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
+  EXPECT_EQ(WTERMSIG(status), signal);
+  const std::string notice = ") Crashed with " + std::string(CrashSignalName(signal)) + " (" +
+                             std::to_string(signal) + "); ending at once\n";
+  const size_t second = text.find('\n') + 1;
+  EXPECT_EQ(text.compare(second, 18, "(src/shutdown.cpp:"), 0) << text;
+  ASSERT_GE(text.size(), notice.size());
+  EXPECT_EQ(text.substr(text.size() - notice.size()), notice) << text;
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
+}
+
+TEST(CrashSignalNames, AreTheUsualOnes) {
+  EXPECT_STREQ(CrashSignalName(SIGSEGV), "SIGSEGV");
+  EXPECT_STREQ(CrashSignalName(SIGABRT), "SIGABRT");
+  EXPECT_STREQ(CrashSignalName(SIGTERM), "another signal");
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, CrashSignals, testing::Values(SIGSEGV, SIGBUS, SIGFPE, SIGABRT, SIGILL),
+                         [](const testing::TestParamInfo<int>& info) {
+                           return std::string(CrashSignalName(info.param)).substr(3);
                          });
 
 TEST(QuitSignalsIgnoredAtStart, StayIgnored) {
@@ -114,6 +157,7 @@ TEST(QuitSignalNames, AreTheUsualOnes) {
   EXPECT_STREQ(QuitSignalName(SIGTERM), "SIGTERM");
   EXPECT_STREQ(QuitSignalName(SIGINT), "SIGINT");
   EXPECT_STREQ(QuitSignalName(SIGHUP), "SIGHUP");
+  EXPECT_STREQ(QuitSignalName(SIGQUIT), "SIGQUIT");
   EXPECT_STREQ(QuitSignalName(SIGUSR1), "another signal");
 }
 

@@ -14,6 +14,7 @@
 #include "init.h"
 #include "pad.h"
 #include "pause.h"
+#include "taps.h"
 #include "test_support.h"
 #include "util.h"
 
@@ -42,6 +43,9 @@ class PauseTest : public testing::Test {
 
   static void ReleaseAll() {
     for (int k = 0; k < KEY_MAX; ++k) key[k] = 0;
+    ReleaseKey(KEY_P);
+    ReleaseKey(KEY_M);
+    ForgetTogglePresses();
     mouse_b = 0;
     num_joysticks = 0;
     std::memset(joy, 0, sizeof(JOYSTICK_INFO) * MAX_JOYSTICKS);
@@ -69,9 +73,9 @@ class PauseTest : public testing::Test {
   }
   // One frame with key `k` held, then one with it let go; whether play is paused after.
   bool Tap(Game& game, int k) {
-    key[k] = 1;
+    PressKey(k);
     EXPECT_TRUE(PlayFrame(game, buffer));
-    key[k] = 0;
+    ReleaseKey(k);
     EXPECT_TRUE(PlayFrame(game, buffer));
     return game.pause.paused;
   }
@@ -98,19 +102,19 @@ TEST_F(PauseTest, PStopsTheClockUntilPressedAgainAndTheWaitIsNotMadeUp) {
   const int before = game.timeLeft;
   const Fly flyBefore = game.flies.front();
 
-  key[KEY_P] = 1;
+  PressKey(KEY_P);
   logic_time = 50;  // ticks pending when the pause begins: none of them runs
   EXPECT_TRUE(PlayFrame(game, buffer));
   EXPECT_TRUE(game.pause.paused);
   for (int frame = 0; frame < 3; ++frame) EXPECT_TRUE(PlayFrame(game, buffer));  // P held
-  key[KEY_P] = 0;
+  ReleaseKey(KEY_P);
   for (int frame = 0; frame < 3; ++frame) EXPECT_TRUE(PlayFrame(game, buffer));
   EXPECT_TRUE(game.pause.paused);
   EXPECT_EQ(game.timeLeft, before);
   EXPECT_EQ(game.flies.front().pos.x, flyBefore.pos.x);
   EXPECT_EQ(game.flies.front().pos.y, flyBefore.pos.y);
 
-  key[KEY_P] = 1;
+  PressKey(KEY_P);
   logic_time = 1000;  // ticks that came in while paused
   EXPECT_TRUE(PlayFrame(game, buffer));
   EXPECT_FALSE(game.pause.paused);
@@ -123,12 +127,12 @@ TEST_F(PauseTest, PStopsTheClockUntilPressedAgainAndTheWaitIsNotMadeUp) {
 TEST_F(PauseTest, ThePauseKeyAndEitherPadsStartToggleToo) {
   Game game = PlayingLevel();
   // The library flips the Pause key's state at each press (the key sends no release).
-  key[KEY_PAUSE] = 1;
+  PressKey(KEY_PAUSE);
   EXPECT_TRUE(PlayFrame(game, buffer));
   EXPECT_TRUE(game.pause.paused);
   EXPECT_TRUE(PlayFrame(game, buffer));
   EXPECT_TRUE(game.pause.paused);
-  key[KEY_PAUSE] = 0;
+  ReleaseKey(KEY_PAUSE);
   EXPECT_TRUE(PlayFrame(game, buffer));
   EXPECT_FALSE(game.pause.paused);
 
@@ -149,12 +153,39 @@ TEST_F(PauseTest, ThePauseKeyAndEitherPadsStartToggleToo) {
   EXPECT_FALSE(game.pause.paused);
 }
 
+TEST_F(PauseTest, EveryTapTogglesOnceHoweverShortAndAHeldKeyOnce) {
+  Game game = PlayingLevel();
+  // Three taps whose presses and releases all come before the next frame looks: one
+  // toggle per frame, three in all.
+  for (int tap = 0; tap < 3; ++tap) {
+    PressKey(KEY_P);
+    ReleaseKey(KEY_P);
+  }
+  for (bool paused : {true, false, true, true}) {
+    EXPECT_TRUE(PlayFrame(game, buffer));
+    EXPECT_EQ(game.pause.paused, paused);
+  }
+  // A held key's repeats are no presses.
+  for (int report = 0; report < 5; ++report) NoteKeyEvent(KEY_P);
+  for (int frame = 0; frame < 4; ++frame) EXPECT_TRUE(PlayFrame(game, buffer));
+  EXPECT_FALSE(game.pause.paused);
+  ReleaseKey(KEY_P);
+  // A pad's Start pressed and let go while the game waits between frames counts too.
+  num_joysticks = 1;
+  joy[0].num_buttons = 10;
+  joy[0].button[kPadStartButton].b = 1;
+  SamplePadStart();
+  joy[0].button[kPadStartButton].b = 0;
+  EXPECT_TRUE(PlayFrame(game, buffer));
+  EXPECT_TRUE(game.pause.paused);
+}
+
 TEST_F(PauseTest, APauseControlHeldAsPlayBeginsDoesNotPause) {
-  key[KEY_P] = 1;  // e.g. P was the key that began the level
+  PressKey(KEY_P);  // e.g. P was the key that began the level
   Game game = PlayingLevel();
   EXPECT_TRUE(PlayFrame(game, buffer));
   EXPECT_FALSE(game.pause.paused);
-  key[KEY_P] = 0;
+  ReleaseKey(KEY_P);
   EXPECT_TRUE(PlayFrame(game, buffer));
   EXPECT_FALSE(game.pause.paused);
   EXPECT_TRUE(Tap(game, KEY_P));  // the next press does
@@ -168,13 +199,13 @@ TEST_F(PauseTest, PausedFramesKeepTheLastPictureWithTheTextsOverIt) {
   BITMAP* expected = ScreenCopy();
   DrawPausedOver(expected);
 
-  key[KEY_P] = 1;
+  PressKey(KEY_P);
   EXPECT_TRUE(PlayFrame(game, buffer));
   EXPECT_TRUE(SamePixels(buffer, expected));
   BITMAP* shown = ScreenCopy();
   EXPECT_TRUE(SamePixels(shown, expected));
   destroy_bitmap(shown);
-  key[KEY_P] = 0;
+  ReleaseKey(KEY_P);
   EXPECT_TRUE(PlayFrame(game, buffer));
   shown = ScreenCopy();
   EXPECT_TRUE(SamePixels(shown, expected));
@@ -182,7 +213,7 @@ TEST_F(PauseTest, PausedFramesKeepTheLastPictureWithTheTextsOverIt) {
   destroy_bitmap(expected);
 
   // Going on, the frame is drawn afresh over the splats: no pause text is left.
-  key[KEY_P] = 1;
+  PressKey(KEY_P);
   EXPECT_TRUE(PlayFrame(game, buffer));
   ASSERT_FALSE(game.pause.paused);
   shown = ScreenCopy();
@@ -197,7 +228,7 @@ TEST_F(PauseTest, PausedFramesKeepTheLastPictureWithTheTextsOverIt) {
 TEST_F(PauseTest, PausedFramesDrawNoRandomNumbers) {
   Game game = PlayingLevel();
   for (int i = 0; i < 10; ++i) game.flies.push_back(Fly{{100.0 + 60 * i, 100}, {0, 0}, SizeOf(&fly), SCREEN_W, SCREEN_H});
-  key[KEY_P] = 1;
+  PressKey(KEY_P);
   srand(7);
   for (int frame = 0; frame < 5; ++frame) EXPECT_TRUE(PlayFrame(game, buffer));
   ASSERT_TRUE(game.pause.paused);

@@ -19,6 +19,7 @@
 #include "settings.h"
 #include "sound.h"
 #include "test_sprites.h"
+#include "taps.h"
 #include "test_support.h"
 
 namespace {
@@ -55,6 +56,9 @@ class SoundAsked : public testing::Test {
     gameImages.fly2 = fly.get();
     splatter = create_bitmap(SCREEN_W, SCREEN_H);
     for (int k = 0; k < KEY_MAX; ++k) key[k] = 0;
+    ReleaseKey(KEY_P);
+    ReleaseKey(KEY_M);
+    ForgetTogglePresses();
   }
   void TearDown() override {
     soundRecorder = nullptr;
@@ -178,30 +182,30 @@ TEST_F(SoundAsked, MTogglesMuteOnTheMenuAndInPlayOncePerPress) {
   TestSprite title{600, 400};
   menu.shownImage = title.get()->bitmap;
   BITMAP* buffer = create_bitmap(SCREEN_W, SCREEN_H);
-  key[KEY_M] = 1;
+  PressKey(KEY_M);
   MenuFrame(menu, buffer);
   EXPECT_TRUE(Muted());
   EXPECT_TRUE(CurrentSettings().mute) << "the choice is kept for the next run";
   EXPECT_TRUE(LoadSettings().mute);
   MenuFrame(menu, buffer);
   EXPECT_TRUE(Muted()) << "a held key counts once";
-  key[KEY_M] = 0;
+  ReleaseKey(KEY_M);
   MenuFrame(menu, buffer);
-  key[KEY_M] = 1;
+  PressKey(KEY_M);
   MenuFrame(menu, buffer);
   EXPECT_FALSE(Muted());
   EXPECT_FALSE(LoadSettings().mute);
-  key[KEY_M] = 0;
+  ReleaseKey(KEY_M);
   MenuFrame(menu, buffer);  // let go
 
   Game game = StartedLevel();
   game.flies.push_back(Fly{{100, 100}, {0, 0}, SizeOf(fly.get()), SCREEN_W, SCREEN_H});
   blit(splatter, buffer, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
-  key[KEY_M] = 1;
+  PressKey(KEY_M);
   logic_time = 1;
   EXPECT_TRUE(PlayFrame(game, buffer));
   EXPECT_TRUE(Muted());
-  key[KEY_M] = 0;
+  ReleaseKey(KEY_M);
   logic_time = 0;
   destroy_bitmap(buffer);
 }
@@ -212,18 +216,19 @@ TEST_F(SoundAsked, PausedPlayHoldsTheSoundAndMStillMutes) {
   game.flies.push_back(Fly{{100, 100}, {0, 0}, SizeOf(fly.get()), SCREEN_W, SCREEN_H});
   BITMAP* buffer = create_bitmap(SCREEN_W, SCREEN_H);
   StartPause(game.pause);
-  key[KEY_P] = 1;
+  PressKey(KEY_P);
   EXPECT_TRUE(PlayFrame(game, buffer));
   ASSERT_TRUE(game.pause.paused);
-  key[KEY_M] = 1;
+  PressKey(KEY_M);
   EXPECT_TRUE(PlayFrame(game, buffer));
   EXPECT_TRUE(Muted()) << "M works while paused";
-  key[KEY_P] = key[KEY_M] = 0;
+  ReleaseKey(KEY_P);
+  ReleaseKey(KEY_M);
   EXPECT_TRUE(PlayFrame(game, buffer));
-  key[KEY_P] = 1;
+  PressKey(KEY_P);
   EXPECT_TRUE(PlayFrame(game, buffer));
   EXPECT_FALSE(game.pause.paused);
-  key[KEY_P] = 0;
+  ReleaseKey(KEY_P);
   logic_time = 0;
   destroy_bitmap(buffer);
 
