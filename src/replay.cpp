@@ -207,8 +207,9 @@ constexpr uint64_t kMaxScreensPerLevel = 2;
 constexpr uint64_t kMaxFrameRunBytes = 8;
 constexpr uint64_t kMaxReadingRunBytes = 6;
 constexpr uint64_t kMaxListHeadBytes = 3 * 10;
-// And whatever the ticks, never more than this (a busy hour of two players takes
-// about 300 KB unpacked), so that reading a file takes a few times its body at most.
+// And whatever the ticks, never more than this (ten minutes of two busy players
+// unpack to some 25 KB: this is many hours of play), so that reading a file and
+// checking it hold a few times this at most.
 constexpr uint64_t kMaxBodyBytes = 4 << 20;
 
 // What a game of `ticks` ticks that reached `level` can hold.
