@@ -212,7 +212,7 @@ constexpr uint64_t kMaxListHeadBytes = 3 * 10;
 // checking it hold a few times this at most.
 constexpr uint64_t kMaxBodyBytes = 4 << 20;
 
-// What a game of `ticks` ticks that reached `level` can hold.
+// What a game of `ticks` ticks that showed `levelScreens` level screens can hold.
 struct GameBounds {
   uint64_t idleFrames;  // frames that run no tick
   uint64_t readings;    // control readings of one player
