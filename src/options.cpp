@@ -48,10 +48,24 @@ CommandLine Misuse(std::string problem, bool unknown = false) {
 
 }  // namespace
 
+namespace {
+
+// Whether an argument is an option (or "--"), which is never taken as an option's value:
+// "-" alone is a value (standard input).
+bool LooksLikeOption(const char* argument) { return argument[0] == '-' && argument[1] != '\0'; }
+
+}  // namespace
+
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
   CommandLine line;
+  bool optionsEnded = false;  // after "--" no argument is an option
   for (int i = 1; i < argc && line.action == CommandAction::Play; ++i) {
     const std::string argument = argv[i];
+    if (argument == "--" && !optionsEnded) {
+      optionsEnded = true;
+      continue;
+    }
+    if (optionsEnded) return Misuse("unexpected argument '" + argument + "'", true);
     const size_t equals = argument.find('=');
     const std::string name = argument.substr(0, equals);
     const OptionEntry* entry = argument.rfind("--", 0) == 0 ? FindOption(name) : nullptr;
@@ -60,9 +74,18 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       if (equals != std::string::npos) return Misuse("option '" + name + "' takes no value");
       entry->apply(line, nullptr);
     } else {
-      const char* value = equals != std::string::npos ? argv[i] + equals + 1
-                          : i + 1 < argc              ? argv[++i]
-                                                      : "";
+      // The value follows "=" or is the next argument; an option there is no value, but
+      // after "--" anything is ("--replay -- -odd.nsr").
+      const char* value = "";
+      if (equals != std::string::npos) {
+        value = argv[i] + equals + 1;
+      } else if (i + 1 < argc && std::strcmp(argv[i + 1], "--") == 0 && i + 2 < argc) {
+        optionsEnded = true;
+        value = argv[i + 2];
+        i += 2;
+      } else if (i + 1 < argc && !LooksLikeOption(argv[i + 1])) {
+        value = argv[++i];
+      }
       if (*value == '\0') return Misuse("option '" + name + "' needs a value (" + entry->value + ")");
       entry->apply(line, value);
     }

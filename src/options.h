@@ -37,7 +37,10 @@ extern const int kOptionCount;
 
 // Reads `argv[1..argc-1]`. The first --help or --version decides the action; an
 // unknown option, a value missing or empty or given to an option that takes none, or
-// any other argument is a Misuse. A later option of the same kind replaces an earlier.
+// any other argument is a Misuse. An option's value is "--name=VALUE" or the next
+// argument unless that is an option ("-" alone is a value); "--" ends the options, and
+// an option waiting for its value takes the argument after it. A later option of the
+// same kind replaces an earlier.
 CommandLine ParseCommandLine(int argc, const char* const* argv);
 
 // The usage: options, where this player's high scores and settings live, controls.

@@ -17,6 +17,7 @@
 
 #include "debug.h"
 #include "init.h"
+#include "sound.h"
 #include "userdata.h"
 #include "util.h"
 
@@ -167,6 +168,7 @@ bool PlaybackTickDue() {
   return true;
 }
 
+constexpr const char* kUnreadableSuffix = ".unreadable";
 constexpr int kWatchedScreenMs = 2000;  // a watched replay's level screens (milliseconds)
 constexpr int kMarkInset = 30;          // the mark's distance from the top-left corner (pixels)
 
@@ -175,10 +177,57 @@ constexpr int kMarkInset = 30;          // the mark's distance from the top-left
 // ===========================================================================
 
 constexpr size_t kMagicBytes = sizeof kReplayMagic - 1;
-constexpr size_t kMaxFileBytes = 16 << 20;
-constexpr uint32_t kMaxBodyBytes = 64 << 20;
 constexpr uint32_t kMaxFrameTicks = 1 << 20;  // a frame longer than this is not a game's
 constexpr uint32_t kMaxControlsCode = 5;
+constexpr int kOldestFormatVersion = 1;
+constexpr uint32_t kLastRandomSource = 1;
+
+// --- What a game of T ticks can hold ----------------------------------------
+//
+// Frames. After every frame of play the loop waits until a tick is pending, so the
+// next frame runs at least one, unless something threw the pending ticks away in
+// between: the start of a level (its clock starts from zero: one frame per level) and
+// the end of a pause (the time paused is not made up: one frame per pause, and a pause
+// needs a key press, P or Pause or a pad's Start, to end). Paused frames are not kept.
+// So the frames that run no tick are about one per level and one per pause; we allow
+// one per level screen, one per tick played (a pause more often than 60 times a second
+// of play is no one's game) and kSpareIdleFrames besides. Every other frame runs at
+// least one tick, so the frames number at most twice the ticks and a little more.
+constexpr uint64_t kSpareIdleFrames = 1000;
+// Readings. Each tick reads each player's controls once for the banana and once for
+// every CRAZY extra; a player's streak, and so the extras, is made of one level's
+// flies at most.
+constexpr uint64_t kMaxReadingsPerTick = 1 + kMaxFlies / kCrazyExtrasPerStreak + kCrazyExtrasBase;
+// Levels. Every level before the last was cleared, which takes a tick at least (its
+// flies die only in ticks); each level shows at most two screens ("Level N", then
+// "Level N clear!" or the time-up screen).
+constexpr uint64_t kMaxScreensPerLevel = 2;
+// The body, as packed numbers: a frame's run takes at most 3 bytes for its ticks and 5
+// for its count, a reading's run 1 and 5, each list's length 10.
+constexpr uint64_t kMaxFrameRunBytes = 8;
+constexpr uint64_t kMaxReadingRunBytes = 6;
+constexpr uint64_t kMaxListHeadBytes = 3 * 10;
+// And whatever the ticks, never more than this (ten minutes of two busy players
+// unpack to some 25 KB: this is many hours of play), so that reading a file and
+// checking it hold a few times this at most.
+constexpr uint64_t kMaxBodyBytes = 4 << 20;
+
+// What a game of `ticks` ticks that showed `levelScreens` level screens can hold.
+struct GameBounds {
+  uint64_t idleFrames;  // frames that run no tick
+  uint64_t readings;    // control readings of one player
+  uint64_t bodyBytes;   // the unpacked body
+};
+
+GameBounds BoundsFor(uint64_t ticks, uint64_t levelScreens, int players) {
+  GameBounds bounds;
+  bounds.idleFrames = levelScreens + ticks + kSpareIdleFrames;
+  bounds.readings = kMaxReadingsPerTick * ticks;
+  const uint64_t frames = ticks + bounds.idleFrames;
+  bounds.bodyBytes = std::min(kMaxBodyBytes, kMaxListHeadBytes + kMaxFrameRunBytes * frames +
+                                                 kMaxReadingRunBytes * bounds.readings * players);
+  return bounds;
+}
 
 void PutU8(std::string& out, uint32_t v) { out.push_back(static_cast<char>(v & 0xff)); }
 void PutU16(std::string& out, uint32_t v) {
@@ -225,6 +274,10 @@ struct Reader {
     const uint32_t lo = U16();
     return lo | U16() << 16;
   }
+  uint64_t U64() {
+    const uint64_t lo = U32();
+    return lo | static_cast<uint64_t>(U32()) << 32;
+  }
   std::string Bytes(size_t n) {
     if (!Take(n)) return {};
     return std::string(reinterpret_cast<const char*>(data + at - n), n);
@@ -240,10 +293,11 @@ struct Reader {
     ok = false;
     return 0;
   }
-  // A list of runs, each value at most `maxValue` and each count at least 1.
-  bool Runs(std::vector<ReplayRun>& runs, uint32_t maxValue) {
+  // A list of runs, each value at most `maxValue` and each count at least 1; no more
+  // runs than `maxRuns`.
+  bool Runs(std::vector<ReplayRun>& runs, uint32_t maxValue, uint64_t maxRuns) {
     const uint64_t n = Number();
-    if (!ok || n > (size - at) / 2) return ok = false;  // every run takes two bytes at least
+    if (!ok || n > (size - at) / 2 || n > maxRuns) return ok = false;  // a run takes two bytes at least
     runs.clear();
     runs.reserve(n);
     for (uint64_t i = 0; i < n && ok; ++i) {
@@ -256,6 +310,26 @@ struct Reader {
   }
 };
 
+// Unpacks a zlib stream that must come to exactly `size` bytes. The room grows with
+// what actually comes out, so a size claimed but not there costs nothing.
+bool Unpack(const std::string& packed, uint32_t size, std::string& body) {
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) return false;
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+  stream.avail_in = static_cast<uInt>(packed.size());
+  unsigned char chunk[16384];
+  int status = Z_OK;
+  while (status == Z_OK && body.size() <= size) {
+    stream.next_out = chunk;
+    stream.avail_out = sizeof chunk;
+    status = inflate(&stream, Z_NO_FLUSH);
+    if (status == Z_BUF_ERROR && stream.avail_out == sizeof chunk) break;  // no progress: cut short
+    body.append(reinterpret_cast<char*>(chunk), sizeof chunk - stream.avail_out);
+  }
+  inflateEnd(&stream);
+  return status == Z_STREAM_END && stream.avail_in == 0 && body.size() == size;
+}
+
 std::string Body(const Replay& replay) {
   std::string body;
   PutRuns(body, replay.frames);
@@ -264,8 +338,8 @@ std::string Body(const Replay& replay) {
   return body;
 }
 
-bool Fail(std::string& error, const char* reason) {
-  error = reason;
+bool Fail(std::string& error, std::string reason) {
+  error = std::move(reason);
   return false;
 }
 
@@ -279,6 +353,18 @@ bool MakeDirectory(const std::string& dir) {
 
 int BestScore(const ReplaySummary& summary) { return std::max(summary.p1Score, summary.p2Score); }
 
+// A best replay this game cannot read (damaged, or from a newer game) is never simply
+// written over: it is kept beside, as best.nsr.unreadable. False when it could not be.
+bool KeepUnreadableAside(const std::string& best, const std::string& error) {
+  const std::string aside = best + kUnreadableSuffix;
+  if (std::rename(best.c_str(), aside.c_str()) != 0) {
+    LOG("Couldn't keep the unreadable replay ", best, " (", error, ") aside: ", std::strerror(errno));
+    return false;
+  }
+  LOG("The replay ", best, " cannot be read (", error, "); kept as ", aside);
+  return true;
+}
+
 // The game just played goes to last.nsr, and to best.nsr when it beats that one.
 void WriteGameRecord(const Replay& replay) {
   const std::string dir = ReplayDirectory();
@@ -290,6 +376,8 @@ void WriteGameRecord(const Replay& replay) {
   std::string error;
   const bool hasBest = LoadReplay(best, previous, error);
   if (hasBest && BestScore(replay.summary) <= BestScore(previous.summary)) return;
+  struct stat st;
+  if (!hasBest && lstat(best.c_str(), &st) == 0 && !KeepUnreadableAside(best, error)) return;
   if (SaveReplay(best, replay)) LOG("Replay saved in ", best, " (best score so far)");
 }
 
@@ -328,7 +416,55 @@ void StartPlayback(const Replay& replay, bool paced, bool watched) {
   session.playbackHasState = !replay.randomState.empty();
 }
 
+// Feeds a picture's size and mask into a CRC-32: which pixels are drawn and which are
+// the mask colour, row by row, one bit each. Nothing without a picture but its absence.
+uLong FingerprintPicture(uLong crc, BITMAP* picture) {
+  unsigned char head[8] = {};
+  if (picture != nullptr) {
+    for (int i = 0; i < 4; ++i) {
+      head[i] = static_cast<unsigned char>(picture->w >> (8 * i));
+      head[4 + i] = static_cast<unsigned char>(picture->h >> (8 * i));
+    }
+  }
+  crc = crc32(crc, head, sizeof head);
+  if (picture == nullptr) return crc;
+  const int mask = bitmap_mask_color(picture);
+  for (int y = 0; y < picture->h; ++y) {
+    unsigned char bits = 0;
+    for (int x = 0; x < picture->w; ++x) {
+      bits = static_cast<unsigned char>(bits << 1 | (getpixel(picture, x, y) == mask ? 1 : 0));
+      if (x % 8 == 7 || x == picture->w - 1) {
+        crc = crc32(crc, &bits, 1);
+        bits = 0;
+      }
+    }
+  }
+  return crc;
+}
+
+BITMAP* PictureOf(const Image* image) { return image != nullptr ? image->bitmap : nullptr; }
+
 }  // namespace
+
+uint32_t MediaFingerprint(BITMAP* banana, BITMAP* fly1, BITMAP* fly2) {
+  uLong crc = crc32(0L, Z_NULL, 0);
+  for (BITMAP* picture : {banana, fly1, fly2}) crc = FingerprintPicture(crc, picture);
+  return crc != 0 ? static_cast<uint32_t>(crc) : 1;  // 0 stands for "unknown"
+}
+
+std::string ReplayOrigin(const Replay& replay, const Replay& replayed) {
+  std::vector<std::string> others;
+  if (replay.mediaFingerprint != 0 && replayed.mediaFingerprint != 0 &&
+      replay.mediaFingerprint != replayed.mediaFingerprint) {
+    others.push_back("other pictures");
+  }
+  if (replay.mathRevision != replayed.mathRevision) others.push_back("other arithmetic");
+  if (replay.randomSource != replayed.randomSource) others.push_back("another random generator");
+  if (others.empty() && replay.gameVersion == replayed.gameVersion) return "";
+  std::string origin = "recorded by nanasplat " + (replay.gameVersion.empty() ? "(unknown version)" : replay.gameVersion);
+  for (size_t i = 0; i < others.size(); ++i) origin += (i == 0 ? " with " : " and ") + others[i];
+  return origin;
+}
 
 // ===========================================================================
 // The file
@@ -344,6 +480,11 @@ std::string EncodeReplay(const Replay& replay) {
   out += version;
   PutU16(out, static_cast<uint32_t>(replay.randomState.size()));
   out.append(replay.randomState.begin(), replay.randomState.end());
+  PutU32(out, replay.mediaFingerprint);
+  PutU8(out, replay.randomSource);
+  PutU32(out, static_cast<uint32_t>(replay.seed));
+  PutU32(out, static_cast<uint32_t>(replay.seed >> 32));
+  PutU8(out, replay.mathRevision);
   PutU32(out, static_cast<uint32_t>(replay.summary.level));
   PutU32(out, static_cast<uint32_t>(replay.summary.p1Score));
   PutU32(out, static_cast<uint32_t>(replay.summary.p2Score));
@@ -372,8 +513,10 @@ bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) 
   Reader in{reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()};
   in.Take(kMagicBytes);
   const uint32_t format = in.U16();
-  if (in.ok && format != kReplayFormatVersion) return Fail(error, "unknown replay format version");
-  if (bytes.size() > kMaxFileBytes) return Fail(error, "too large for a replay");
+  if (in.ok && (format < kOldestFormatVersion || format > kReplayFormatVersion)) {
+    return Fail(error, "unknown replay format version");
+  }
+  if (bytes.size() > kMaxReplayFileBytes) return Fail(error, "too large for a replay");
   if (bytes.size() < kMagicBytes + 4 + 4) return Fail(error, "truncated");
   const size_t end = bytes.size() - 4;
   Reader tail{in.data, bytes.size(), end};
@@ -386,6 +529,12 @@ bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) 
   replay.gameVersion = in.Bytes(in.U8());
   const std::string state = in.Bytes(in.U16());
   replay.randomState.assign(state.begin(), state.end());
+  if (format >= 2) {
+    replay.mediaFingerprint = in.U32();
+    replay.randomSource = static_cast<uint8_t>(in.U8());
+    replay.seed = in.U64();
+    replay.mathRevision = static_cast<uint8_t>(in.U8());
+  }
   const uint32_t level = in.U32();
   const uint32_t p1 = in.U32();
   const uint32_t p2 = in.U32();
@@ -397,7 +546,10 @@ bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) 
   const std::string packed = in.Bytes(packedSize);
   if (!in.ok || in.at != in.size) return Fail(error, "corrupt (header)");
   if (replay.players != 1 && replay.players != 2) return Fail(error, "corrupt (players)");
-  if (!UsableRandomState(replay.randomState)) return Fail(error, "corrupt (random state)");
+  if (replay.randomSource > kLastRandomSource) return Fail(error, "corrupt (random source)");
+  // The game's own generator needs no state of the C library's; a state given is sound.
+  const bool stateNeeded = replay.randomSource == 0 || !replay.randomState.empty();
+  if (stateNeeded && !UsableRandomState(replay.randomState)) return Fail(error, "corrupt (random state)");
   if (level < 1 || level > INT_MAX || p1 > INT_MAX || p2 > INT_MAX || ticks > INT_MAX) {
     return Fail(error, "corrupt (summary)");
   }
@@ -406,34 +558,79 @@ bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) 
   replay.summary.p2Score = static_cast<int>(p2);
   replay.summary.ticks = ticks;
 
-  if (bodySize > kMaxBodyBytes) return Fail(error, "corrupt (body size)");
-  std::string body(bodySize, '\0');
-  uLongf unpacked = bodySize;
-  const int status = uncompress(reinterpret_cast<Bytef*>(&body[0]), &unpacked,
-                                reinterpret_cast<const Bytef*>(packed.data()), packed.size());
-  if (status != Z_OK || unpacked != bodySize) return Fail(error, "corrupt (body)");
+  // Only as much as a game of this length could hold is read any further.
+  const std::string length = "; a game of " + std::to_string(ticks) + " ticks";
+  if (level - 1 > ticks) {
+    return Fail(error, "corrupt (level " + std::to_string(level) + " cannot be reached in " +
+                           std::to_string(ticks) + " ticks)");
+  }
+  if (replay.levelScreens > kMaxScreensPerLevel * level) {
+    return Fail(error, "corrupt (" + std::to_string(replay.levelScreens) + " level screens for a game that reached level " +
+                           std::to_string(level) + ")");
+  }
+  const GameBounds bounds = BoundsFor(ticks, replay.levelScreens, replay.players);
+  if (bodySize > bounds.bodyBytes) {
+    return Fail(error, "too long (a body of " + std::to_string(bodySize) + " bytes" + length + " takes at most " +
+                           std::to_string(bounds.bodyBytes) + ")");
+  }
+  std::string body;
+  if (!Unpack(packed, bodySize, body)) return Fail(error, "corrupt (body)");
   Reader runs{reinterpret_cast<const unsigned char*>(body.data()), body.size()};
-  runs.Runs(replay.frames, kMaxFrameTicks);
-  runs.Runs(replay.controls[0], kMaxControlsCode);
-  runs.Runs(replay.controls[1], kMaxControlsCode);
+  runs.Runs(replay.frames, kMaxFrameTicks, ticks + bounds.idleFrames);
+  runs.Runs(replay.controls[0], kMaxControlsCode, bounds.readings);
+  runs.Runs(replay.controls[1], kMaxControlsCode, bounds.readings);
   if (!runs.ok || runs.at != runs.size) return Fail(error, "corrupt (body)");
   uint64_t played = 0;
-  for (const ReplayRun& run : replay.frames) played += static_cast<uint64_t>(run.value) * run.count;
+  uint64_t idle = 0;
+  for (const ReplayRun& run : replay.frames) {
+    played += static_cast<uint64_t>(run.value) * run.count;
+    if (run.value == 0) idle += run.count;
+  }
   if (played != ticks) return Fail(error, "corrupt (frames and ticks disagree)");
+  if (idle > bounds.idleFrames) {
+    return Fail(error, "too long (" + std::to_string(idle) + " frames that run no tick" + length + " has at most " +
+                           std::to_string(bounds.idleFrames) + ")");
+  }
+  for (int p = 0; p < 2; ++p) {
+    const uint64_t readings = TotalCount(replay.controls[p]);
+    if (readings > bounds.readings) {
+      return Fail(error, "too long (" + std::to_string(readings) + " control readings of player " + std::to_string(p + 1) +
+                             length + " has at most " + std::to_string(bounds.readings) + ")");
+    }
+  }
   if (replay.players == 1 && !replay.controls[1].empty()) return Fail(error, "corrupt (player 2)");
   return true;
 }
 
-bool LoadReplay(const std::string& path, Replay& replay, std::string& error) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return Fail(error, std::strerror(errno));
-  std::string bytes;
+namespace {
+
+// Reads `fd` to its end, refusing anything longer than a replay can be.
+bool ReadBounded(int fd, std::string& bytes, std::string& error) {
+  bytes.clear();
   char chunk[65536];
-  while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
-    bytes.append(chunk, static_cast<size_t>(file.gcount()));
-    if (bytes.size() > kMaxFileBytes) return Fail(error, "too large for a replay");
+  for (;;) {
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Fail(error, std::strerror(errno));
+    if (n == 0) return true;
+    bytes.append(chunk, static_cast<size_t>(n));
+    if (bytes.size() > kMaxReplayFileBytes) return Fail(error, "too large for a replay");
   }
-  if (file.bad()) return Fail(error, "cannot be read");
+}
+
+}  // namespace
+
+bool LoadReplay(const std::string& path, Replay& replay, std::string& error) {
+  std::string bytes;
+  if (path == "-") {
+    if (!ReadBounded(STDIN_FILENO, bytes, error)) return false;
+  } else {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return Fail(error, std::strerror(errno));
+    const bool read = ReadBounded(fd, bytes, error);
+    close(fd);
+    if (!read) return false;
+  }
   return DecodeReplay(bytes, replay, error);
 }
 
@@ -467,6 +664,8 @@ void BeginGameRecord(bool twoPlayer) {
   record = Replay();
   record.players = twoPlayer ? 2 : 1;
   record.gameVersion = NANASPLAT_VERSION;
+  record.mediaFingerprint =
+      MediaFingerprint(PictureOf(gameImages.banana1), PictureOf(gameImages.fly1), PictureOf(gameImages.fly2));
   record.randomState = SaveRandomState();
   record.frames.reserve(kReservedRuns);
   record.controls[0].reserve(kReservedRuns);
@@ -564,6 +763,7 @@ int RunReplay(ReplayMode mode, const Replay& replay, const std::function<void(bo
   const bool check = mode == ReplayMode::Check;
   StartPlayback(replay, !check, !check);
   LOG(check ? "Checking the replay" : "Playing back the replay", " of ", SummaryText(replay.summary));
+  if (!check) StartSound();  // a watched game sounds as it did (M and --mute as in play)
   session.replayed = ReplaySummary();
   playGame(replay.players == 2);
   StopPlayingBack();
@@ -576,6 +776,8 @@ int RunReplay(ReplayMode mode, const Replay& replay, const std::function<void(bo
       line += session.replayed.timeUp ? ", time up" : ", quit";
     }
     if (replay.summary.endState != session.replayed.endState) line += ", bananas and flies elsewhere";
+    const std::string origin = ReplayOrigin(replay, session.record);
+    if (!origin.empty()) line += "; " + origin;
     line += ")";
   }
   std::printf("%s\n", line.c_str());

@@ -40,15 +40,15 @@ struct ReplayRun {
 struct Replay {
   int players = 1;                         // 1 or 2
   std::string gameVersion;                 // the game that recorded it
+  uint32_t mediaFingerprint = 0;           // fingerprint of the media that shape play [0 = unknown]
+  uint8_t randomSource = 0;                // 0: the C library's rand() (local game); 1: the game's own seeded generator
+  uint64_t seed = 0;                       // seed of the game's own generator when randomSource == 1
+  uint8_t mathRevision = 0;                // 0: the C library's trigonometry; other values: the simulation's own deterministic functions
   std::vector<unsigned char> randomState;  // the C library's generator as the game began
   ReplaySummary summary;
   uint32_t levelScreens = 0;               // level screens shown before the game ended
   std::vector<ReplayRun> frames;           // ticks run by each frame of play, in order
   std::vector<ReplayRun> controls[2];      // each player's control readings (ControlsCode)
-  uint32_t mediaFingerprint = 0;   // fingerprint of the media that shape play [0 = unknown]
-  uint8_t  randomSource = 0;       // 0: the C library's rand() (local game); 1: the game's own seeded generator
-  uint64_t seed = 0;               // seed of the game's own generator when randomSource == 1
-  uint8_t  mathRevision = 0;       // 0: the C library's trigonometry; other values: the simulation's own deterministic functions
 };
 
 // Control readings as one small number: 0 to 5.
@@ -57,24 +57,39 @@ Controls ControlsFromCode(uint32_t code);
 // Adds one value to a list of runs.
 void AppendRun(std::vector<ReplayRun>& runs, uint32_t value);
 
+// The fingerprint of the pictures whose shapes play reads (the banana's and the flies'
+// sizes, and which of their pixels are the mask colour): a CRC-32, never 0.
+uint32_t MediaFingerprint(BITMAP* banana, BITMAP* fly1, BITMAP* fly2);
+
 // --- The file ---------------------------------------------------------------
 // Little-endian: magic "NSREPLAY", format version (u16), players (u8), ending (u8:
 // 1 time up, 0 quit), game version (u8 length + text), random state (u16 length +
-// bytes), level, P1 score, P2 score, ticks, level screens, end state (u32 each), then the body's
-// size (u32), its zlib-packed size (u32) and the packed body, and last a CRC-32 of
-// everything before it. The body is three lists of runs (frames, player 1's and player
-// 2's controls), each a count followed by (value, count) pairs, all LEB128 numbers.
+// bytes), [from version 2: media fingerprint (u32), random source (u8), seed (u64),
+// math revision (u8)], level, P1 score, P2 score, ticks, level screens, end state (u32
+// each), then the body's size (u32), its zlib-packed size (u32) and the packed body,
+// and last a CRC-32 of everything before it. The body is three lists of runs (frames,
+// player 1's and player 2's controls), each a count followed by (value, count) pairs,
+// all LEB128 numbers. Version 1 files read with the defaults of the version-2 fields.
+//
+// A file is read only as far as a game of its recorded length could go: at most
+// kMaxReplayFileBytes, a body no longer than its ticks could fill, no more frames
+// that run no tick or control readings than a game of its ticks can make (see
+// replay.cpp), so reading and checking any file takes memory bounded by its size and
+// time in proportion to the ticks it claims.
 
 constexpr char kReplayMagic[] = "NSREPLAY";
-constexpr int kReplayFormatVersion = 1;
+constexpr int kReplayFormatVersion = 2;
+constexpr size_t kMaxReplayFileBytes = 1 << 20;
 constexpr const char* kReplayDirectory = "replays";
 constexpr const char* kLastReplay = "last.nsr";
 constexpr const char* kBestReplay = "best.nsr";
 
 std::string EncodeReplay(const Replay& replay);
 // Reads a replay from the bytes of a file; false, with a short reason in `error`, for
-// anything that is not a whole, intact replay of a format this game knows.
+// anything that is not a whole, intact replay of a format this game knows, or that
+// holds more than a game of its length could.
 bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error);
+// The file at `path` ("-": standard input), read no further than kMaxReplayFileBytes.
 bool LoadReplay(const std::string& path, Replay& replay, std::string& error);
 // Writes the file whole or not at all (a temporary file renamed over `path`).
 bool SaveReplay(const std::string& path, const Replay& replay);
@@ -131,11 +146,18 @@ struct ReplayCommand {
 // (--check-replay FILE).
 
 // Plays `replay` back through `playGame` (a whole game: PlayGame), at the original pace
-// with level screens shown for two seconds (Watch) or as fast as it goes (Check).
+// with level screens shown for two seconds and its sound (Watch) or as fast as it goes
+// and silent (Check).
 // Check prints "replay: level L, P1 S1, P2 S2, T ticks: matches" (or ": differs", with
-// what the replay gave) and returns 0 when it matches, 1 when not; Watch returns 0.
+// what the replay gave and, when it was recorded by another version of the game or
+// with other pictures, which) and returns 0 when it matches, 1 when not; Watch returns 0.
 int RunReplay(ReplayMode mode, const Replay& replay,
               const std::function<void(bool twoPlayer)>& playGame);
+
+// Why a replay may not end as recorded: "recorded by nanasplat 1.2 with other pictures",
+// comparing its header with `replayed`, the record of its game played back here;
+// empty when it came from this very game and media.
+std::string ReplayOrigin(const Replay& replay, const Replay& replayed);
 
 // The record of the last game played, and the summary it ended with.
 const Replay& LastGameRecord();

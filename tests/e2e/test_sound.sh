@@ -93,6 +93,26 @@ expect_silence "the title with --mute"
 send_close
 wait_for_exit 10
 
+# --- A watched replay sounds as its game did; M and --mute silence it ---
+REPLAY="$NANASPLAT_SOURCE/tests/replay/golden/two_players_three_levels_crazy.nsr"
+rm -f "$CAPTURE" "$SETTINGS"
+start_game_with --replay "$REPLAY"
+wait_for_log "Sound through ALSA"
+wait_for_window
+expect_sound "a watched replay"
+press_key m
+expect_silence "a watched replay after M"
+send_close
+wait_for_exit 10
+[ "$EXIT_STATUS" = 0 ] || fail "the watched replay ended with status $EXIT_STATUS"
+rm -f "$CAPTURE" "$SETTINGS"
+start_game_with --mute --replay "$REPLAY"
+wait_for_log "Sound through ALSA"
+wait_for_window
+expect_silence "a watched replay with --mute"
+send_close
+wait_for_exit 10
+
 # --- No device: one line in the log, nothing on the terminal ---
 rm -f "$HOME/.asoundrc" "$CAPTURE"
 start_game_with

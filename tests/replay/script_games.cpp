@@ -116,14 +116,17 @@ uint64_t Reads(const std::vector<ReplayRun>& runs) {
 }  // namespace
 
 // The replay IN with one control reading changed (player 1's first squash let go at
-// once), written to OUT: a game that no longer ends as recorded.
-int Tamper(const char* in, const char* out) {
+// once), written to OUT: a game that no longer ends as recorded. With VERSION (and
+// FINGERPRINT), it also claims to come from that version of the game (and pictures).
+int Tamper(const char* in, const char* out, const char* version, const char* fingerprint) {
   Replay replay;
   std::string error;
   if (!LoadReplay(in, replay, error)) {
     std::fprintf(stderr, "%s: %s\n", in, error.c_str());
     return 1;
   }
+  if (version != nullptr) replay.gameVersion = version;
+  if (fingerprint != nullptr) replay.mediaFingerprint = static_cast<uint32_t>(std::strtoul(fingerprint, nullptr, 0));
   for (ReplayRun& run : replay.controls[0]) {
     if (ControlsFromCode(run.value).squash && run.count > 2) {
       std::vector<ReplayRun> runs;
@@ -144,7 +147,9 @@ int Tamper(const char* in, const char* out) {
 }
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::string(argv[1]) == "--tamper") return Tamper(argv[2], argv[3]);
+  if (argc >= 4 && argc <= 6 && std::string(argv[1]) == "--tamper") {
+    return Tamper(argv[2], argv[3], argc > 4 ? argv[4] : nullptr, argc > 5 ? argv[5] : nullptr);
+  }
   Options o;
   if (!Parse(argc, argv, o)) {
     std::fprintf(stderr, "usage: script_games DIR SEED GAMES [--two] [--rock] [--frames MIN MAX] [--hold MIN MAX]\n");

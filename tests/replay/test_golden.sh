@@ -15,4 +15,8 @@ for golden in "$GOLDEN"/*.nsr; do
   count=$((count + 1))
 done
 [ "$count" -ge 4 ] || fail "only $count golden replays"
+# The same from standard input.
+STATUS=0
+OUT="$("$GAME" --check-replay - <"$GOLDEN/quit_in_level_two_crazy.nsr")" || STATUS=$?
+[ "$STATUS" = 0 ] && [ "$OUT" = "replay: level 2, P1 5, P2 0, 2178 ticks: matches" ] || fail "from standard input: $OUT"
 echo ok

@@ -24,4 +24,13 @@ check tampered.nsr
 echo "tampered: $OUT"
 [ "$STATUS" = 1 ] || fail "a changed replay gave status $STATUS"
 [[ "$OUT" == *": differs (replayed: "* ]] || fail "a changed replay printed \"$OUT\""
+[[ "$OUT" != *"recorded by"* ]] || fail "a replay of this very game printed \"$OUT\""
+
+# One from another version of the game, with other pictures, says so.
+"$SCRIPT_GAMES" --tamper "$GOLDEN/two_players_three_levels_crazy.nsr" elsewhere.nsr 1.2 0x1234 || fail "no replay from elsewhere"
+check elsewhere.nsr
+echo "from elsewhere: $OUT"
+[ "$STATUS" = 1 ] || fail "a replay from elsewhere gave status $STATUS"
+[[ "$OUT" == *": differs (replayed: "*"; recorded by nanasplat 1.2 with other pictures)" ]] ||
+  fail "a replay from elsewhere printed \"$OUT\""
 echo ok

@@ -48,6 +48,22 @@ TEST(CommandLine, AReplayIsNamedForWatchingOrChecking) {
   EXPECT_EQ(Parse({"--replay", "a.nsr", "--check-replay", "b.nsr"}).options.replay.file, "b.nsr");
 }
 
+TEST(CommandLine, AnOptionIsNeverTakenForAFileAndDoubleDashEndsTheOptions) {
+  EXPECT_EQ(Parse({"--replay", "--mute"}).problem, "option '--replay' needs a value (FILE)");
+  EXPECT_EQ(Parse({"--check-replay", "--"}).problem, "option '--check-replay' needs a value (FILE)");
+  EXPECT_EQ(Parse({"--check-replay", "-"}).options.replay.file, "-");  // standard input
+  const CommandLine ended = Parse({"--mute", "--"});
+  EXPECT_EQ(ended.action, CommandAction::Play);
+  EXPECT_TRUE(ended.options.mute);
+  const CommandLine odd = Parse({"--replay", "--", "--odd.nsr"});
+  EXPECT_EQ(odd.action, CommandAction::Play);
+  EXPECT_EQ(odd.options.replay.file, "--odd.nsr");
+  EXPECT_EQ(Parse({"--replay=-x.nsr"}).options.replay.file, "-x.nsr");
+  const CommandLine after = Parse({"--", "--mute"});
+  EXPECT_EQ(after.action, CommandAction::Misuse);
+  EXPECT_EQ(after.problem, "unexpected argument '--mute'");
+}
+
 TEST(CommandLine, HelpAndVersionWinOverWhatFollows) {
   EXPECT_EQ(Parse({"--help"}).action, CommandAction::Help);
   EXPECT_EQ(Parse({"--mute", "--version", "--nonsense"}).action, CommandAction::Version);

@@ -20,9 +20,11 @@ Replay SampleReplay() {
   replay.gameVersion = "1.0";
   BeginGameRecord(true);  // a usable generator state, as a game takes it
   replay.randomState = LastGameRecord().randomState;
-  replay.summary = {3, 27, 31, 7, true, 0x12345678u};
+  replay.mediaFingerprint = 0xfeedf00du;
+  replay.mathRevision = 3;
+  replay.summary = {3, 27, 31, 70007, true, 0x12345678u};
   replay.levelScreens = 4;
-  replay.frames = {{1, 5}, {2, 1}};
+  replay.frames = {{1, 70005}, {2, 1}};
   replay.controls[0] = {{ControlsCode({1, false}), 300}, {ControlsCode({0, true}), 70000}};
   replay.controls[1] = {{ControlsCode({-1, false}), 9}};
   return replay;
@@ -47,7 +49,10 @@ TEST(ReplayFile, ReadsBackExactlyWhatWasWritten) {
   EXPECT_EQ(read.summary.level, 3);
   EXPECT_EQ(read.summary.p1Score, 27);
   EXPECT_EQ(read.summary.p2Score, 31);
-  EXPECT_EQ(read.summary.ticks, 7);
+  EXPECT_EQ(read.summary.ticks, 70007);
+  EXPECT_EQ(read.mediaFingerprint, 0xfeedf00du);
+  EXPECT_EQ(read.randomSource, 0);
+  EXPECT_EQ(read.mathRevision, 3);
   EXPECT_TRUE(read.summary.timeUp);
   EXPECT_EQ(read.summary.endState, 0x12345678u);
   EXPECT_EQ(read.levelScreens, 4u);
@@ -110,7 +115,7 @@ TEST(ReplayFile, RefusesWhatIsNotAWholeIntactReplay) {
   EXPECT_TRUE(refused("NOTAREPLAY" + good.substr(10)));
   EXPECT_NE(error.find("magic"), std::string::npos);
   std::string version = good;
-  version[8] = 2;
+  version[8] = 3;
   EXPECT_TRUE(refused(version));
   EXPECT_NE(error.find("version"), std::string::npos);
   for (size_t n = 0; n < good.size(); ++n) EXPECT_TRUE(refused(good.substr(0, n))) << "cut at " << n;
@@ -123,7 +128,7 @@ TEST(ReplayFile, RefusesWhatIsNotAWholeIntactReplay) {
 
   // Intact files whose contents cannot be a game's.
   Replay bad = SampleReplay();
-  bad.summary.ticks = 8;  // the frames ran 7
+  bad.summary.ticks = 70008;  // the frames ran 70007
   EXPECT_TRUE(refused(EncodeReplay(bad)));
   bad = SampleReplay();
   bad.randomState.assign(bad.randomState.size(), 0xff);
@@ -137,6 +142,93 @@ TEST(ReplayFile, RefusesWhatIsNotAWholeIntactReplay) {
   bad = SampleReplay();
   bad.players = 1;  // with player 2's readings
   EXPECT_TRUE(refused(EncodeReplay(bad)));
+}
+
+// A replay refused, with the reason it gives.
+std::string Refusal(const Replay& replay) {
+  Replay read;
+  std::string error;
+  return DecodeReplay(EncodeReplay(replay), read, error) ? "" : error;
+}
+
+TEST(ReplayBounds, AFileHoldingMoreThanItsGameCouldIsRefusedSayingWhat) {
+  Replay bad = SampleReplay();
+  bad.players = 1;
+  bad.controls[1].clear();
+  bad.summary = {1, 0, 0, 0, false, 0};
+  bad.levelScreens = 1;
+  bad.controls[0].clear();
+  bad.frames = {{0, UINT32_MAX}};  // a game that never ends
+  EXPECT_NE(Refusal(bad).find("4294967295 frames that run no tick; a game of 0 ticks has at most"),
+            std::string::npos) << Refusal(bad);
+  bad.frames.assign(300000, {0, 1});  // packed small, unpacked long
+  EXPECT_NE(Refusal(bad).find("too long (a body of 600005 bytes"), std::string::npos) << Refusal(bad);
+
+  bad.summary.ticks = 10;
+  bad.frames = {{1, 10}};
+  bad.controls[0] = {{0, 10 * 30 + 1}};  // more than every banana of 10 ticks reads
+  EXPECT_NE(Refusal(bad).find("301 control readings of player 1"), std::string::npos) << Refusal(bad);
+  bad.controls[0] = {{0, 10 * 30}};
+  EXPECT_EQ(Refusal(bad), "");
+  bad.summary.level = 12;  // each level before the last takes a tick to clear
+  EXPECT_NE(Refusal(bad).find("level 12 cannot be reached in 10 ticks"), std::string::npos) << Refusal(bad);
+  bad.summary.level = 2;
+  bad.levelScreens = 5;
+  EXPECT_NE(Refusal(bad).find("5 level screens"), std::string::npos) << Refusal(bad);
+}
+
+TEST(ReplayBounds, WhatARealGameHoldsIsRead) {
+  // A pause every second of a ten-minute game, each ending in a frame without a tick.
+  Replay game = SampleReplay();
+  game.summary.ticks = 36000;
+  game.summary.level = 9;
+  game.levelScreens = 18;
+  game.frames.clear();
+  for (int second = 0; second < 600; ++second) game.frames.insert(game.frames.end(), {{1, 60}, {0, 1}});
+  for (auto& runs : game.controls) runs = {{0, 36000 * 30}};  // CRAZY all along, with every extra
+  EXPECT_EQ(Refusal(game), "");
+}
+
+TEST(ReplayBounds, AFileIsReadNoFurtherThanAReplayCanBe) {
+  const std::string path = ScratchDir() + "/huge.nsr";
+  WriteFile(path, EncodeReplay(SampleReplay()) + std::string(kMaxReplayFileBytes, 'x'));
+  Replay read;
+  std::string error;
+  EXPECT_FALSE(LoadReplay(path, read, error));
+  EXPECT_EQ(error, "too large for a replay");
+}
+
+// Where a replay came from, as --check-replay tells it when the replay differs.
+TEST(ReplayOrigin, SaysWhenAnotherVersionOrOtherPicturesRecordedIt) {
+  Replay here = SampleReplay();
+  here.mathRevision = 0;
+  Replay replay = here;
+  EXPECT_EQ(ReplayOrigin(replay, here), "");
+  replay.gameVersion = "1.2";
+  EXPECT_EQ(ReplayOrigin(replay, here), "recorded by nanasplat 1.2");
+  replay.mediaFingerprint = here.mediaFingerprint + 1;
+  EXPECT_EQ(ReplayOrigin(replay, here), "recorded by nanasplat 1.2 with other pictures");
+  replay.gameVersion = here.gameVersion;
+  EXPECT_EQ(ReplayOrigin(replay, here), "recorded by nanasplat 1.0 with other pictures");
+  replay.mediaFingerprint = 0;  // an old replay does not know its pictures
+  EXPECT_EQ(ReplayOrigin(replay, here), "");
+}
+
+TEST(ReplayOrigin, TheFingerprintFollowsTheShapesOfTheBananaAndTheFlies) {
+  BITMAP* banana = create_bitmap(174, 60);
+  BITMAP* fly = create_bitmap(42, 38);
+  BITMAP* wider = create_bitmap(43, 38);
+  for (BITMAP* b : {banana, fly, wider}) clear_to_color(b, makecol(200, 200, 0));
+  const uint32_t print = MediaFingerprint(banana, fly, fly);
+  EXPECT_NE(print, 0u);
+  EXPECT_EQ(MediaFingerprint(banana, fly, fly), print);
+  EXPECT_NE(MediaFingerprint(banana, wider, fly), print);
+  EXPECT_NE(MediaFingerprint(banana, fly, nullptr), print);
+  putpixel(banana, 3, 4, makecol(10, 10, 10));  // another colour: the same shape
+  EXPECT_EQ(MediaFingerprint(banana, fly, fly), print);
+  putpixel(banana, 3, 4, bitmap_mask_color(banana));  // a hole: another shape
+  EXPECT_NE(MediaFingerprint(banana, fly, fly), print);
+  for (BITMAP* b : {banana, fly, wider}) destroy_bitmap(b);
 }
 
 Controls HeldRight(int) { return {1, false}; }
@@ -200,6 +292,22 @@ TEST(ReplayRecording, WritesLastAndBestWhenTheGameEnds) {
   PlayTwoFrames(game, 12);
   ASSERT_TRUE(LoadReplay(dir + "/best.nsr", best, error));
   EXPECT_EQ(best.summary.p1Score, 12);
+}
+
+TEST(ReplayRecording, KeepsAnUnreadableBestAsideBeforeWritingANewOne) {
+  const std::string dir = ScratchDir() + "/" + ReplayDirectory();
+  Game game(false, nullptr);
+  PlayTwoFrames(game, 1);
+  WriteFile(dir + "/best.nsr", "NSREPLAY from a game we cannot read");
+  ResetLog();
+  PlayTwoFrames(game, 0);  // a worse game than any
+  EXPECT_EQ(ReadFile(dir + "/best.nsr.unreadable"), "NSREPLAY from a game we cannot read");
+  Replay best;
+  std::string error;
+  ASSERT_TRUE(LoadReplay(dir + "/best.nsr", best, error)) << error;
+  int asideLines = 0;
+  for (const std::string& line : LogMessages()) asideLines += line.find("kept as") != std::string::npos;
+  EXPECT_EQ(asideLines, 1);
 }
 
 // The third game of a run starts from the numbers the games before it drew: its record
