@@ -11,7 +11,8 @@
 
 // The player's choices.
 struct Settings {
-  bool mute;  // the game's sound is off
+  bool mute;     // the game's sound is off
+  bool attract;  // the title menu shows demo games while nobody plays
 };
 
 // One setting: its name in the file, where it lives and its default.
@@ -23,6 +24,7 @@ struct SettingEntry {
 
 inline constexpr SettingEntry kSettingsTable[] = {
     {"mute", &Settings::mute, false},
+    {"attract", &Settings::attract, true},
 };
 
 // Every setting at its default.
