@@ -161,6 +161,7 @@ int IdleMsFromEnvironment() {
 
 void SetUpAttractMode(std::function<void(bool twoPlayer)> playGame) {
   attract.playGame = std::move(playGame);
+  attract.nextDemo = 0;
   attract.idleMs = IdleMsFromEnvironment();
   attract.lastInput = Clock::now();
   attract.mouseX = mouse_x;
