@@ -107,6 +107,7 @@ void PlayDemo(const std::string& file, const Replay& replay) {
   playing = true;
   SetQuiet(true);
   RunReplay(ReplayMode::Demo, replay, attract.playGame, DemoInterrupted);
+  PlayMusic(Music::Title);  // while still quiet: the game's loop never sounds loud
   SetQuiet(false);
   playing = false;
   LOG("Attract mode: back to the title menu");
@@ -132,7 +133,6 @@ bool PlayFirstReadableDemo() {
 // Back on the title page at once; a click that ended the demo is let go before the
 // menu looks at the buttons again, so it chooses nothing.
 void ReturnToTitle(Menu& menu, BITMAP* backbuffer) {
-  PlayMusic(Music::Title);
   clear_keybuf();
   clear_to_color(backbuffer, makecol(255, 255, 255));
   while (mouse_b != 0 && !quitnow) {

@@ -5,12 +5,12 @@
 //   script_games [--no-window] [--name NAME] DIR SEED GAMES [--two] [--rock]
 //                [--frames MIN MAX] [--hold MIN MAX]
 //
-// writes DIR/SEED-1.nsr ... DIR/SEED-GAMES.nsr (NAME-1.nsr ... with --name) and prints one line per game: its file,
-// how it ended and what it went through (levels cleared, CRAZY extras seen). Every game
-// after the first starts from the random numbers the ones before it left behind, as
-// the games of one run of the game do. With --no-window the games are played on a
-// 1024 x 768 memory bitmap standing in for the window, so no display is needed: the
-// build plays the title screen's demo games this way.
+// writes DIR/SEED-1.nsr ... DIR/SEED-GAMES.nsr (NAME-1.nsr ... with --name) and prints
+// one line per game: its file, how it ended and what it went through (levels cleared,
+// CRAZY extras seen). Every game after the first starts from the random numbers the
+// ones before it left behind, as the games of one run of the game do. With --no-window
+// the games are played on a 1024 x 768 memory bitmap standing in for the window, so no
+// display is needed: the build plays the title screen's demo games this way.
 #include <allegro.h>
 #include <unistd.h>
 
