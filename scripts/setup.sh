@@ -33,9 +33,11 @@ install_missing_packages() {
     { $sudo apt-get update && $sudo apt-get install -y --no-install-recommends "${missing[@]}"; }
 }
 
+# configure_and_build [TARGET]: everything, or only TARGET (e.g. "game": the game, its
+# media and icons, without the test suite).
 configure_and_build() {
   if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
     cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo ${CMAKE_EXTRA:-}
   fi
-  cmake --build "$BUILD_DIR" -j "$(nproc)"
+  cmake --build "$BUILD_DIR" -j "$(nproc)" ${1:+--target "$1"}
 }

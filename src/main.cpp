@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include "attract.h"
 #include "debug.h"
 #include "draw.h"
 #include "game.h"
@@ -456,6 +457,7 @@ bool RunMenu(Menu& menu, BITMAP* backbuffer) {
   while (!QuitRequested()) {
     if (MenuFrame(menu, backbuffer)) return true;
     StartSound();  // once, with the first title frame already on the screen
+    AttractModeFrame(menu, backbuffer);
   }
   return false;
 }
@@ -526,6 +528,7 @@ int main(int argc, char** argv) {
                        [&](bool twoPlayer) { PlayGame(backbuffer, splatterLayer, twoPlayer); });
   } else {
     PauseWhenFocusIsLost();
+    SetUpAttractMode([&](bool twoPlayer) { PlayGame(backbuffer, splatterLayer, twoPlayer); });
     while (!QuitRequested()) {
       if (RunMenu(menu, backbuffer)) PlayGame(backbuffer, splatterLayer, menu.twoPlayer);
     }

@@ -135,9 +135,13 @@ std::string UsageText() {
                                         "down); let go to jump"});
   UsageRow(out, "player 2 (mouse)", {"left/right button roll; both buttons squash; let go",
                                      "to jump"});
-  UsageRow(out, "gamepads", {"stick rolls, first face button squashes, Start pauses"});
+  UsageRow(out, "gamepads", {"pad 1 plays for player 1, pad 2 for player 2: stick rolls,",
+                             "first face button squashes, Start pauses"});
   UsageRow(out, "P or Pause", {"pause and go on"});
+  UsageRow(out, "M", {"sound off and on"});
   UsageRow(out, "Escape (held)", {"quit"});
+  UsageRow(out, "over a network", {"nanasplat --host [PORT] waits for a friend (UDP port 7478",
+                                   "by default); nanasplat --join HOST[:PORT] joins"});
   return out.str();
 }
 

@@ -120,6 +120,8 @@ struct Session {
   Source source = Source::Devices;
   bool paced = true;      // ticks come at the 60 Hz timer's pace
   bool watched = false;   // a replay shown to the player: the mark and timed level screens
+  const char* mark = "REPLAY";  // the mark over a watched replay's frames
+  bool (*stop)() = nullptr;     // asked with every check for a quit; true ends the playback
   Replay playback;        // the replay being played back
   bool playbackHasState = false;
   RunCursor frameCursor;
@@ -155,7 +157,9 @@ void CloseFrame() {
   if (session.inGame) AppendRun(session.record.frames, session.frameTicks);
 }
 
-bool PlayerQuits() { return key[KEY_ESC] || quitnow; }
+bool StopAsked() { return FromReplay() && session.stop != nullptr && session.stop(); }
+
+bool PlayerQuits() { return key[KEY_ESC] || quitnow || StopAsked(); }
 
 // A watched replay ticks at the timer's pace: it waits for each tick to come.
 bool PlaybackTickDue() {
@@ -741,13 +745,14 @@ void WaitAtLevelScreen(BITMAP* backbuffer, void (*live)()) {
 
 void DrawReplayMark(BITMAP* buffer) {
   if (!FromReplay() || !session.watched) return;
-  textprintf_ex(buffer, Font(), kMarkInset, kMarkInset / 3, makecol(255, 0, 0), -1, "REPLAY");
+  textprintf_ex(buffer, Font(), kMarkInset, kMarkInset / 3, makecol(255, 0, 0), -1, "%s", session.mark);
 }
 
 bool ReplayShowsFrames() { return !FromReplay() || session.paced; }
 
 bool ReplayReachedItsEnd() {
   if (!FromReplay()) return false;
+  if (StopAsked()) return true;
   if (session.framesOpened > session.playbackFrames) return true;  // played past its end
   return session.framesOpened == session.playbackFrames &&
          session.record.levelScreens >= session.playback.levelScreens;
@@ -759,9 +764,12 @@ bool PlayingBack() { return FromReplay(); }
 // Watching and checking
 // ===========================================================================
 
-int RunReplay(ReplayMode mode, const Replay& replay, const std::function<void(bool twoPlayer)>& playGame) {
+int RunReplay(ReplayMode mode, const Replay& replay, const std::function<void(bool twoPlayer)>& playGame,
+              bool (*stop)()) {
   const bool check = mode == ReplayMode::Check;
   StartPlayback(replay, !check, !check);
+  session.mark = mode == ReplayMode::Demo ? "DEMO" : "REPLAY";
+  session.stop = stop;
   LOG(check ? "Checking the replay" : "Playing back the replay", " of ", SummaryText(replay.summary));
   if (!check) StartSound();  // a watched game sounds as it did (M and --mute as in play)
   session.replayed = ReplaySummary();
@@ -793,4 +801,6 @@ void StopPlayingBack() {
   session.source = Source::Devices;
   session.paced = true;
   session.watched = false;
+  session.mark = "REPLAY";
+  session.stop = nullptr;
 }

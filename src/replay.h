@@ -123,7 +123,8 @@ bool NextTickArrived();
 // A level screen waits here: for `live` (a key) in a game, for two seconds in a replay
 // being watched, not at all in one being checked.
 void WaitAtLevelScreen(BITMAP* backbuffer, void (*live)());
-// The "REPLAY" mark over a watched replay's frame (above the play area's texts).
+// The "REPLAY" mark over a watched replay's frame (above the play area's texts), or
+// "DEMO" over a demo's.
 void DrawReplayMark(BITMAP* buffer);
 // Whether frames go to the screen: not while a replay is checked at full speed.
 bool ReplayShowsFrames();
@@ -134,7 +135,8 @@ bool PlayingBack();
 
 // --- Watching and checking --------------------------------------------------
 
-enum class ReplayMode { None, Watch, Check };
+// Demo: watched like Watch, marked "DEMO" (the title screen's attract mode).
+enum class ReplayMode { None, Watch, Check, Demo };
 
 struct ReplayCommand {
   ReplayMode mode = ReplayMode::None;
@@ -151,8 +153,10 @@ struct ReplayCommand {
 // Check prints "replay: level L, P1 S1, P2 S2, T ticks: matches" (or ": differs", with
 // what the replay gave and, when it was recorded by another version of the game or
 // with other pictures, which) and returns 0 when it matches, 1 when not; Watch returns 0.
+// `stop`, when given, is asked at every check for a quit: true ends the playback there
+// as if the replay had come to its end.
 int RunReplay(ReplayMode mode, const Replay& replay,
-              const std::function<void(bool twoPlayer)>& playGame);
+              const std::function<void(bool twoPlayer)>& playGame, bool (*stop)() = nullptr);
 
 // Why a replay may not end as recorded: "recorded by nanasplat 1.2 with other pictures",
 // comparing its header with `replayed`, the record of its game played back here;

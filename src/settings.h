@@ -12,7 +12,8 @@
 
 // The player's choices.
 struct Settings {
-  bool mute;  // the game's sound is off
+  bool mute;     // the game's sound is off
+  bool attract;  // the title menu shows demo games while nobody plays
 };
 
 // One setting: its name in the file, where it lives and its default.
@@ -24,6 +25,7 @@ struct SettingEntry {
 
 inline constexpr SettingEntry kSettingsTable[] = {
     {"mute", &Settings::mute, false},
+    {"attract", &Settings::attract, true},
 };
 
 // Every setting at its default.

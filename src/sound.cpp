@@ -28,6 +28,7 @@ constexpr int kReservedVoices = kEffectCount * kVoicesPerEffect + 1;
 constexpr int kEffectVolume = 255;
 constexpr int kMusicVolume = 150;
 constexpr int kCentrePan = 128;
+constexpr int kQuietShare = 4;  // quiet: every voice at a quarter of its level
 constexpr int kRightPan = 255;
 
 // The last few voices started for one effect, oldest at `next`; -1 where none is.
@@ -40,6 +41,7 @@ struct SoundState {
   bool started = false;  // StartSound has run
   bool device = false;   // a driver that mixes
   bool muted = false;
+  bool quiet = false;
   bool paused = false;
   SAMPLE* effects[kEffectCount] = {};
   SAMPLE* music[kMusicCount] = {};
@@ -51,6 +53,9 @@ struct SoundState {
   bool musicRunning = false;
 };
 SoundState state;
+
+// A voice's volume (the library's units), quiet or not.
+int LevelOf(int volume) { return state.quiet ? volume / kQuietShare : volume; }
 
 void Record(SoundCall call) {
   if (soundRecorder != nullptr) soundRecorder(call);
@@ -107,7 +112,7 @@ void UpdateMusic() {
     if (sample != nullptr) state.musicVoice = allocate_voice(sample);
     if (state.musicVoice >= 0) {
       voice_set_playmode(state.musicVoice, PLAYMODE_LOOP);
-      voice_set_volume(state.musicVoice, kMusicVolume);
+      voice_set_volume(state.musicVoice, LevelOf(kMusicVolume));
       voice_set_pan(state.musicVoice, kCentrePan);
     }
   }
@@ -175,7 +180,7 @@ void PlayEffect(Effect effect, double x) {
   if (voice >= 0) deallocate_voice(voice);  // the oldest of this effect gives way
   voice = allocate_voice(sample);
   if (voice < 0) return;
-  voice_set_volume(voice, kEffectVolume);
+  voice_set_volume(voice, LevelOf(kEffectVolume));
   voice_set_pan(voice, pan);
   voice_start(voice);
 }
@@ -224,6 +229,13 @@ void SetMuted(bool muted) {
 }
 
 bool Muted() { return state.muted; }
+
+void SetQuiet(bool quiet) {
+  state.quiet = quiet;
+  if (state.musicVoice >= 0) voice_set_volume(state.musicVoice, LevelOf(kMusicVolume));
+}
+
+bool Quiet() { return state.quiet; }
 
 void ToggleMute() { SetMuted(!state.muted); }
 

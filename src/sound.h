@@ -37,6 +37,9 @@ void ResumeSound();
 void SetMuted(bool muted);
 bool Muted();
 void ToggleMute();
+// Quiet: everything at a low level (a demo on the title screen); not quiet: as made.
+void SetQuiet(bool quiet);
+bool Quiet();
 
 // What the module holds now (for tests and the benchmark).
 bool SoundDeviceReady();               // a driver that mixes, after StartSound

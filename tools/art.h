@@ -1,5 +1,8 @@
 #pragma once
 // The game's artwork, drawn from code.
+#include <string>
+#include <vector>
+
 #include "paint.h"
 #include "text.h"
 
@@ -56,6 +59,18 @@ int DrawText(Canvas& c, Typeface& tf, const std::string& text, int x, int baseli
 // baseline after the last line.
 int DrawParagraph(Canvas& c, Typeface& tf, const std::string& text, int x, int baseline,
                   int maxWidth, int lineStep, const TextStyle& style);
+
+// What a page shows where: every line of text with the box its glyphs cover, and every
+// card (canvas pixels). Recorded while `pageLayout` points at one (for the tests).
+struct PageLayout {
+  struct Line {
+    std::string text;
+    PixelBox box;
+  };
+  std::vector<Line> lines;
+  std::vector<PixelBox> cards;
+};
+extern PageLayout* pageLayout;
 
 Canvas TitlePicture(Typeface& tf);
 Canvas HelpPage1(Typeface& tf);

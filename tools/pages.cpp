@@ -1,6 +1,7 @@
 // The title picture and the two help pages.
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "art.h"
@@ -16,7 +17,22 @@ const Rgb kBananaBottom{255, 176, 20};
 const Rgb kLimeTop{214, 250, 90};
 const Rgb kLimeBottom{106, 184, 28};
 
+// The covered pixels of a glyph mask; empty (0 wide) when nothing is covered.
+PixelBox Covered(const Mask& m) {
+  PixelBox box{m.x + m.w, m.y + m.h, m.x, m.y};
+  for (int y = 0; y < m.h; ++y) {
+    for (int x = 0; x < m.w; ++x) {
+      if (m.v[size_t(y) * m.w + x] <= 0.0f) continue;
+      box = {std::min(box.x0, m.x + x), std::min(box.y0, m.y + y), std::max(box.x1, m.x + x + 1),
+             std::max(box.y1, m.y + y + 1)};
+    }
+  }
+  return box;
+}
+
 }  // namespace
+
+PageLayout* pageLayout = nullptr;
 
 int DrawText(Canvas& c, Typeface& tf, const std::string& text, int x, int baseline,
              const TextStyle& style, int align) {
@@ -35,6 +51,7 @@ int DrawText(Canvas& c, Typeface& tf, const std::string& text, int x, int baseli
     if (style.outline > 0) FillMask(c, rim, Solid(style.outlineColour));
   }
   FillMask(c, m, style.fill);
+  if (pageLayout != nullptr) pageLayout->lines.push_back({text, Covered(m)});
   return width;
 }
 
@@ -320,6 +337,7 @@ int Card(Canvas& c, Typeface& tf, PixelBox b, Rgb top, Rgb bottom, const std::st
   V2 centre{(b.x0 + b.x1) / 2.0, (b.y0 + b.y1) / 2.0};
   double hw = (b.x1 - b.x0) / 2.0, hh = (b.y1 - b.y0) / 2.0;
   Sdf card = RoundBox(centre, hw, hh, 18);
+  if (pageLayout != nullptr) pageLayout->cards.push_back(b);
   Fill(c, Offset(card, {5, 7}), Solid({90, 60, 20}), 0.22f, 6.0f);
   Fill(c, Grow(card, 3), Solid(kRim));
   Fill(c, card, Solid({255, 255, 250}));
@@ -447,9 +465,11 @@ Canvas HelpPage2(Typeface& tf) {
   PageBackground(c);
   Header(c, tf, "CONTROLS", "Page 2 of 2");
   TextStyle body = Body();
+  TextStyle note = Body();
+  note.size = 19;
 
   // Player 1 on the keyboard.
-  int y = Card(c, tf, {40, 130, 500, 420}, {120, 200, 255}, {40, 140, 230}, "Player 1: keys");
+  int y = Card(c, tf, {40, 130, 500, 360}, {120, 200, 255}, {40, 140, 230}, "Player 1: keys");
   int x = 62;
   x += Key(c, tf, "Left", x, y) + 8;
   x += Key(c, tf, "Right", x, y) + 14;
@@ -457,51 +477,66 @@ Canvas HelpPage2(Typeface& tf) {
   x += 34;
   x += Key(c, tf, "A", x, y) + 8;
   Key(c, tf, "D", x, y);
-  DrawText(c, tf, "roll left and right (spin in the air)", 62, y + 34, body);
-  y += 80;
+  DrawText(c, tf, "roll left and right (spin in the air)", 62, y + 32, body);
+  y += 72;
   x = 62;
   x += Key(c, tf, "Space", x, y) + 8;
   x += Key(c, tf, "Down", x, y) + 14;
   DrawText(c, tf, "or", x, y, body);
   x += 34;
   Key(c, tf, "S", x, y);
-  y = DrawParagraph(c, tf, "squash your banana while it lies upside down; let go to jump!", 62,
-                    y + 34, 420, 26, body);
-  x = 62 + Key(c, tf, "Esc", 62, y + 16) + 14;
-  DrawText(c, tf, "quit the game", x, y + 16, body);
+  DrawParagraph(c, tf, "squash your banana while it lies upside down; let go to jump!", 62, y + 32,
+                420, 26, body);
 
   // Player 2 on the mouse.
-  y = Card(c, tf, {524, 130, 984, 420}, {160, 230, 90}, {90, 170, 40}, "Player 2: mouse");
-  MouseIcon(c, {574, y + 8.0}, true, false);
-  MouseIcon(c, {634, y + 8.0}, false, true);
-  DrawParagraph(c, tf, "Left and right buttons roll left and right.", 684, y - 2, 280, 26, body);
-  MouseIcon(c, {574, y + 96.0}, true, true);
-  DrawParagraph(c, tf, "Both buttons together squash; let go to jump!", 622, y + 88, 340, 26,
+  y = Card(c, tf, {524, 130, 984, 360}, {160, 230, 90}, {90, 170, 40}, "Player 2: mouse");
+  MouseIcon(c, {574, y + 6.0}, true, false);
+  MouseIcon(c, {634, y + 6.0}, false, true);
+  DrawParagraph(c, tf, "Left and right buttons roll left and right.", 684, y - 4, 280, 26, body);
+  MouseIcon(c, {574, y + 80.0}, true, true);
+  DrawParagraph(c, tf, "Both buttons together squash; let go to jump!", 622, y + 72, 340, 26,
                 body);
-  DrawParagraph(c, tf, "Player 2 joins in a Two Player game.", 546, y + 162, 420, 26, body);
+  DrawText(c, tf, "Player 2 joins in a Two Player game.", 546, y + 136, note);
 
-  // Jumping and CRAZY mode.
-  y = Card(c, tf, {40, 440, 984, 684}, {255, 120, 120}, {214, 40, 50}, "Going CRAZY");
+  // The keys of the whole game, the pads and a game over the network, side by side.
+  TextStyle small = Body();
+  small.size = 17;
+  y = Card(c, tf, {40, 372, 300, 548}, {255, 214, 90}, {230, 160, 30}, "More keys") - 8;
+  for (const auto& row : {std::pair<const char*, const char*>{"P", "pause, and go on"},
+                          {"M", "sound off and on"},
+                          {"Esc", "hold to quit"}}) {
+    Key(c, tf, row.first, 62, y);
+    DrawText(c, tf, row.second, 134, y, small);  // a column right of the widest key
+    y += 40;
+  }
+  y = Card(c, tf, {316, 372, 648, 548}, {200, 160, 255}, {130, 90, 220}, "Gamepads") - 12;
+  DrawParagraph(c, tf,
+                "Pad 1 plays for player 1, pad 2 for player 2. The stick rolls; the first "
+                "face button squashes, let go to jump; Start pauses.",
+                338, y, 290, 21, small);
+  y = Card(c, tf, {664, 372, 984, 548}, {110, 220, 210}, {30, 150, 140}, "Over a network") - 12;
+  TextStyle command = small;
+  command.fill = Solid({150, 60, 10});
+  DrawText(c, tf, "nanasplat --host [PORT]", 686, y, command);
+  DrawText(c, tf, "waits for a friend to join", 686, y + 21, small);
+  DrawText(c, tf, "(UDP port 7478 by default)", 686, y + 42, small);
+  DrawText(c, tf, "nanasplat --join HOST[:PORT]", 686, y + 70, command);
+  DrawText(c, tf, "joins the friend who waits", 686, y + 91, small);
+
+  // CRAZY mode.
+  y = Card(c, tf, {40, 560, 984, 684}, {255, 120, 120}, {214, 40, 50}, "Going CRAZY");
   // A burst of extra bananas tumbling along the card's title strip.
   const double burst[][2] = {{640, 0.6}, {720, -0.9}, {800, 2.4}, {880, 0.2}, {950, -2.8}};
   for (const auto& b : burst) {
     double scale = 0.34;
     V2 down = Rotate({0, kCentreBelowPivot * scale}, b[1]);
-    DrawBanana(c, Place{{b[0] - down.x, 462 - down.y}, scale, b[1]}, 2, 3);
+    DrawBanana(c, Place{{b[0] - down.x, 582 - down.y}, scale, b[1]}, 2, 3);
   }
-  y = DrawParagraph(c, tf,
-                    "Tip your banana over onto its ends, squash it and let go: the longer the "
-                    "squash, the higher the jump. Splat more than three flies before your "
-                    "banana lands again, and when it lands you go CRAZY: for ten seconds extra "
-                    "bananas follow your controls and splat flies for you. The longer the "
-                    "streak, the more bananas!",
-                    62, y - 10, 900, 26, body);
-  TextStyle small = body;
-  small.size = 16;
-  small.fill = Solid({130, 84, 50});
   DrawParagraph(c, tf,
-                "CRAZY can start again three seconds after it ends, but never in the first "
+                "Splat more than three flies before your banana lands again and you go "
+                "CRAZY: for ten seconds extra bananas follow your controls and splat flies "
+                "for you. It can start again three seconds after it ends, never in the first "
                 "three seconds of a level.",
-                62, y, 900, 22, small);
+                62, y - 16, 900, 20, small);
   return c;
 }

@@ -37,6 +37,7 @@ PLAYER_HOME="$WORK/home"
 chmod 755 "$WORK"
 dpkg-deb -x "$DEB" "$ROOT"
 for file in usr/games/nanasplat usr/lib/games/nanasplat/nanasplat usr/share/games/nanasplat/font.dat \
+            usr/share/games/nanasplat/demos/demo-1.nsr usr/share/games/nanasplat/demos/demo-2.nsr \
             usr/share/applications/nanasplat.desktop usr/share/man/man6/nanasplat.6.gz \
             usr/share/metainfo/org.example.nanasplat.metainfo.xml usr/share/doc/nanasplat/copyright \
             usr/share/doc/nanasplat/changelog.gz; do

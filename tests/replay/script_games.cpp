@@ -2,15 +2,19 @@
 // controls and frame lengths, each recorded exactly as the game records a game played
 // at the keyboard, and written as a replay file.
 //
-//   script_games DIR SEED GAMES [--two] [--rock] [--frames MIN MAX] [--hold MIN MAX]
+//   script_games [--no-window] [--name NAME] DIR SEED GAMES [--two] [--rock]
+//                [--frames MIN MAX] [--hold MIN MAX]
 //
-// writes DIR/SEED-1.nsr ... DIR/SEED-GAMES.nsr and prints one line per game: its file,
-// how it ended and what it went through (levels cleared, CRAZY extras seen). Every game
-// after the first starts from the random numbers the ones before it left behind, as
-// the games of one run of the game do.
+// writes DIR/SEED-1.nsr ... DIR/SEED-GAMES.nsr (NAME-1.nsr ... with --name) and prints
+// one line per game: its file, how it ended and what it went through (levels cleared,
+// CRAZY extras seen). Every game after the first starts from the random numbers the
+// ones before it left behind, as the games of one run of the game do. With --no-window
+// the games are played on a 1024 x 768 memory bitmap standing in for the window, so no
+// display is needed: the build plays the title screen's demo games this way.
 #include <allegro.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -24,6 +28,8 @@
 namespace {
 
 struct Options {
+  bool noWindow = false;
+  std::string name;  // the files' name before "-N.nsr"; the seed when empty
   std::string dir;
   unsigned seed = 1;
   int games = 1;
@@ -84,11 +90,22 @@ std::vector<ReplayRun> RandomFrames(std::mt19937& random, int frames) {
 }
 
 bool Parse(int argc, char** argv, Options& o) {
-  if (argc < 4) return false;
-  o.dir = argv[1];
-  o.seed = static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10));
-  o.games = std::atoi(argv[3]);
-  for (int i = 4; i < argc; ++i) {
+  int first = 1;
+  for (; first < argc; ++first) {
+    const std::string a = argv[first];
+    if (a == "--no-window") {
+      o.noWindow = true;
+    } else if (a == "--name" && first + 1 < argc) {
+      o.name = argv[++first];
+    } else {
+      break;
+    }
+  }
+  if (argc - first < 3) return false;
+  o.dir = argv[first];
+  o.seed = static_cast<unsigned>(std::strtoul(argv[first + 1], nullptr, 10));
+  o.games = std::atoi(argv[first + 2]);
+  for (int i = first + 3; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--two") {
       o.twoPlayer = true;
@@ -111,6 +128,36 @@ uint64_t Reads(const std::vector<ReplayRun>& runs) {
   uint64_t n = 0;
   for (const ReplayRun& run : runs) n += run.count;
   return n;
+}
+
+// A graphics driver that only tells the screen's size, and a memory bitmap as the
+// screen: the game's positions read SCREEN_W and SCREEN_H, and nothing is shown.
+GFX_DRIVER memoryScreen;
+
+bool StartWithoutWindow() {
+  if (install_allegro(SYSTEM_NONE, &errno, std::atexit) != 0) return false;
+  set_color_depth(16);
+  memoryScreen.name = memoryScreen.desc = memoryScreen.ascii_name = "memory";
+  memoryScreen.w = 1024;  // pixels
+  memoryScreen.h = 768;
+  gfx_driver = &memoryScreen;
+  screen = create_bitmap(memoryScreen.w, memoryScreen.h);
+  return screen != nullptr;
+}
+
+bool StartWithWindow() {
+  if (allegro_init() != 0) {
+    std::fprintf(stderr, "the library did not start: is DISPLAY set?\n");
+    return false;
+  }
+  install_keyboard();
+  install_timer();
+  set_color_depth(16);
+  if (set_gfx_mode(GFX_AUTODETECT_WINDOWED, 1024, 768, 0, 0) != 0) {
+    std::fprintf(stderr, "no 1024 x 768 window: %s\n", allegro_error);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -152,20 +199,12 @@ int main(int argc, char** argv) {
   }
   Options o;
   if (!Parse(argc, argv, o)) {
-    std::fprintf(stderr, "usage: script_games DIR SEED GAMES [--two] [--rock] [--frames MIN MAX] [--hold MIN MAX]\n");
+    std::fprintf(stderr,
+                 "usage: script_games [--no-window] [--name NAME] DIR SEED GAMES [--two] [--rock] "
+                 "[--frames MIN MAX] [--hold MIN MAX]\n");
     return 2;
   }
-  if (allegro_init() != 0) {
-    std::fprintf(stderr, "the library did not start: is DISPLAY set?\n");
-    return 1;
-  }
-  install_keyboard();
-  install_timer();
-  set_color_depth(16);
-  if (set_gfx_mode(GFX_AUTODETECT_WINDOWED, 1024, 768, 0, 0) != 0) {
-    std::fprintf(stderr, "no 1024 x 768 window: %s\n", allegro_error);
-    return 1;
-  }
+  if (!(o.noWindow ? StartWithoutWindow() : StartWithWindow())) return 1;
   char here[4096];
   if (o.dir[0] != '/' && getcwd(here, sizeof here) == nullptr) return 1;
   const std::string dir = o.dir[0] == '/' ? o.dir : std::string(here) + "/" + o.dir;
@@ -194,7 +233,8 @@ int main(int argc, char** argv) {
     PlayGame(backbuffer, splatterLayer, o.twoPlayer);
 
     const Replay& game = LastGameRecord();
-    const std::string file = dir + "/" + std::to_string(o.seed) + "-" + std::to_string(g) + ".nsr";
+    const std::string file =
+        dir + "/" + (o.name.empty() ? std::to_string(o.seed) : o.name) + "-" + std::to_string(g) + ".nsr";
     if (!SaveReplay(file, game)) return 1;
     const ReplaySummary& s = game.summary;
     const bool extras = Reads(game.controls[0]) > static_cast<uint64_t>(s.ticks) ||
@@ -205,6 +245,11 @@ int main(int argc, char** argv) {
   }
   destroy_bitmap(splatterLayer);
   destroy_bitmap(backbuffer);
+  if (o.noWindow) {  // the library must not take the stand-in for a mode to leave
+    destroy_bitmap(screen);
+    screen = nullptr;
+    gfx_driver = nullptr;
+  }
   return 0;
 }
 END_OF_MAIN()

@@ -95,7 +95,9 @@ TEST(CommandLine, AnythingElseIsAMisuseThatSaysWhat) {
 TEST(CommandLine, TheUsageListsEveryOptionTheFilesAndTheControls) {
   const std::string usage = UsageText();
   for (int i = 0; i < kOptionCount; ++i) EXPECT_NE(usage.find(kOptionTable[i].name), std::string::npos);
-  for (const char* part : {"Usage: nanasplat", "scores", "settings", "Controls:", "Escape"}) {
+  for (const char* part : {"Usage: nanasplat", "scores", "settings", "Controls:", "Escape", "P or Pause", "M ",
+                           "gamepads", "Start pauses", "nanasplat --host [PORT]", "UDP port 7478",
+                           "nanasplat --join HOST[:PORT]"}) {
     EXPECT_NE(usage.find(part), std::string::npos) << part;
   }
   EXPECT_EQ(VersionText(), std::string("nanasplat ") + NANASPLAT_VERSION + "\n");

@@ -227,7 +227,7 @@ TEST(PlayerSettings, AChangedSettingIsSavedAndReadBackNextTime) {
   ASSERT_TRUE(ChangeSetting(&Settings::mute, true));
   EXPECT_TRUE(CurrentSettings().mute);
   const std::string path = Scratch("cfg/nanasplat/settings");
-  EXPECT_EQ(ReadFile(path), "# nanasplat settings: one \"name = value\" per line\nmute = on\n");
+  EXPECT_EQ(ReadFile(path), "# nanasplat settings: one \"name = value\" per line\nmute = on\nattract = on\n");
   EXPECT_TRUE(LoadSettings().mute);
   ASSERT_TRUE(ChangeSetting(&Settings::mute, false));
   EXPECT_FALSE(LoadSettings().mute);
@@ -235,6 +235,14 @@ TEST(PlayerSettings, AChangedSettingIsSavedAndReadBackNextTime) {
   int files = 0;
   for (const auto& entry : fs::directory_iterator(Scratch("cfg/nanasplat"))) files += entry.is_regular_file();
   EXPECT_EQ(files, 1);
+}
+
+TEST(PlayerSettings, AttractModeIsOnUnlessTurnedOff) {
+  EXPECT_TRUE(DefaultSettings().attract);
+  std::istringstream off("attract = off\n");
+  EXPECT_FALSE(ParseSettings(off, "test").attract);
+  std::istringstream mute("mute = on\n");
+  EXPECT_TRUE(ParseSettings(mute, "test").attract);
 }
 
 TEST(PlayerSettings, WithoutXdgConfigHomeTheFileIsInDotConfig) {
