@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Game play: levels, the fixed 60 Hz tick, controls, scores, CRAZY mode, the frame.
 #include <allegro.h>

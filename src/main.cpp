@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The game: entry and menu, game play, the banana, the fruit flies and the splats.
 #include <allegro.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Ends from outside the game: SIGTERM, SIGINT and SIGHUP, and a lost X display.
 //

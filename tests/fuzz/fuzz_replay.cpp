@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the reader of replay files: any bytes are either refused with a
 // reason or read into a replay that writes back into the very same bytes, without a
 // crash, a hang or undefined behaviour.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bananas as values: their turned copies, and the extra bananas of CRAZY mode.
 #include <allegro.h>
 #include <gtest/gtest.h>
