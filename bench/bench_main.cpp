@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Benchmarks of the busiest play the game has: one logic tick, one frame, the floor
 // under any frame (a clear and two full-screen copies) and the library's own cost of
 // the frame's drawing calls. Prints the ratios and the targets at the end.

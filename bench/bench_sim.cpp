@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulation's snapshots, headless: saving and restoring the busiest state a game
 // can reach (80 flies, both players in CRAZY mode with the most extras a level allows,
 // a thousand splats), its checksum, and one tick of it. Goal: under 20 us each for save

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The scenes the benchmarks time: a busy moment of a two-player game on the last
 // level that adds flies, and the drawing calls one frame of it makes.

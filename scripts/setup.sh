@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by scripts/play and scripts/test: install what is missing, configure, build.
 # Sourced, not run. BUILD_DIR and CMAKE_EXTRA may be set by the caller.
 

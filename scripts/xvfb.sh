@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # start_xvfb: starts a private Xvfb 1024x768x16 on a free display number, exports
 # DISPLAY and sets XVFB_PID. stop_xvfb ends it. Sourced by scripts/test and the
 # end-to-end tests.

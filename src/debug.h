@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The trace log "debug.txt": one line per entry, "(src/init.cpp:42) Installing mouse."
 #include <fstream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Drawing the play screen: the splatter layer, the flies, the bananas, the texts over
 // them and the walls. Drawing reads the game and changes nothing in it; in a local game

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Damaged font datafiles: the library's font reader is given only whole font objects,
 // and a loaded font is used only when every glyph of it can be drawn.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Game play: levels, the fixed 60 Hz tick, controls, scores, CRAZY mode, the frame.
 // The rules' state and tick live in the simulation (sim/game.h); this layer reads the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Start-up on the library, the logic clock and the quit request.
 #include <allegro.h>

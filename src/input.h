@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Buttons, key presses, the text prompt and the file selector.
 #include <allegro.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The game: entry and menu, the play loop and its level screens, the banana sprite's turned copy.
 #include <allegro.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The banana's picture: drawing a banana body (sim/banana.h) with its sprite.
 #include <allegro.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command line: read once at start, before the library starts, into Options.
 // Every option is one entry of kOptionTable (its name, the name of its value if it

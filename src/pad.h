@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Gamepads: finding them at start-up, reading them, and what their controls mean.
 // Pad 1 steers player 1 and pad 2 player 2, beside the keyboard and the mouse. This

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Pausing play: the pause controls (P, the Pause key, a pad's Start; their presses are
 // counted by taps.h), the pause that follows a loss of the window's input focus, and

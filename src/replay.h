@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Replays: recording every game, the replay file, playing a game back and checking it.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The player's settings, kept across runs in the file "settings" of the player's
 // configuration directory (see userdata.h): one "name = value" per line, "#" starts a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Ends from outside the game: SIGTERM, SIGINT, SIGHUP and SIGQUIT, and a lost X
 // display; and ends by a fault of the game's own: SIGSEGV, SIGBUS, SIGFPE, SIGABRT and

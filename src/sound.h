@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Sound: owns the library's digital sound driver, the effects and the two music loops.
 //

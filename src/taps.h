@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Presses of the keys that toggle something: P and the Pause key pause play, M turns
 // the sound off and on, and so does a pad's Start for the pause.

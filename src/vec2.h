@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulation's vector, shared with the layers above it.
 #include "sim/vec2.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every source file carries the project's licence as an SPDX line: the first line, or
 # the second after a shebang. Source files: *.cpp, *.h, *.sh and CMakeLists.txt under
 # src, tools, tests, bench and scripts, every script in scripts/, and the top-level

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the game's desktop icon from the same artwork as its sprites:
 //   icongen <output.png> <size>
 // writes a size x size RGBA PNG (compressed, through libpng), any size from 16 to 512

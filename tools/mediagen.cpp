@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Generates the game's pictures and font from code:
 //   mediagen <output_dir> <dat_tool> [<ttf_file>]
 // writes font.dat, banana_sm1.bmp, fly1.bmp, fly2.bmp, title800_3.bmp, help1.bmp and

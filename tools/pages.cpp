@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The title picture and the two help pages.
 #include <algorithm>
 #include <cmath>

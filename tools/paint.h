@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A small floating-point painter for the media generator: an RGBA canvas, shapes given
 // as signed distance functions (anti-aliased by their distance to the edge), coverage

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The media generator's output files, written by well-kept libraries: BMP pictures by
 // the game library itself (so the game loads exactly what it saved) and PNG icons by

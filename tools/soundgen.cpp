@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Generates the game's sound effects and music loops from code:
 //   soundgen <output_dir>
 // writes splat.wav, jump.wav, land.wav, crazy.wav, level.wav, clear.wav, timeup.wav,

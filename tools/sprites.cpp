@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The banana, the fruit fly and the splats.
 #include <algorithm>
 #include <cmath>

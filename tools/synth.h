@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The game's sound effects and music loops, synthesised from code, and the WAV writer.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Text for the media generator, rasterised with FreeType: anti-aliased coverage masks for
 // the pictures, and the one-colour glyph grid from which the game's font is packed.

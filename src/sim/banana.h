@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The banana: a rocker-shaped rigid body that rolls on its curved back.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One reading of a player's controls: what replays record and the network carries.
 struct Controls {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulation of a game: players, levels, CRAZY mode and the tick, as data in and
 // data out. A tick reads nothing but the game state and the control readings it is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Splats as records: where a fly died and what its dots are drawn from. Painting them
 // is drawing's job (a splat painted again from its record gives the same pixels).

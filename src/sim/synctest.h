@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The sync test: catches a tick that reads anything outside the game state before it
 // reaches a network. At every check it saves the state, runs the next N ticks keeping

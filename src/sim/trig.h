@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulation's trigonometry, by math revision. Revision 0 is the C library's, as
 // games were always played and recorded (its double sin and cos differ in the last bit

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The simulation on the C library's other code paths (chosen through GLIBC_TUNABLES, as
 # on a processor without FMA, AVX2 or AVX): its portable trigonometry (revision 1) gives
 # the same bits for every argument the simulation passes it in the golden replays and

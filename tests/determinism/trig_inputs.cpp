@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which results the simulation's trigonometry gives, for every argument the simulation
 // passes it: the golden replays and random two-player games are played headless with
 // sinf, cosf, sin and cos (and the sincos pairs a compiler may merge them into)

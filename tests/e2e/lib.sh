@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the end-to-end tests: a private Xvfb, a copy of the game in a scratch
 # directory (so "scores" and "debug.txt" of the build stay untouched), and helpers to
 # drive it with xdotool and look at it with ImageMagick.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Attract mode: the title menu left alone plays a demo game marked "DEMO"; a key, the
 # mouse moved or a click ends it at once and does nothing else; a demo that cannot be
 # read is skipped with one log line; the menu works as before afterwards; no demo

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real game's command line, without a display: --help and --version print to
 # standard output and end with status 0; an unknown option prints the usage to
 # standard error and ends with status 2. None of them starts the game.

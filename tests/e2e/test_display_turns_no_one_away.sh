@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The suite's virtual display accepts every program that connects, however programs
 # come and go around it: sixty window-test programs one after another, each with a
 # short-lived client connecting alongside, as test programs running in parallel do.

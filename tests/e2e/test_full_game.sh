@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A whole single-player game left to run out of time: the time-up screen, the name
 # typed into the high-score table, the table saved in "scores", back to the title.
 source "$(dirname "$0")/lib.sh"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The installed game: `cmake --install` into a scratch prefix, the tree moved elsewhere,
 # the game started through a link to its launcher from an unrelated working directory;
 # it finds its font and pictures, and the listed files are all there is to uninstall.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The title menu and the help pages, driven with the mouse; "Quit" ends the game.
 source "$(dirname "$0")/lib.sh"
 start_to_menu

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A picture missing from the media directory stops the game at start-up: the log and
 # a message box name it and the directory, and the exit status is 1.
 source "$(dirname "$0")/lib.sh"

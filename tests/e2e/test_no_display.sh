@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Without any display the game cannot set a graphics mode: it logs every attempt,
 # says so and ends with status 1, without crashing. Each run starts a fresh log.
 source "$(dirname "$0")/lib.sh"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package: built from the tree by scripts/package (which checks it with
 # lintian, appstreamcli and desktop-file-validate), unpacked into a scratch root, and
 # played there by a player who cannot write that root: a whole game left to run out

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Pause in play: P stops the clock and shows the pause texts over the play area, P
 # again goes on; losing the window's focus pauses until P (here the Pause key) is
 # pressed; Escape held while paused ends the program. No pads here: the start-up log

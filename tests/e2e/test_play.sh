@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # "Single Player": the level screen, then play with its floor, walls and clock;
 # Escape held during play ends the program without the menu's quit line.
 source "$(dirname "$0")/lib.sh"

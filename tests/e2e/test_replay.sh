@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A short game recorded as it is played: the player rolls, squashes and jumps, then
 # ends the game with Escape. The game writes replays/last.nsr (and best.nsr, there
 # being none) beside its high-score table, logs how the game ended, and the replay

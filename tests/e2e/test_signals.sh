@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every signal accounted for, in the real game at its title menu (where the library's
 # own handlers would otherwise shut the library down inside the signal): SIGQUIT ends
 # the game like SIGTERM, with status 0 and a last log line naming it; a crash signal

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The game's sound through the real ALSA driver, captured into a file: the ALSA library
 # reads an .asoundrc in a scratch HOME that sends the default device through a "file"
 # plugin (over the "null" device) into $CAPTURE as 16-bit stereo. Music at the title

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Start-up on a display: the trace up to the game loop, media found beside the
 # executable although the game starts elsewhere, and the window's close button.
 source "$(dirname "$0")/lib.sh"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Start-up time: from launch to the title menu's first frame on the display (the game
 # is then ready for the mouse), over a few launches. The limit is generous so that a
 # loaded machine does not fail it; the measured times are printed (see

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Taps as on-screen keyboards, remote desktops and input tools send them: each press
 # and its release arrive together. 20 instant taps of M at the title menu turn the
 # sound off and on 20 times, and so do 20 more sent 8 ms apart (several between two

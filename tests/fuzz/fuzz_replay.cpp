@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for replays: any bytes are either refused with a reason, or read
 // into a replay that writes back into the very same replay and then plays back to its
 // end (headless, as fast as it goes, as --check-replay plays it), without a crash, a

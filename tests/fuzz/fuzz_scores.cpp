@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the reader of the high-score file: any bytes must parse
 // without a crash, a hang or undefined behaviour into a table that keeps its rules
 // and reads back unchanged once written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the reader of the settings file: any bytes read into settings
 // without a crash, a hang or undefined behaviour; the case of the letters and a byte
 // order mark in front change nothing; what is written reads back the same.

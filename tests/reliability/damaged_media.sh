@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Damaged media never crash or hang the game: each picture and the font, in turn, cut
 # short at several lengths and overwritten with random bytes (all of it, or all but
 # its first 64 bytes). Each damaged game is started and, when it reaches its title

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Quit signals (SIGTERM, SIGINT, SIGHUP, SIGQUIT in turn) sent at random moments to the real game
 # on each of its screens. Every run must end with status 0 within a second, with a last
 # log line naming the signal, and leave the high-score table either as it was or wholly

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Crafted replays, intact (right checksum, sound zlib) but holding what no game could:
 //
 //   craft_replays DIR

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the replay tests: the game as built, a scratch directory to run it in (its
 # debug.txt lands there) and a private virtual display.
 set -euo pipefail

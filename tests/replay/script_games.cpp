@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scripted play: games played one after the other in this process from random
 // controls and frame lengths, each recorded exactly as the game records a game played
 // at the keyboard, and written as a replay file.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Files that are not readable replays: one line on standard error, status 2, for
 # watching and checking alike, before any window opens (no display here).
 source "$(dirname "$0")/lib.sh"

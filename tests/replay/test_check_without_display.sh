@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # --check-replay needs no display: with DISPLAY unset and no X server at all, every
 # golden replay checks as matching, at well over 100 times real time (the processor
 # time is measured, so that a busy machine does not count against it).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The golden replays, recorded once and kept: each still ends exactly as recorded.
 # (Made by scripted play with tests/replay/script_games --rock, and one at the keyboard
 # under the end-to-end test: levels cleared, CRAZY mode with its extras, two players,

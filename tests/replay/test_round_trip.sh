@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Round trip: 51 games of random scripted controls and frame lengths (17 runs of three
 # games, so that every third game starts from what two games before it drew), one and
 # two players, each recorded and then checked by the game in a fresh process: all end

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole session through the game's own functions, with the real pictures and font:
 // the title menu and both help pages, two levels of play with CRAZY mode, and Escape.
 // Ticks and frames are stepped by the test, so the same session runs the same way at

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every #include in the simulation's folder names a standard header (<name>, no ".h",
 # no directory), a file of the folder itself ("name.h" that exists beside it), or
 # <sleef.h>, the portable math functions it moves with (and only in trig.cpp).

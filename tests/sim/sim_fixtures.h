@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the simulation's tests share: the game's sprite sizes and play area, no pictures.
 #include "sim/banana.h"

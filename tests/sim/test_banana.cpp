@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The banana's body stepped tick by tick in a 1024 x 768 play area, headless.
 #include <gtest/gtest.h>
 

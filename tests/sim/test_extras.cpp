@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bananas as plain values, and the extra bananas of CRAZY mode.
 #include <gtest/gtest.h>
 

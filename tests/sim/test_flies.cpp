@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fruit flies in a 1024 x 768 play area, headless: their band, the crescent hit test,
 // the fly pass.
 #include <gtest/gtest.h>

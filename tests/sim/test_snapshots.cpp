@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Snapshots of the whole game, its checksum, the own generator and the fingerprint.
 #include <gtest/gtest.h>
 

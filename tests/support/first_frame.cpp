@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times a launch of the game: starts COMMAND, watches its window titled TITLE on the
 // display until PICTURE shows centred in it (rows across its upper half, sampled
 // every few pixels, must match), prints the milliseconds since the launch, then asks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Entry of the headless tests: the library without a system driver, memory bitmaps only.
 #include <allegro.h>
 #include <gtest/gtest.h>

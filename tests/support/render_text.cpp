@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders a text the way the game draws it (black, or the given colour, in the given
 // font datafile's font, on white) into a BMP of exactly the text's size, so that
 // end-to-end tests can compare a part of a screenshot with what should be there.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Settings of the sanitizer runtimes, built into every program of a sanitizer build.
 // The runtimes call these before anything else runs; settings in the environment
 // (ASAN_OPTIONS and the like) still come on top of them.

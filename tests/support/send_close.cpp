@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Asks the window titled argv[1] to close the way a window manager does: a
 // WM_DELETE_WINDOW client message. Exits 0 when it was sent, 1 when no such window.
 #include <X11/Xlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Sprites for tests, made in memory: no picture files involved.
 #include <allegro.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Entry of the tests that need a real 1024 x 768 window on the suite's (virtual) display.
 #include <allegro.h>
 #include <gtest/gtest.h>

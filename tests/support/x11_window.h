@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finding the game's window on an X display and asking it to close, as the end-to-end
 // tools need to.

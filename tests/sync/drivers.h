@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Games for the sync test: a replay played back as the game plays it when checking one
 // (no picture, the frames' random numbers taken as drawing takes them), and random

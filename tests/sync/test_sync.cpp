@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sync test over the golden replays and random two-player games: every tick run
 // twice from a restored state gives the same checksums; and a tick that reads
 // something outside the state is caught.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help pages as the media generator lays them out: every control is named on the
 // controls page, and every line of text sits on a card of its page, clear of every
 // other line and of the band at the bottom where the page's buttons go.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The generated sounds as the build leaves them in the media directory, read back
 // through libsndfile, and the generator run again.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Attract mode without a window: which demo plays after the idle time, what ends it
 // (a key, the mouse, a pad button), what is skipped, and that a key pressed during a
 // demo reaches neither the game nor the menu. The demo's game is a stand-in that

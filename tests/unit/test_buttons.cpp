@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Buttons drawn on memory bitmaps with the built-in font: sizing, hit testing,
 // outline colours, overlap and the label's place.
 #include <allegro.h>

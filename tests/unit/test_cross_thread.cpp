@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The state shared between the library's timer and window threads and the main thread:
 // pending logic ticks, the quit request and the log.
 #include <allegro.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A damaged high-score file (cut short, or bytes scrambled) reads as a table of at most
 // ten entries, and every name read from it draws in the game's font and the built-in one.
 #include <allegro.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The trace log: one whole, flushed line per entry in a fixed format.
 #include <gtest/gtest.h>
 

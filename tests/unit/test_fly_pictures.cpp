@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The flies' pictures: which frame each shows, and where.
 #include <allegro.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The current font: loaded from a datafile at start-up, or the built-in font.
 #include <allegro.h>
 #include <gtest/gtest.h>

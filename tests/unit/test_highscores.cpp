@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The high-score table's file reading, ranking, insertion and saving.
 #include <fcntl.h>
 #include <gtest/gtest.h>

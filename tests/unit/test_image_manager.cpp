@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The image manager: pictures loaded once by exact name, released together.
 #include <allegro.h>
 #include <gtest/gtest.h>

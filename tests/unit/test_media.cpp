@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The generated pictures and font, loaded the way the game loads them, and the desktop
 // icon decoded by libpng.
 #include <allegro.h>

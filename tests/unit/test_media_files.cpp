@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The media generator's savers: what they write decodes to exactly the pixels given,
 // through the game library's own loader (BMP) and through libpng (PNG).
 #include <allegro.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a banana lands on the screen, drawn into memory bitmaps.
 #include <allegro.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line: what each option asks for, and how --help, --version and a
 // misuse end the process (in a child process).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Gamepads, set up in the library's pad state (num_joysticks, joy[]) without a driver:
 // what each player's controls become with a pad alone and together with the keys and
 // the mouse, and which button presses count on the level screens.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Each player's own files: where the high-score table lives, the XDG base
 // directories, and the settings file with its one table of settings.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays: the file read back as written, damaged files refused, the record a game
 // leaves (its readings, its frames, its random numbers) and where it is written.
 #include <gtest/gtest.h>

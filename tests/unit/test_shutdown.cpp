@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Quit signals: recorded as the quit request, held back during start-up, named in the
 // last log line; and the level screens' wait for a key, which a quit signal ends (the
 // key itself, and the close button, in tests/window/test_pause.cpp, with a keyboard).

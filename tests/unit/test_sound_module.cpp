@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The generated sounds loaded the way the game loads them, and the sound module where
 // there is no sound device at all.
 #include <allegro.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Splats kept as records and painted from them: the pixels a local game always painted,
 // and a layer rebuilt after a restore as play left it.
 #include <allegro.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The splat a killed fly leaves behind.
 #include <allegro.h>
 #include <gtest/gtest.h>

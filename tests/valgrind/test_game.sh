@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real game under valgrind's memcheck: the title menu, both help pages, "Single
 # Player", a few seconds of play with every control, and Escape. No memory error and no
 # definite leak may be reported. (Play through two levels with CRAZY mode runs under

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Driving the modal screens (text prompt, file selector, splash) from a test.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Game play driven tick by tick and frame by frame, without the timer, in a real
 // 1024 x 768 window (positions come from SCREEN_W and SCREEN_H).
 #include <allegro.h>

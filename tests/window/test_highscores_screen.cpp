@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The name entry and table screens, driven by scripted keys in the 1024 x 768 window.
 #include <allegro.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Key presses reported once, and the one-word text prompt driven with scripted keys.
 #include <allegro.h>
 #include <gtest/gtest.h>

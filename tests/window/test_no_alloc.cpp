@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The logic tick allocates nothing: operator new is counted for the whole test program.
 #include <allegro.h>
 #include <gtest/gtest.h>

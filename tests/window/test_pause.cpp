@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pausing play, frame by frame in a real 1024 x 768 window with the logic timer
 // running: what starts and ends a pause, what stands still meanwhile, what a paused
 // frame shows, and the level screens' wait for a key or a pad button.

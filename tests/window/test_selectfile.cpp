@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file chooser on a scratch directory, driven one pass at a time.
 #include <allegro.h>
 #include <gtest/gtest.h>

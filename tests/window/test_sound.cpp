@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the game asks of the sound module, seen through its recorder, and what a real
 // (captured) sound device then plays.
 #include <allegro.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loading one bitmap, and the splash screen shown until Enter.
 #include <allegro.h>
 #include <gtest/gtest.h>
