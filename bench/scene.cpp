@@ -43,49 +43,14 @@ bool LoadPlayMedia(ImageManager& images, const std::string& mediaDir) {
 // Snapshots
 // ---------------------------------------------------------------------------
 
-namespace {
-
-NanaMotion MotionOf(const Nana& n) {
-  return {n.pos, n.angle, n.vel, n.spin, n.state, n.squash, n.wallOverlap};
-}
-
-void SetMotion(Nana& n, const NanaMotion& m) {
-  n.pos = m.pos;
-  n.angle = m.angle;
-  n.vel = m.vel;
-  n.spin = m.spin;
-  n.state = m.state;
-  n.squash = m.squash;
-  n.wallOverlap = m.wallOverlap;
-}
-
-PlayerMotion PlayerMotionOf(const Player& p) {
-  PlayerMotion m{MotionOf(p.nana), {}, p.score, p.streak, p.crazy};
-  for (const Nana& extra : p.extras) m.extras.push_back(MotionOf(extra));
-  return m;
-}
-
-bool SetPlayerMotion(Player& p, const PlayerMotion& m) {
-  if (p.extras.size() != m.extras.size()) return false;
-  SetMotion(p.nana, m.nana);
-  auto extra = m.extras.begin();
-  for (Nana& n : p.extras) SetMotion(n, *extra++);
-  p.score = m.score;
-  p.streak = m.streak;
-  p.crazy = m.crazy;
-  return true;
-}
-
-}  // namespace
-
 Snapshot TakeSnapshot(const Game& game) {
-  return {PlayerMotionOf(game.p1), PlayerMotionOf(game.p2), game.flies, game.timeLeft};
+  Snapshot snapshot;
+  SaveGame(game, snapshot.state);
+  return snapshot;
 }
 
 bool Restore(Game& game, const Snapshot& snapshot) {
-  game.flies = snapshot.flies;
-  game.timeLeft = snapshot.timeLeft;
-  return SetPlayerMotion(game.p1, snapshot.p1) && SetPlayerMotion(game.p2, snapshot.p2);
+  return RestoreGame(game, snapshot.state.data(), snapshot.state.size());
 }
 
 // ---------------------------------------------------------------------------
@@ -119,7 +84,7 @@ bool LayUpsideDown(Nana& n, float squash) {
   n.spin = 0;
   n.vel = {0, 0};
   n.state = Airborne;
-  n.pos.y = GroundLine() - n.image->bitmap->h / 2 + kCentreOffset - 1;
+  n.pos.y = GroundLine() - n.image.h / 2 + kCentreOffset - 1;
   for (int t = 0; t < kSettleTicks && n.state != UpsideDown; ++t) n.DoPhysics(0, true, GroundLine());
   n.squash = squash;
   return n.state == UpsideDown;
@@ -153,7 +118,7 @@ bool ReachBusyMoment(Game& game, unsigned seed) {
   LayUpsideDown(*std::next(game.p2.extras.begin(), 2), 0.55f);
 
   // A full swarm again (the spread may have caught some), already on the wing.
-  game.flies = MakeFlies(game.level, gameImages.fly1, gameImages.fly2);
+  game.flies = MakeFlies(game.level, game.flySize, game.area.width, game.area.height);
   for (int t = 0; t < kFlyWarmUp; ++t) {
     for (Fly& fly : game.flies) fly.flyRandom(GroundLine());
   }
@@ -193,12 +158,11 @@ int Jitter() { return std::rand() % (2 * kCrazyJitter + 1) - kCrazyJitter; }
 
 // The banana's call: the pre-turned copy squashed from the sprite box's far corner,
 // or the sprite turned about its centre.
-DrawCall NanaCall(const Nana& n) {
-  BITMAP* sprite = n.image->bitmap;
+DrawCall NanaCall(const Nana& n, BITMAP* sprite, BITMAP* flipped) {
   const int w = sprite->w;
   const int h = sprite->h;
   const float a = n.angle;
-  if (n.state == UpsideDown && n.flipped != nullptr) {
+  if (n.state == UpsideDown && flipped != nullptr) {
     const double cx = n.pos.x - kCentreOffset * sinf(a);
     const double cy = n.pos.y + kCentreOffset * cosf(a);
     const double hvx = static_cast<float>(kSquashCornerHalf * h * sinf(-a));
@@ -206,7 +170,7 @@ DrawCall NanaCall(const Nana& n) {
     const double side = kHalfPi - a;
     const double wvx = kSquashCornerHalf * w * std::sin(side);
     const double wvy = kSquashCornerHalf * w * std::cos(side);
-    DrawCall call{DrawCall::Squashed, n.flipped, 0, 0, w, h, 0, 0, 0, "", 0};
+    DrawCall call{DrawCall::Squashed, flipped, 0, 0, w, h, 0, 0, 0, "", 0};
     call.x = static_cast<int>(cx + hvx + wvx);
     const double scale = n.squash;
     call.y = static_cast<int>(cy + hvy + wvy + (1 - scale) * h);
@@ -221,9 +185,10 @@ DrawCall NanaCall(const Nana& n) {
   return call;
 }
 
-void AddBananas(std::vector<DrawCall>& calls, const Player& p) {
-  calls.push_back(NanaCall(p.nana));
-  for (const Nana& n : p.extras) calls.push_back(NanaCall(n));
+void AddBananas(std::vector<DrawCall>& calls, const Game& game, const Player& p) {
+  BITMAP* sprite = gameImages.banana1->bitmap;
+  calls.push_back(NanaCall(p.nana, sprite, game.flipped.get()));
+  for (const Nana& n : p.extras) calls.push_back(NanaCall(n, sprite, game.flipped.get()));
 }
 
 DrawCall TextCall(DrawCall::Kind kind, int x, int y, int colour, const char* format, int value) {
@@ -247,11 +212,11 @@ std::vector<DrawCall> RecordFrameCalls(const Game& game, unsigned seed) {
   std::vector<DrawCall> calls;
   const int black = makecol(0, 0, 0);
   for (const Fly& fly : game.flies) {
-    BITMAP* sprite = std::rand() % 4 == 1 ? fly.frame2->bitmap : fly.frame1->bitmap;
+    BITMAP* sprite = std::rand() % 4 == 1 ? gameImages.fly2->bitmap : gameImages.fly1->bitmap;
     calls.push_back({DrawCall::Sprite, sprite, static_cast<int>(fly.pos.x), static_cast<int>(fly.pos.y),
                      0, 0, 0, 0, 0, "", 0});
   }
-  AddBananas(calls, game.p1);
+  AddBananas(calls, game, game.p1);
   calls.push_back(TextCall(DrawCall::Text, SCREEN_W - kScoreInset, kHudTop, black, "P1: %d", game.p1.score));
   calls.push_back(TextCall(DrawCall::CentredText, SCREEN_W / 2, kHudTop, black, "Time Left: %d",
                            game.timeLeft / kTicksPerSecond));
@@ -259,7 +224,7 @@ std::vector<DrawCall> RecordFrameCalls(const Game& game, unsigned seed) {
     calls.push_back(CrazyCall(game.twoPlayer ? SCREEN_W / 4 : SCREEN_W / 2, !game.twoPlayer));
   }
   if (game.twoPlayer) {
-    AddBananas(calls, game.p2);
+    AddBananas(calls, game, game.p2);
     calls.push_back(TextCall(DrawCall::Text, SCREEN_W - kScoreInset, kHudP2Top, black, "P2: %d", game.p2.score));
     if (game.p2.crazy > 0) calls.push_back(CrazyCall(SCREEN_W * 3 / 4, true));
   }

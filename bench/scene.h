@@ -28,36 +28,13 @@ bool StartLibrary();
 // missing. The pictures stay with `images`.
 bool LoadPlayMedia(ImageManager& images, const std::string& mediaDir);
 
-// Everything that moves in a game, without the banana bitmaps: enough to put a game
-// back to the same moment over and over.
-struct NanaMotion {
-  Vec2<double> pos;
-  float angle;
-  Vec2<double> vel;
-  float spin;
-  int state;
-  float squash;
-  float wallOverlap;
-};
-
-struct PlayerMotion {
-  NanaMotion nana;
-  std::vector<NanaMotion> extras;
-  int score;
-  int streak;
-  int crazy;
-};
-
+// The whole game state, saved as the simulation saves it.
 struct Snapshot {
-  PlayerMotion p1;
-  PlayerMotion p2;
-  std::list<Fly> flies;
-  int timeLeft;
+  std::vector<unsigned char> state;
 };
 
 Snapshot TakeSnapshot(const Game& game);
-// False if the game has lost or gained extras since the snapshot (their bitmaps are
-// kept, so the count must agree).
+// False if the snapshot is not one.
 bool Restore(Game& game, const Snapshot& snapshot);
 
 // Holds the controls a player would hold in the middle of a busy level: player 1 rolls

@@ -1,13 +1,18 @@
 #pragma once
 // Game play: levels, the fixed 60 Hz tick, controls, scores, CRAZY mode, the frame.
+// The rules' state and tick live in the simulation (sim/game.h); this layer reads the
+// devices into control readings, paints the splats and plays the sounds a tick reports,
+// and draws the frames.
 #include <allegro.h>
 
-#include <list>
+#include <memory>
 
-#include "fly.h"
 #include "image.h"
 #include "pause.h"
 #include "player.h"
+#include "sim/controls.h"
+#include "sim/flies.h"
+#include "sim/game.h"
 
 // The pictures the game uses, looked up once at start-up and owned by the image manager.
 struct GameImages {
@@ -21,29 +26,13 @@ struct GameImages {
 };
 extern GameImages gameImages;
 
-// Rules of the game.
-constexpr int kNanaStartAboveBottom = 100;   // bananas start this high above the bottom (pixels)
-constexpr int kFullTime = 3600;              // ticks; a level lasts this less ...
-constexpr int kTimeCutPerLevel = 300;        // ... this much per level (ticks) ...
-constexpr int kLastShorterLevel = 8;         // ... up to this level
-constexpr int kCrazyStreak = 3;              // a streak of more than this sets off CRAZY mode
-constexpr int kCrazyRestartAt = -180;        // countdown needed before CRAZY mode can start again (ticks)
-constexpr int kCrazyDuration = 600;          // ticks
-constexpr int kCrazyExtrasBase = 3;          // extras = streak / 3 + 3
-constexpr int kCrazyExtrasPerStreak = 3;
 constexpr int kHudScoreInset = 300;          // "P1: %d" starts this far left of the right edge (pixels)
 constexpr int kCrazyJitter = 3;              // the CRAZY text wanders this far (pixels)
 
-int FliesForLevel(int level);
-int TimeLimitForLevel(int level);  // ticks
-int GroundLine();                  // y of the ground line (pixels)
+int GroundLine();                  // y of the ground line on the screen (pixels)
 
 // A player's inputs, read afresh from the live key and mouse state and the player's
 // pad: the only record of input the game logic reads.
-struct Controls {
-  int turn;     // +1 rolls right, -1 rolls left
-  bool squash;  // squash while upside down; release to jump
-};
 Controls ReadControls(int player);
 
 // The level screens' wait: until a key is pressed (and taken from the key buffer) or a
@@ -51,18 +40,14 @@ Controls ReadControls(int player);
 // window's close button takes effect after the key, as on every "press any key" screen.
 void WaitForKeyOrPadButton();
 
-// Everything one game keeps.
-struct Game {
-  bool twoPlayer;
-  int level = 1;
-  Player p1;
-  Player p2;
-  std::list<Fly> flies;
-  int timeLeft = 0;  // ticks
-  bool cleared = false;
+// A game played at this computer: the simulation's state, with what the screen keeps
+// for it.
+struct Game : GameState {
   Pause pause;  // play stands still while pause.paused is set
   BITMAP* splatterLayer;
+  std::shared_ptr<BITMAP> flipped;  // the banana sprite turned half a turn, for this level
 
+  // The play area is the screen's (or, without a screen, the splatter layer's).
   Game(bool twoPlayer, BITMAP* splatterLayer);
 };
 
@@ -75,12 +60,18 @@ bool QuitRequested();
 void SetUpLevel(Game& game);
 // Level clock, streaks and CRAZY countdowns start from zero when play begins.
 void StartLevelClock(Game& game);
-// One logic tick.
+// One logic tick with the controls read from the devices (or the replay), its splats
+// painted and its sounds played.
 void RunTick(Game& game);
-// Start of a frame: notes a cleared level; false when time is up.
-bool CheckFlies(Game& game);
+// Reads what a local tick takes: each banana's reading in the rules' order.
+TickControls ReadTickControls(const GameState& game);
+// Paints the splats and plays the sounds a tick reported.
+void ActOnTick(Game& game, const TickEvents& events);
 // The frame's picture of the play area, into `buffer`.
 void DrawFrame(const Game& game, BITMAP* buffer);
+// The random numbers a frame's drawing takes, without drawing (for a replay checked
+// without a picture): exactly what DrawFrame draws.
+void DrawFrameNumbers(const GameState& game);
 // One frame of play; false when the level's frame loop ends.
 bool PlayFrame(Game& game, BITMAP* backbuffer);
 // How the frame loop ended.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "game.h"
+#include "nana.h"
 #include "init.h"
 #include "test_support.h"
 #include "util.h"
@@ -49,7 +50,7 @@ class GameTest : public testing::Test {
   // the crescent whatever the fly's jitter in one tick.
   Fly FlyUnder(const Nana& nana) {
     constexpr double kBelowPivot = 75;  // pixels: between 49 and 105 from the pivot
-    return Fly{{nana.pos.x - 21, nana.pos.y + kBelowPivot - 19}, {0, 0}, &fly1, &fly2};
+    return Fly{{nana.pos.x - 21, nana.pos.y + kBelowPivot - 19}, {0, 0}, SizeOf(&fly1), SCREEN_W, SCREEN_H};
   }
   static void Hover(Nana& nana, double x) { nana.pos = {x, 440}; }
 
@@ -123,7 +124,7 @@ TEST_F(GameTest, LevelStartPlacesBananasAndClearsTheSplatterLayer) {
 
 TEST_F(GameTest, TimeRunsOutAtTheFirstFrameThatStartsBelowZero) {
   Game game = StartedLevel(false);
-  game.flies.push_back(Fly{{100, 100}, {0, 0}, &fly1, &fly2});
+  game.flies.push_back(Fly{{100, 100}, {0, 0}, SizeOf(&fly1), SCREEN_W, SCREEN_H});
   game.timeLeft = 1;
   RunTick(game);
   EXPECT_EQ(game.timeLeft, 0);
@@ -186,7 +187,7 @@ TEST_F(GameTest, FirstFrameOfLevelOneShows55Seconds) {
 
 TEST_F(GameTest, QuitWhenNeitherClearedNorOutOfTime) {
   Game game = StartedLevel(false);
-  game.flies.push_back(Fly{{100, 100}, {0, 0}, &fly1, &fly2});
+  game.flies.push_back(Fly{{100, 100}, {0, 0}, SizeOf(&fly1), SCREEN_W, SCREEN_H});
   EXPECT_EQ(DecideLevelEnd(game), LevelEnd::Quit);
 }
 

@@ -7,7 +7,7 @@
 #include <list>
 #include <new>
 
-#include "fly.h"
+#include "sim/game.h"
 #include "nana.h"
 #include "player.h"
 #include "splatter.h"
@@ -33,39 +33,38 @@ void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); 
 namespace {
 
 TEST(NoAllocation, TicksOfBananasAndFliesAllocateNothing) {
-  TestSprite banana(kTestNanaW, kTestNanaH, "banana_sm1.bmp");
-  TestSprite fly1(kTestFlyW, kTestFlyH, "fly1.bmp");
-  TestSprite fly2(kTestFlyW, kTestFlyH, "fly2.bmp");
-  BITMAP* layer = create_bitmap(SCREEN_W, SCREEN_H);
-  const int ground = SCREEN_H - 20;
-  Player p1(Nana(banana.get(), {300, 300}));
-  Player p2(Nana(banana.get(), {700, 300}));
-  srand(2);
-  for (int i = 0; i < 6; ++i) p1.extras.push_back(MakeExtraNana(p1.nana, 1));
-  for (int i = 0; i < 6; ++i) p2.extras.push_back(MakeExtraNana(p2.nana, 2));
-  std::list<Fly> flies = MakeFlies(16, fly1.get(), fly2.get());
-  // Some flies start right inside the bananas, so that the pass kills some too.
-  for (const Nana* nana : {&p1.nana, &p2.nana}) {
-    flies.push_back(Fly{{nana->pos.x - 21, nana->pos.y + 75 - 19}, {0, 0}, fly1.get(), fly2.get()});
-  }
-  const size_t startingFlies = flies.size();
+  for (RandomSource random : {CLibraryRandom(), OwnRandom(3)}) {
+    GameState game(true, PlayArea{SCREEN_W, SCREEN_H}, {kTestNanaW, kTestNanaH}, {kTestFlyW, kTestFlyH},
+                   random);
+    game.level = 16;
+    BeginLevel(game);
+    StartLevelClock(game);
+    game.p1.nana.pos = {300, 300};
+    game.p2.nana.pos = {700, 300};
+    srand(2);
+    game.p1.crazy = game.p2.crazy = 1000;
+    for (int i = 0; i < 6; ++i) game.p1.extras.push_back(MakeExtraNana(game.p1.nana, 1));
+    for (int i = 0; i < 6; ++i) game.p2.extras.push_back(MakeExtraNana(game.p2.nana, 2));
+    // Some flies start right inside the bananas, so that the pass kills some too.
+    game.flies.resize(kMaxFlies - 2);
+    for (const Nana* nana : {&game.p1.nana, &game.p2.nana}) {
+      game.flies.push_back(Fly{{nana->pos.x - 21, nana->pos.y + 75 - 19}, {0, 0}, {kTestFlyW, kTestFlyH},
+                               SCREEN_W, SCREEN_H});
+    }
+    const size_t startingFlies = game.flies.size();
 
-  const long before = allocations.load();
-  for (int tick = 0; tick < 900; ++tick) {
-    const int turn = (tick / 50) % 3 - 1;
-    const bool squash = (tick / 70) % 4 == 0;
-    p1.nana.DoPhysics(turn, squash, ground);
-    for (Nana& extra : p1.extras) extra.DoPhysics(turn, squash, ground);
-    p2.nana.DoPhysics(-turn, !squash, ground);
-    for (Nana& extra : p2.extras) extra.DoPhysics(-turn, !squash, ground);
-    FlyPass(flies, p1, p2, true, 5, layer);
-  }
-  Splatter(layer, {100, 100});
-  const long after = allocations.load();
+    const long before = allocations.load();
+    for (int tick = 0; tick < 900; ++tick) {
+      const int turn = (tick / 50) % 3 - 1;
+      const bool squash = (tick / 70) % 4 == 0;
+      RunTick(game, OneReadingEach({turn, squash}, {-turn, !squash}));
+    }
+    const long after = allocations.load();
 
-  EXPECT_EQ(after - before, 0);
-  EXPECT_LT(flies.size(), startingFlies) << "the pass also removed flies";
-  destroy_bitmap(layer);
+    EXPECT_EQ(after - before, 0);
+    EXPECT_LT(game.flies.size(), startingFlies) << "the pass also removed flies";
+    EXPECT_FALSE(game.splats.empty());
+  }
 }
 
 TEST(NoAllocation, TheCounterSeesAllocations) {

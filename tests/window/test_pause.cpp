@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "game.h"
+#include "nana.h"
 #include "init.h"
 #include "pad.h"
 #include "pause.h"
@@ -61,7 +62,7 @@ class PauseTest : public testing::Test {
     SetUpLevel(game);
     StartLevelClock(game);
     game.flies.clear();
-    game.flies.push_back(Fly{{30, 10}, {0, 0}, &fly, &fly});
+    game.flies.push_back(Fly{{30, 10}, {0, 0}, SizeOf(&fly), SCREEN_W, SCREEN_H});
     blit(splatter, buffer, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
     StartPause(game.pause);
     return game;
@@ -195,7 +196,7 @@ TEST_F(PauseTest, PausedFramesKeepTheLastPictureWithTheTextsOverIt) {
 
 TEST_F(PauseTest, PausedFramesDrawNoRandomNumbers) {
   Game game = PlayingLevel();
-  for (int i = 0; i < 10; ++i) game.flies.push_back(Fly{{100.0 + 60 * i, 100}, {0, 0}, &fly, &fly});
+  for (int i = 0; i < 10; ++i) game.flies.push_back(Fly{{100.0 + 60 * i, 100}, {0, 0}, SizeOf(&fly), SCREEN_W, SCREEN_H});
   key[KEY_P] = 1;
   srand(7);
   for (int frame = 0; frame < 5; ++frame) EXPECT_TRUE(PlayFrame(game, buffer));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "game.h"
+#include "nana.h"
 #include "init.h"
 #include "menu.h"
 #include "pause.h"
@@ -70,7 +71,7 @@ class SoundAsked : public testing::Test {
   }
   // A fly right under the pivot of a banana hovering upright: it dies this tick.
   Fly FlyUnder(const Nana& nana) {
-    return Fly{{nana.pos.x - 21, nana.pos.y + 75 - 19}, {0, 0}, fly.get(), fly.get()};
+    return Fly{{nana.pos.x - 21, nana.pos.y + 75 - 19}, {0, 0}, SizeOf(fly.get()), SCREEN_W, SCREEN_H};
   }
   static void Hover(Nana& nana, double x) {
     nana.pos = {x, 440};
@@ -78,9 +79,18 @@ class SoundAsked : public testing::Test {
     nana.spin = 0;
     nana.angle = 0;
   }
-  // Steps one banana alone, counting ticks.
-  static void Step(Nana& nana, int ticks, bool squash) {
-    for (int t = 0; t < ticks; ++t, ++tick) nana.DoPhysics(0, squash, GroundLine());
+  // Steps one banana as player 1's own in a game without flies, as play does (its
+  // sounds come from the tick's events), counting ticks.
+  void Step(Nana& nana, int ticks, bool squash) {
+    for (int t = 0; t < ticks; ++t, ++tick) StepOnce(nana, squash);
+  }
+  void StepOnce(Nana& nana, bool squash) {
+    Game game(false, splatter);
+    game.p1.nana = nana;
+    key[KEY_SPACE] = squash ? 1 : 0;
+    RunTick(game);
+    key[KEY_SPACE] = 0;
+    nana = game.p1.nana;
   }
 
   TestSprite banana{kTestNanaW, kTestNanaH};
@@ -107,7 +117,7 @@ TEST_F(SoundAsked, AKillAsksForASplatPannedToWhereTheFlyWas) {
 }
 
 TEST_F(SoundAsked, OnlyTheReleaseIntoAJumpAsksForAJump) {
-  Nana nana(banana.get(), {512, 500});
+  Nana nana(SizeOf(banana.get()), {512, 500}, SCREEN_W, SCREEN_H);
   nana.angle = 3.0f;
   Step(nana, 300, false);
   ASSERT_EQ(nana.state, UpsideDown);
@@ -132,12 +142,12 @@ TEST_F(SoundAsked, ALandingFromFlightAsksForALandOnceNotEveryTickOnTheGround) {
     SCOPED_TRACE(c.what);
     heard.clear();
     tick = 0;
-    Nana nana(banana.get(), {512, 300});
+    Nana nana(SizeOf(banana.get()), {512, 300}, SCREEN_W, SCREEN_H);
     nana.angle = c.angle;
     int landedAt = -1;
     for (; tick < 600; ++tick) {
       const int before = nana.state;
-      nana.DoPhysics(0, false, GroundLine());
+      StepOnce(nana, false);
       if (landedAt < 0 && before == Airborne && nana.state != Airborne) landedAt = tick;
     }
     const std::vector<Heard> lands = EffectsHeard(Effect::Land);
@@ -185,7 +195,7 @@ TEST_F(SoundAsked, MTogglesMuteOnTheMenuAndInPlayOncePerPress) {
   MenuFrame(menu, buffer);  // let go
 
   Game game = StartedLevel();
-  game.flies.push_back(Fly{{100, 100}, {0, 0}, fly.get(), fly.get()});
+  game.flies.push_back(Fly{{100, 100}, {0, 0}, SizeOf(fly.get()), SCREEN_W, SCREEN_H});
   blit(splatter, buffer, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
   key[KEY_M] = 1;
   logic_time = 1;
@@ -199,7 +209,7 @@ TEST_F(SoundAsked, MTogglesMuteOnTheMenuAndInPlayOncePerPress) {
 TEST_F(SoundAsked, PausedPlayHoldsTheSoundAndMStillMutes) {
   StartLogicTimer();
   Game game = StartedLevel();
-  game.flies.push_back(Fly{{100, 100}, {0, 0}, fly.get(), fly.get()});
+  game.flies.push_back(Fly{{100, 100}, {0, 0}, SizeOf(fly.get()), SCREEN_W, SCREEN_H});
   BITMAP* buffer = create_bitmap(SCREEN_W, SCREEN_H);
   StartPause(game.pause);
   key[KEY_P] = 1;

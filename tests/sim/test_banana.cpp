@@ -1,15 +1,14 @@
-// The banana's body stepped tick by tick in a 1024 x 768 window (the walls read SCREEN_W).
-#include <allegro.h>
+// The banana's body stepped tick by tick in a 1024 x 768 play area, headless.
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "nana.h"
-#include "test_sprites.h"
+#include "sim/banana.h"
+#include "sim_fixtures.h"
 
 namespace {
 
-int Ground() { return SCREEN_H - 20; }
+int Ground() { return kAreaH - 20; }
 
 // Drops a banana held at `angle` from mid-air and steps it with no input until it
 // lies upside down; fails the test if it never does.
@@ -20,13 +19,11 @@ void SettleUpsideDown(Nana& nana) {
 
 class NanaPhysics : public testing::Test {
  protected:
-  TestSprite sprite{kTestNanaW, kTestNanaH, "banana_sm1.bmp"};
   const int ground = Ground();
 };
 
 TEST_F(NanaPhysics, FallsAtPointFourPerTickUpToTwentyAndLandsOnItsBack) {
-  ASSERT_EQ(SCREEN_W, 1024);
-  Nana nana(sprite.get(), {512, -600});
+  Nana nana(kBananaSprite, {512, -600});
   bool landed = false;
   for (int tick = 0; tick < 400 && !landed; ++tick) {
     const double before = nana.pos.y;
@@ -55,7 +52,7 @@ TEST_F(NanaPhysics, FallsAtPointFourPerTickUpToTwentyAndLandsOnItsBack) {
 }
 
 TEST_F(NanaPhysics, SpinIsLimitedBeforeItIsDamped) {
-  Nana nana(sprite.get(), {512, -100000});
+  Nana nana(kBananaSprite, {512, -100000});
   nana.spin = 1.0f;
   nana.DoPhysics(0, false, ground);
   EXPECT_NEAR(nana.spin, 0.297, 1e-6);
@@ -79,7 +76,7 @@ TEST_F(NanaPhysics, SpinIsLimitedBeforeItIsDamped) {
 }
 
 TEST_F(NanaPhysics, RollingMovesThePivotNinetyFivePixelsPerRadianAndRocksBackUpright) {
-  Nana nana(sprite.get(), {400, static_cast<double>(ground - 100)});
+  Nana nana(kBananaSprite, {400, static_cast<double>(ground - 100)});
   while (nana.DoPhysics(0, false, ground) != Rolling) ASSERT_LT(nana.pos.y, ground);
   for (int tick = 0; tick < 30; ++tick) {
     const double before = nana.pos.x;
@@ -102,9 +99,9 @@ TEST_F(NanaPhysics, RollingMovesThePivotNinetyFivePixelsPerRadianAndRocksBackUpr
 }
 
 TEST_F(NanaPhysics, RightWallReversesOnlyWhatPointsIntoItAndPushesBackByTheSmallerOverrun) {
-  const double wall = SCREEN_W - 20;
+  const double wall = kAreaW - 20;
   // Upright, the box's corners (87 to the side) overrun less than the back (95).
-  Nana nana(sprite.get(), {wall - 87 + 3, 300});
+  Nana nana(kBananaSprite, {wall - 87 + 3, 300});
   nana.vel = {5, 0};
   nana.spin = 0.1f;
   nana.DoPhysics(0, false, ground);
@@ -116,7 +113,7 @@ TEST_F(NanaPhysics, RightWallReversesOnlyWhatPointsIntoItAndPushesBackByTheSmall
   EXPECT_NEAR(nana.pos.x, wall - 87 - 5.5 + turned, 1e-3);
 
   // Moving and turning away from the wall: nothing reverses, the push-back remains.
-  Nana leaving(sprite.get(), {wall - 87 + 3, 300});
+  Nana leaving(kBananaSprite, {wall - 87 + 3, 300});
   leaving.vel = {-2, 0};
   leaving.spin = -0.1f;
   leaving.DoPhysics(0, false, ground);
@@ -126,7 +123,7 @@ TEST_F(NanaPhysics, RightWallReversesOnlyWhatPointsIntoItAndPushesBackByTheSmall
 
   // Lying on its side with the centre towards the wall, a corner sticks out 98 px,
   // beyond the back: the back's smaller overrun is the push-back.
-  Nana side(sprite.get(), {wall - 95 + 2, 300});
+  Nana side(kBananaSprite, {wall - 95 + 2, 300});
   side.angle = static_cast<float>(-kHalfPi);
   ASSERT_TRUE(side.hitSide(20, +1));
   EXPECT_NEAR(side.wallOverlap, 2, 1e-5);
@@ -135,7 +132,7 @@ TEST_F(NanaPhysics, RightWallReversesOnlyWhatPointsIntoItAndPushesBackByTheSmall
 }
 
 TEST_F(NanaPhysics, LeftWallPushesTheBananaBackToTheRight) {
-  Nana nana(sprite.get(), {20 + 87 - 4, 300});
+  Nana nana(kBananaSprite, {20 + 87 - 4, 300});
   ASSERT_TRUE(nana.hitSide(20, -1));
   EXPECT_NEAR(nana.wallOverlap, -4, 1e-4);
   EXPECT_FALSE(nana.hitSide(20, +1));
@@ -145,13 +142,13 @@ TEST_F(NanaPhysics, LeftWallPushesTheBananaBackToTheRight) {
   EXPECT_NEAR(nana.pos.x, 20 + 87 + 3.3, 1e-3);
 
   // The back's outermost point exactly on the wall line is no contact.
-  Nana touching(sprite.get(), {20 + 95, 300});
+  Nana touching(kBananaSprite, {20 + 95, 300});
   touching.angle = static_cast<float>(kHalfPi);  // the box's corner would be 98 out
   EXPECT_FALSE(touching.hitSide(20, -1));
 }
 
 TEST_F(NanaPhysics, HitGroundNeedsTheBackBelowTheLineAndALowCorner) {
-  Nana nana(sprite.get(), {512, static_cast<double>(ground - 95)});
+  Nana nana(kBananaSprite, {512, static_cast<double>(ground - 95)});
   EXPECT_FALSE(nana.hitGround(ground)) << "P.y + 95 equal to the ground is no contact";
   nana.pos.y = ground - 94;
   EXPECT_TRUE(nana.hitGround(ground));
@@ -164,7 +161,7 @@ TEST_F(NanaPhysics, HitGroundNeedsTheBackBelowTheLineAndALowCorner) {
 }
 
 TEST_F(NanaPhysics, LandingNearlyUpsideDownSettlesOnBothTips) {
-  Nana nana(sprite.get(), {512, 500});
+  Nana nana(kBananaSprite, {512, 500});
   nana.angle = 3.0f;
   bool tipped = false;
   for (int tick = 0; tick < 300 && nana.state != UpsideDown; ++tick) {
@@ -186,7 +183,7 @@ TEST_F(NanaPhysics, LandingNearlyUpsideDownSettlesOnBothTips) {
 
 TEST_F(NanaPhysics, SquashingFollowsItsCurveAndReleaseJumps) {
   for (int held : {1, 2, 10, 40, 150}) {
-    Nana nana(sprite.get(), {512, 500});
+    Nana nana(kBananaSprite, {512, 500});
     nana.angle = 3.0f;
     SettleUpsideDown(nana);
     for (int tick = 0; tick < held; ++tick) ASSERT_EQ(nana.DoPhysics(0, true, ground), UpsideDown);
@@ -203,7 +200,7 @@ TEST_F(NanaPhysics, SquashingFollowsItsCurveAndReleaseJumps) {
 }
 
 TEST_F(NanaPhysics, ATapOfTheSquashControlGivesASmallHop) {
-  Nana nana(sprite.get(), {512, 500});
+  Nana nana(kBananaSprite, {512, 500});
   nana.angle = 3.0f;
   SettleUpsideDown(nana);
   nana.DoPhysics(0, true, ground);
@@ -211,7 +208,7 @@ TEST_F(NanaPhysics, ATapOfTheSquashControlGivesASmallHop) {
   EXPECT_EQ(nana.DoPhysics(0, false, ground), Airborne);
   EXPECT_NEAR(nana.vel.y, -0.92, 1e-5);
   // A hop gathered with the turn control held shows as a somersault afterwards.
-  Nana turning(sprite.get(), {512, 500});
+  Nana turning(kBananaSprite, {512, 500});
   turning.angle = 3.0f;
   SettleUpsideDown(turning);
   for (int tick = 0; tick < 20; ++tick) turning.DoPhysics(+1, true, ground);
@@ -225,7 +222,7 @@ TEST_F(NanaPhysics, ATapOfTheSquashControlGivesASmallHop) {
 }
 
 TEST_F(NanaPhysics, UpsideDownItStopsDeadWhenSlowAndSlidesWhenFast) {
-  Nana nana(sprite.get(), {512, 500});
+  Nana nana(kBananaSprite, {512, 500});
   nana.angle = 3.0f;
   SettleUpsideDown(nana);
   nana.vel = {0.9, 0};
@@ -242,7 +239,7 @@ TEST_F(NanaPhysics, UpsideDownItStopsDeadWhenSlowAndSlidesWhenFast) {
 }
 
 TEST_F(NanaPhysics, AScriptedRunKeepsTheBananaSane) {
-  Nana nana(sprite.get(), {300, 600});
+  Nana nana(kBananaSprite, {300, 600});
   bool seen[4] = {false, false, false, false};
   int wallContacts = 0;
   for (int tick = 0; tick < 1500; ++tick) {
@@ -277,7 +274,7 @@ TEST_F(NanaPhysics, AScriptedRunKeepsTheBananaSane) {
     // The walls keep it in play (its pivot lies outside its body, on the inner side of
     // its curve, so only the body is held between the wall lines).
     ASSERT_GT(nana.pos.x, -95) << "tick " << tick;
-    ASSERT_LT(nana.pos.x, SCREEN_W + 95) << "tick " << tick;
+    ASSERT_LT(nana.pos.x, kAreaW + 95) << "tick " << tick;
     ASSERT_LT(nana.pos.y, ground + 100) << "tick " << tick;
   }
   for (int state = 0; state < 4; ++state) EXPECT_TRUE(seen[state]) << "state " << state << " never reached";

@@ -1,0 +1,10 @@
+#pragma once
+// Drawing the play screen: the splatter layer, the flies, the bananas, the texts over
+// them and the walls. Drawing reads the game and changes nothing in it; in a local game
+// it draws from rand() as the rules have it (the flies' pictures, the CRAZY text).
+#include <allegro.h>
+
+// Colours of the play screens.
+int White();
+int Black();
+int Red();
