@@ -15,6 +15,16 @@
 #error "NANASPLAT_VERSION is set by the build from the project's version"
 #endif
 
+namespace {
+// A network option's value, read by the network module; a value it cannot use is a misuse.
+void NetworkOption(CommandLine& line, void (*read)(NetworkOptions&, const char*), const char* value) {
+  read(line.options.network, value);
+  if (line.options.network.error.empty()) return;
+  line.action = CommandAction::Misuse;
+  line.problem = line.options.network.error;
+}
+}  // namespace
+
 const OptionEntry kOptionTable[] = {
     {"--mute", nullptr, "start with the sound off (this run only)",
      [](CommandLine& line, const char*) { line.options.mute = true; }},
@@ -22,6 +32,12 @@ const OptionEntry kOptionTable[] = {
      [](CommandLine& line, const char* file) { line.options.replay = {ReplayMode::Watch, file, ""}; }},
     {"--check-replay", "FILE", "check that a recorded game still ends as it did",
      [](CommandLine& line, const char* file) { line.options.replay = {ReplayMode::Check, file, ""}; }},
+    {"--host", "[PORT]", "wait for a network game's second player (UDP port, default 7478)",
+     [](CommandLine& line, const char* port) { NetworkOption(line, ReadHostOption, port); }},
+    {"--join", "[HOST[:PORT]]", "join a network game (asks for the address when none is given)",
+     [](CommandLine& line, const char* address) { NetworkOption(line, ReadJoinOption, address); }},
+    {"--input-delay", "N", "ticks a network game holds your controls back (0 to 6, default 2)",
+     [](CommandLine& line, const char* ticks) { NetworkOption(line, ReadInputDelayOption, ticks); }},
     {"--help", nullptr, "show this help and exit",
      [](CommandLine& line, const char*) { line.action = CommandAction::Help; }},
     {"--version", nullptr, "show the version and exit",
@@ -59,6 +75,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     if (entry->value == nullptr) {
       if (equals != std::string::npos) return Misuse("option '" + name + "' takes no value");
       entry->apply(line, nullptr);
+    } else if (entry->value[0] == '[' && equals == std::string::npos &&
+               (i + 1 >= argc || std::strncmp(argv[i + 1], "--", 2) == 0)) {
+      entry->apply(line, "");  // an optional value left out
     } else {
       const char* value = equals != std::string::npos ? argv[i] + equals + 1
                           : i + 1 < argc              ? argv[++i]

@@ -45,6 +45,10 @@ struct Replay {
   uint32_t levelScreens = 0;               // level screens shown before the game ended
   std::vector<ReplayRun> frames;           // ticks run by each frame of play, in order
   std::vector<ReplayRun> controls[2];      // each player's control readings (ControlsCode)
+  uint32_t mediaFingerprint = 0;  // fingerprint of the media that shape play [0 = unknown]
+  uint8_t randomSource = 0;       // 0: the C library's rand() (local game); 1: the game's own seeded generator
+  uint64_t seed = 0;              // seed of the game's own generator when randomSource == 1
+  uint8_t mathRevision = 0;       // 0: the C library's trigonometry; other values: the simulation's own deterministic functions
 };
 
 // Control readings as one small number: 0 to 5.
@@ -85,7 +89,17 @@ std::string ReplayDirectory();
 void BeginGameRecord(bool twoPlayer);
 // The game is over (time up or quit): its summary is logged; a game played from the
 // devices is written to the replay files.
-void FinishGameRecord(const Game& game, LevelEnd end);
+// `reason` replaces "time up" or "quit" in the log line (a network game's own endings).
+void FinishGameRecord(const Game& game, LevelEnd end, const char* reason = nullptr);
+
+// A game whose ticks come from elsewhere (a network game, whose ticks are final only
+// once both computers' readings are in): the random source it plays with, each tick
+// as one frame of one tick with its readings, and each level screen shown.
+void SetGameRecordRandom(uint8_t randomSource, uint64_t seed);
+void RecordTick(const TickControls& controls);
+void CountLevelScreen();
+// A replay being played back of a game with the game's own generator: true, with its seed.
+bool PlaybackOwnRandom(uint64_t& seed);
 
 // One reading of a player's controls: from `live` (the devices), or from the replay.
 Controls ReplayControls(int player, Controls (*live)(int player));

@@ -97,6 +97,19 @@ void Session::GoBack(FrameReport& report) {
   usedRemote_.resize(tick_);  // the level may now end sooner than predicted
 }
 
+bool Session::SettleAtConfirmed() {
+  FrameReport ignored;
+  GoBack(ignored);
+  const uint32_t confirmed = ConfirmedTick();
+  if (confirmed >= tick_) return false;
+  const SavedState& slot = saved_[confirmed % saved_.size()];
+  if (slot.tick != confirmed) return false;
+  game_.LoadState(slot.bytes);
+  tick_ = confirmed;
+  usedRemote_.resize(tick_);
+  return true;
+}
+
 bool Session::AheadOfRemote() {
   const int roundTrip = RoundTripFrames();
   if (framesSinceSkip_ < std::max(kMinFramesBetweenSkips, roundTrip + 4)) return false;

@@ -66,6 +66,10 @@ class Session {
   // tick with `reading` unless `hold` (paused, a level screen) or the window is full,
   // and sends this side's unacknowledged readings.
   FrameReport RunFrame(uint8_t reading, bool hold);
+  // Takes back the ticks run on predictions: the game goes back to the state at
+  // ConfirmedTick(). True when it went back. For a game that ends before its ticks are
+  // all confirmed (a player left): its end is what both computers agree on.
+  bool SettleAtConfirmed();
   // An Inputs or Checksum message from the other side (others are ignored here).
   void Receive(const Message& message);
 

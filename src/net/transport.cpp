@@ -189,7 +189,7 @@ void Connection::Service(std::vector<NetEvent>& events) {
   }
   if (ended_) return;
   const uint32_t now = Now();
-  if (agreed_ && peer_ != nullptr && now - lastHeard_ > kSilenceLimitMs) {
+  if (agreed_ && peer_ != nullptr && !silenceAllowed_ && now - lastHeard_ > kSilenceLimitMs) {
     ended_ = true;
     events.push_back({NetEvent::Kind::Lost, {}, {}, {}});
   } else if (!hosting_ && !agreed_ && now - started_ > kConnectLimitMs) {
@@ -207,6 +207,11 @@ void Connection::Send(const Message& message, bool reliable) {
   if (enet_peer_send(peer_, reliable ? kReliableChannel : kReadingsChannel, packet) != 0) {
     enet_packet_destroy(packet);
   }
+}
+
+void Connection::AllowSilence(bool allowed) {
+  if (silenceAllowed_ && !allowed) lastHeard_ = Now();  // silence counts from here
+  silenceAllowed_ = allowed;
 }
 
 void Connection::Flush() { enet_host_flush(host_); }

@@ -44,7 +44,7 @@ int Matches(int usual) {
 }  // namespace
 
 TEST(RollbackMatches, TwoComputersNeverGoOutOfStepOverAnyNetwork) {
-  const int matches = Matches(200);
+  const int matches = Matches(60);
   for (int i = 0; i < matches; ++i) {
     const int delayMs = (i * 37) % 126;    // one way: round trips of 0 to 250 ms
     const double loss = (i % 11) / 100.0;  // 0 to 10 %
