@@ -565,8 +565,13 @@ bool Connect(Network& n, BITMAP* backbuffer, const NetworkOptions& options) {
 int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptions& given) {
   NetworkOptions options = given;
   if (options.role == NetworkOptions::Role::Join && options.address.empty()) {
-    // Asked with the game's own prompt, offering the address joined last time.
-    const std::string typed = GetWord(backbuffer, "Join a network game at (HOST or HOST:PORT):", LastJoinedAddress());
+    // Asked with the game's own prompt, offering the address joined last time. The
+    // prompt takes letters, digits, blanks and full stops: a blank stands for the colon.
+    std::string offered = LastJoinedAddress();
+    std::replace(offered.begin(), offered.end(), ':', ' ');
+    std::string typed = GetWord(backbuffer, "Join a network game at (HOST, or HOST PORT):", offered);
+    const size_t blank = typed.find(' ');
+    if (blank != std::string::npos) typed[blank] = ':';
     if (!net::ParseAddress(typed, options.address, options.port)) {
       LocalScreenWithoutNetwork(backbuffer, ("Not an address: " + typed).c_str());
       return 1;
