@@ -409,9 +409,11 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
   const char* me = n.localPlayer == 0 ? "Player 1" : "Player 2";
   switch (ending) {
     case Ending::TimeUp:
+      // From here on the other computer may sit in its name entry, which serves no
+      // network: its silence is no lost connection (ENet's own timeout still holds).
+      n.connection->AllowSilence(true);
       PlayEffect(Effect::TimeUp, SCREEN_W / 2);
       LocalScreen(n, backbuffer, "Time up!  The fruit flies got to you ...", "Press any key to continue.");
-      n.connection->AllowSilence(true);  // the other player may be typing a name
       HighScores(backbuffer, myScore, me);
       break;
     case Ending::Left:
