@@ -22,6 +22,7 @@
 #include "init.h"
 #include "input.h"
 #include "nana.h"
+#include "netplay.h"
 #include "options.h"
 #include "pad.h"
 #include "pause.h"
@@ -296,6 +297,8 @@ void PlayGame(BITMAP* backbuffer, BITMAP* splatterLayer, bool twoPlayer) {
   game.mathRevision = GameMathRevision(kLocalMathRevision);
   PlayMusic(Music::Play);
   BeginGameRecord(twoPlayer);
+  uint64_t seed = 0;
+  if (PlaybackOwnRandom(seed)) game.random = OwnRandom(seed);  // a network game's replay
   const LevelEnd end = PlayLevels(game, backbuffer);
   FinishGameRecord(game, end);
   if (end == LevelEnd::TimeUp) ShowTimeUpAndOfferScores(game, backbuffer);
@@ -524,7 +527,9 @@ int main(int argc, char** argv) {
   CountTogglePresses();
 
   int status = 0;
-  if (command.mode != ReplayMode::None) {
+  if (options.network.role != NetworkOptions::Role::None) {
+    status = PlayNetworkGames(backbuffer, splatterLayer, options.network);
+  } else if (command.mode != ReplayMode::None) {
     status = RunReplay(command.mode, replay,
                        [&](bool twoPlayer) { PlayGame(backbuffer, splatterLayer, twoPlayer); });
   } else {

@@ -16,6 +16,16 @@
 #error "NANASPLAT_VERSION is set by the build from the project's version"
 #endif
 
+namespace {
+// A network option's value, read by the network module; a value it cannot use is a misuse.
+void NetworkOption(CommandLine& line, void (*read)(NetworkOptions&, const char*), const char* value) {
+  read(line.options.network, value);
+  if (line.options.network.error.empty()) return;
+  line.action = CommandAction::Misuse;
+  line.problem = line.options.network.error;
+}
+}  // namespace
+
 const OptionEntry kOptionTable[] = {
     {"--mute", nullptr, "start with the sound off (this run only)",
      [](CommandLine& line, const char*) { line.options.mute = true; }},
@@ -23,6 +33,12 @@ const OptionEntry kOptionTable[] = {
      [](CommandLine& line, const char* file) { line.options.replay = {ReplayMode::Watch, file, ""}; }},
     {"--check-replay", "FILE", "check that a recorded game still ends as it did",
      [](CommandLine& line, const char* file) { line.options.replay = {ReplayMode::Check, file, ""}; }},
+    {"--host", "[PORT]", "wait for a network game's second player (UDP port, default 7478)",
+     [](CommandLine& line, const char* port) { NetworkOption(line, ReadHostOption, port); }},
+    {"--join", "[HOST[:PORT]]", "join a network game (asks for the address when none is given)",
+     [](CommandLine& line, const char* address) { NetworkOption(line, ReadJoinOption, address); }},
+    {"--input-delay", "N", "ticks a network game holds your controls back (0 to 6, default 2)",
+     [](CommandLine& line, const char* ticks) { NetworkOption(line, ReadInputDelayOption, ticks); }},
     {"--help", nullptr, "show this help and exit",
      [](CommandLine& line, const char*) { line.action = CommandAction::Help; }},
     {"--version", nullptr, "show the version and exit",
@@ -74,6 +90,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     if (entry->value == nullptr) {
       if (equals != std::string::npos) return Misuse("option '" + name + "' takes no value");
       entry->apply(line, nullptr);
+    } else if (entry->value[0] == '[' && equals == std::string::npos &&
+               (i + 1 >= argc || std::strncmp(argv[i + 1], "--", 2) == 0)) {
+      entry->apply(line, "");  // an optional value left out
     } else {
       // The value follows "=" or is the next argument; an option there is no value, but
       // after "--" anything is ("--replay -- -odd.nsr").

@@ -6,12 +6,14 @@
 // there and, when it carries something, one member of Options.
 #include <string>
 
+#include "netoptions.h"
 #include "replay.h"
 
 // What the command line asks of this run.
 struct Options {
   bool mute = false;     // start with the sound off (this run only)
   ReplayCommand replay;  // a recorded game to watch (--replay) or check (--check-replay)
+  NetworkOptions network;  // host (--host) or join (--join) a game on two computers
 };
 
 // What to do after reading the command line.
@@ -25,7 +27,8 @@ struct CommandLine {
   bool unknown = false; // for Misuse: an argument that is no option of ours
 };
 
-// One option: "--name", or "--name VALUE" / "--name=VALUE" when `value` names one.
+// One option: "--name", or "--name VALUE" / "--name=VALUE" when `value` names one. A
+// value named in brackets ("[PORT]") may be left out: the option then gets "".
 struct OptionEntry {
   const char* name;   // with its leading "--"
   const char* value;  // the value's name in the usage ("FILE"); null: takes none

@@ -679,7 +679,7 @@ void BeginGameRecord(bool twoPlayer) {
 
 uint8_t GameMathRevision(uint8_t fresh) { return FromReplay() ? session.playback.mathRevision : fresh; }
 
-void FinishGameRecord(const Game& game, LevelEnd end) {
+void FinishGameRecord(const Game& game, LevelEnd end, const char* reason) {
   if (!session.inGame) return;
   session.inGame = false;
   Replay& record = session.record;
@@ -693,8 +693,33 @@ void FinishGameRecord(const Game& game, LevelEnd end) {
   summary.timeUp = end == LevelEnd::TimeUp;
   summary.endState = EndStateOf(game);
   session.replayed = summary;
-  LOG("Game over (", summary.timeUp ? "time up" : "quit", "): ", SummaryText(summary));
+  LOG("Game over (", reason != nullptr ? reason : summary.timeUp ? "time up" : "quit", "): ",
+      SummaryText(summary));
   if (session.source == Source::Devices) WriteGameRecord(record);
+}
+
+void SetGameRecordRandom(uint8_t randomSource, uint64_t seed) {
+  session.record.randomSource = randomSource;
+  session.record.seed = seed;
+}
+
+void RecordTick(const TickControls& controls) {
+  if (!session.inGame) return;
+  Replay& record = session.record;
+  AppendRun(record.frames, 1);
+  for (int p = 0; p < record.players; ++p) {
+    for (int i = 0; i < controls.count[p]; ++i) AppendRun(record.controls[p], ControlsCode(controls.readings[p][i]));
+  }
+}
+
+bool PlaybackOwnRandom(uint64_t& seed) {
+  if (!FromReplay() || session.playback.randomSource != 1) return false;
+  seed = session.playback.seed;
+  return true;
+}
+
+void CountLevelScreen() {
+  if (session.inGame) ++session.record.levelScreens;
 }
 
 Controls ReplayControls(int player, Controls (*live)(int player)) {

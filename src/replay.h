@@ -108,7 +108,17 @@ void BeginGameRecord(bool twoPlayer);
 uint8_t GameMathRevision(uint8_t fresh);
 // The game is over (time up or quit): its summary is logged; a game played from the
 // devices is written to the replay files.
-void FinishGameRecord(const Game& game, LevelEnd end);
+// `reason` replaces "time up" or "quit" in the log line (a network game's own endings).
+void FinishGameRecord(const Game& game, LevelEnd end, const char* reason = nullptr);
+
+// A game whose ticks come from elsewhere (a network game, whose ticks are final only
+// once both computers' readings are in): the random source it plays with, each tick
+// as one frame of one tick with its readings, and each level screen shown.
+void SetGameRecordRandom(uint8_t randomSource, uint64_t seed);
+void RecordTick(const TickControls& controls);
+void CountLevelScreen();
+// A replay being played back of a game with the game's own generator: true, with its seed.
+bool PlaybackOwnRandom(uint64_t& seed);
 
 // One reading of a player's controls: from `live` (the devices), or from the replay.
 Controls ReplayControls(int player, Controls (*live)(int player));

@@ -123,3 +123,42 @@ TEST(CommandLineExit, OptionsToPlayWithAreReturned) {
   EXPECT_TRUE(Handle({"--mute"}).mute);
   EXPECT_FALSE(Handle({}).mute);
 }
+
+TEST(CommandLine, HostingTakesAPortOrTheDefault) {
+  CommandLine line = Parse({"--host"});
+  EXPECT_EQ(line.action, CommandAction::Play);
+  EXPECT_EQ(line.options.network.role, NetworkOptions::Role::Host);
+  EXPECT_EQ(line.options.network.port, 7478);
+  line = Parse({"--host", "--mute"});  // a following option is not the port
+  EXPECT_EQ(line.options.network.port, 7478);
+  EXPECT_TRUE(line.options.mute);
+  EXPECT_EQ(Parse({"--host", "9000"}).options.network.port, 9000);
+  EXPECT_EQ(Parse({"--host=9001"}).options.network.port, 9001);
+  for (const char* bad : {"0", "65536", "port", "-1"}) {
+    EXPECT_EQ(Parse({"--host", bad}).action, CommandAction::Misuse) << bad;
+  }
+}
+
+TEST(CommandLine, JoiningTakesAnAddressOrAsksForOne) {
+  CommandLine line = Parse({"--join", "192.0.2.7"});
+  EXPECT_EQ(line.options.network.role, NetworkOptions::Role::Join);
+  EXPECT_EQ(line.options.network.address, "192.0.2.7");
+  EXPECT_EQ(line.options.network.port, 7478);
+  line = Parse({"--join", "example.org:9000"});
+  EXPECT_EQ(line.options.network.address, "example.org");
+  EXPECT_EQ(line.options.network.port, 9000);
+  line = Parse({"--join"});
+  EXPECT_EQ(line.action, CommandAction::Play);
+  EXPECT_EQ(line.options.network.role, NetworkOptions::Role::Join);
+  EXPECT_TRUE(line.options.network.address.empty());  // the game asks
+  EXPECT_EQ(Parse({"--join", "host:99999"}).action, CommandAction::Misuse);
+}
+
+TEST(CommandLine, InputDelayIsZeroToSixTicks) {
+  EXPECT_EQ(Parse({"--join", "h", "--input-delay", "0"}).options.network.inputDelay, 0);
+  EXPECT_EQ(Parse({"--host", "--input-delay", "6"}).options.network.inputDelay, 6);
+  EXPECT_EQ(Parse({"--host"}).options.network.inputDelay, -1);  // the default
+  for (const char* bad : {"7", "-1", "2.5", "two"}) {
+    EXPECT_EQ(Parse({"--input-delay", bad}).action, CommandAction::Misuse) << bad;
+  }
+}

@@ -1,0 +1,229 @@
+#include "net/protocol.h"
+
+#include <algorithm>
+
+namespace net {
+namespace {
+
+class Writer {
+ public:
+  void Byte(uint8_t b) { bytes_.push_back(b); }
+  void Number(uint64_t n) {
+    while (n >= 0x80) {
+      bytes_.push_back(static_cast<uint8_t>(n | 0x80));
+      n >>= 7;
+    }
+    bytes_.push_back(static_cast<uint8_t>(n));
+  }
+  std::vector<uint8_t> Take() { return std::move(bytes_); }
+
+ private:
+  std::vector<uint8_t> bytes_;
+};
+
+// Reads from a checked span; any read past its end, or a number longer than its type
+// allows, marks the whole message bad.
+class Reader {
+ public:
+  Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  uint8_t Byte() {
+    if (pos_ >= size_) {
+      ok_ = false;
+      return 0;
+    }
+    return data_[pos_++];
+  }
+  // An unsigned LEB128 number of at most `bits` bits, in its shortest form (so that no
+  // two byte strings decode to one message).
+  uint64_t Number(int bits) {
+    uint64_t n = 0;
+    for (int shift = 0; shift < bits; shift += 7) {
+      const uint8_t b = Byte();
+      if (!ok_) return 0;
+      const uint8_t payload = b & 0x7f;
+      if (shift + 7 > bits && (payload >> (bits - shift)) != 0) break;  // too big
+      n |= static_cast<uint64_t>(payload) << shift;
+      if ((b & 0x80) == 0) {
+        if (b == 0 && shift > 0) break;  // a needless trailing zero
+        return n;
+      }
+    }
+    ok_ = false;
+    return 0;
+  }
+  bool AtEnd() const { return pos_ == size_; }
+  bool Ok() const { return ok_; }
+  void Fail() { ok_ = false; }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t pos_ = 0;
+  bool ok_ = true;
+};
+
+bool IsSignal(MessageType type) {
+  return type == MessageType::Refuse || type == MessageType::Ready ||
+         type == MessageType::Pause || type == MessageType::Rematch ||
+         type == MessageType::Quit;
+}
+
+// The values a signal may carry.
+uint32_t SignalLimit(MessageType type) {
+  switch (type) {
+    case MessageType::Ready: return UINT32_MAX;
+    case MessageType::Pause:
+    case MessageType::Rematch: return 1;
+    default: return 0;
+  }
+}
+
+// Small signed numbers as small unsigned ones: 0, -1, 1, -2, ... become 0, 1, 2, 3, ...
+uint8_t ZigZag(int8_t v) {
+  const unsigned u = static_cast<uint8_t>(v);
+  return static_cast<uint8_t>(((u << 1) & 0xff) ^ (v < 0 ? 0xff : 0x00));
+}
+int8_t UnZigZag(uint8_t v) {
+  const unsigned magnitude = v >> 1;
+  return static_cast<int8_t>((v & 1) ? -static_cast<int>(magnitude) - 1 : static_cast<int>(magnitude));
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeMessage(const Message& m) {
+  Writer w;
+  w.Byte(static_cast<uint8_t>(m.type));
+  switch (m.type) {
+    case MessageType::Hello: {
+      w.Number(m.hello.protocol);
+      const size_t n = std::min(m.hello.gameVersion.size(), kMaxVersionText);
+      w.Byte(static_cast<uint8_t>(n));
+      for (size_t i = 0; i < n; ++i) w.Byte(static_cast<uint8_t>(m.hello.gameVersion[i]));
+      w.Number(m.hello.fingerprint);
+      w.Number(m.hello.seed);
+      break;
+    }
+    case MessageType::Inputs: {
+      const Inputs& in = m.inputs;
+      const uint8_t count = std::min<uint8_t>(in.count, kMaxReadingsPerMessage);
+      w.Number(in.first);
+      w.Byte(count);
+      // Two readings to a byte, the earlier in the low half.
+      for (uint8_t i = 0; i < count; i += 2) {
+        const uint8_t lo = in.readings[i] & 0x0f;
+        const uint8_t hi = i + 1 < count ? in.readings[i + 1] & 0x0f : 0;
+        w.Byte(static_cast<uint8_t>(lo | hi << 4));
+      }
+      w.Number(in.ack);
+      w.Number(in.tick);
+      w.Byte(ZigZag(in.advantage));
+      w.Number(in.stamp);
+      w.Number(in.echo);
+      w.Byte(in.echoAge);
+      break;
+    }
+    case MessageType::Checksum:
+      w.Number(m.tick);
+      w.Number(m.value);
+      break;
+    default:
+      if (IsSignal(m.type) && SignalLimit(m.type) > 0) w.Number(m.value);
+      break;
+  }
+  return w.Take();
+}
+
+bool DecodeMessage(const uint8_t* data, size_t size, Message& out) {
+  if (data == nullptr || size == 0 || size > kMaxMessageBytes) return false;
+  Reader r(data, size);
+  Message m;
+  m.type = static_cast<MessageType>(r.Byte());
+  switch (m.type) {
+    case MessageType::Hello: {
+      m.hello.protocol = static_cast<uint16_t>(r.Number(16));
+      const uint8_t n = r.Byte();
+      if (n > kMaxVersionText) return false;
+      m.hello.gameVersion.reserve(n);
+      for (uint8_t i = 0; i < n && r.Ok(); ++i) {
+        const uint8_t c = r.Byte();
+        if (c < 0x20 || c > 0x7e) return false;  // printable ASCII only: it is shown
+        m.hello.gameVersion.push_back(static_cast<char>(c));
+      }
+      m.hello.fingerprint = r.Number(64);
+      m.hello.seed = r.Number(64);
+      break;
+    }
+    case MessageType::Inputs: {
+      Inputs& in = m.inputs;
+      in.first = static_cast<uint32_t>(r.Number(32));
+      in.count = r.Byte();
+      if (in.count > kMaxReadingsPerMessage) return false;
+      for (uint8_t i = 0; i < in.count && r.Ok(); i += 2) {
+        const uint8_t b = r.Byte();
+        in.readings[i] = b & 0x0f;
+        if (i + 1 < in.count) {
+          in.readings[i + 1] = b >> 4;
+        } else if ((b >> 4) != 0) {
+          return false;  // the unused half of an odd count is zero
+        }
+      }
+      in.ack = static_cast<uint32_t>(r.Number(32));
+      in.tick = static_cast<uint32_t>(r.Number(32));
+      in.advantage = UnZigZag(r.Byte());
+      in.stamp = static_cast<uint16_t>(r.Number(16));
+      in.echo = static_cast<uint16_t>(r.Number(16));
+      in.echoAge = r.Byte();
+      // Readings beyond the last tick a 32-bit clock can name are nonsense.
+      if (in.count > 0 && in.first > UINT32_MAX - in.count) return false;
+      break;
+    }
+    case MessageType::Checksum:
+      m.tick = static_cast<uint32_t>(r.Number(32));
+      m.value = static_cast<uint32_t>(r.Number(32));
+      break;
+    default:
+      if (!IsSignal(m.type)) return false;
+      if (SignalLimit(m.type) > 0) {
+        m.value = static_cast<uint32_t>(r.Number(32));
+        if (m.value > SignalLimit(m.type)) return false;
+      }
+      break;
+  }
+  if (!r.Ok() || !r.AtEnd()) return false;
+  out = std::move(m);
+  return true;
+}
+
+Message MakeHello(const Hello& hello) {
+  Message m;
+  m.type = MessageType::Hello;
+  m.hello = hello;
+  return m;
+}
+
+Message MakeChecksum(uint32_t tick, uint32_t value) {
+  Message m;
+  m.type = MessageType::Checksum;
+  m.tick = tick;
+  m.value = value;
+  return m;
+}
+
+Message MakeSignal(MessageType type, uint32_t value) {
+  Message m;
+  m.type = type;
+  m.value = value;
+  return m;
+}
+
+std::string CompareHello(const Hello& mine, const Hello& theirs) {
+  if (theirs.gameVersion != mine.gameVersion) {
+    return "The other player's game is version " + theirs.gameVersion;
+  }
+  if (theirs.protocol != mine.protocol || theirs.fingerprint != mine.fingerprint) {
+    return "The other player's game is a different build";
+  }
+  return "";
+}
+
+}  // namespace net

@@ -1,0 +1,245 @@
+#include "net/session.h"
+
+#include <algorithm>
+
+namespace net {
+namespace {
+
+constexpr size_t kClockSamples = 16;   // round trips and advantages averaged
+constexpr size_t kMinSyncSamples = 8;  // advantages needed before a skip is considered
+constexpr int kMinFramesBetweenSkips = 8;
+constexpr size_t kMaxKeptChecks = 16;
+constexpr uint8_t kNeverHeard = 255;   // echoAge: no stamp of the other side seen yet
+constexpr int kMaxRoundTripFrames = 600;
+
+int Average(const std::deque<int>& samples) {
+  if (samples.empty()) return 0;
+  long sum = 0;
+  for (int s : samples) sum += s;
+  const long n = static_cast<long>(samples.size());
+  return static_cast<int>(sum >= 0 ? (sum + n / 2) / n : -((-sum + n / 2) / n));
+}
+
+template <typename T>
+void Keep(std::deque<T>& samples, size_t most) {
+  while (samples.size() > most) samples.pop_front();
+}
+
+}  // namespace
+
+Session::Session(RollbackGame& game, Outbox& outbox, int localPlayer, int inputDelay)
+    : game_(game),
+      outbox_(outbox),
+      local_(localPlayer == 0 ? 0 : 1),
+      delay_(std::clamp(inputDelay, 0, kMaxInputDelay)),
+      localReadings_(static_cast<size_t>(delay_), 0) {}
+
+uint8_t Session::RemoteReadingFor(uint32_t tick) const {
+  if (tick < remoteReadings_.size()) return remoteReadings_[tick];
+  return remoteReadings_.empty() ? 0 : remoteReadings_.back();
+}
+
+uint32_t Session::ConfirmedTick() const {
+  uint32_t confirmed = std::min<uint32_t>(tick_, static_cast<uint32_t>(remoteReadings_.size()));
+  return std::min(confirmed, goBackTo_);
+}
+
+std::array<uint8_t, 2> Session::ConfirmedReadings(uint32_t tick) const {
+  std::array<uint8_t, 2> readings{};
+  if (tick < ConfirmedTick()) {
+    readings[local_] = localReadings_[tick];
+    readings[1 - local_] = remoteReadings_[tick];
+  }
+  return readings;
+}
+
+int Session::RoundTripFrames() const { return Average(roundTrips_); }
+
+void Session::RunTick(bool firstRun) {
+  SavedState& slot = saved_[tick_ % saved_.size()];
+  slot.tick = tick_;
+  game_.SaveState(slot.bytes);
+  std::array<uint8_t, 2> readings{};
+  readings[local_] = localReadings_[tick_];
+  readings[1 - local_] = RemoteReadingFor(tick_);
+  if (usedRemote_.size() <= tick_) usedRemote_.resize(tick_ + 1);
+  usedRemote_[tick_] = readings[1 - local_];
+  game_.AdvanceTick(readings, firstRun);
+  ++tick_;
+  if (tick_ % kChecksumInterval == 0) {
+    const Check check{tick_, game_.Checksum()};
+    auto same = std::find_if(ownChecks_.begin(), ownChecks_.end(),
+                             [&](const Check& c) { return c.tick == check.tick; });
+    if (same != ownChecks_.end()) {
+      *same = check;
+    } else {
+      ownChecks_.push_back(check);
+      Keep(ownChecks_, 4);
+    }
+  }
+}
+
+void Session::GoBack(FrameReport& report) {
+  const uint32_t from = goBackTo_;
+  goBackTo_ = UINT32_MAX;
+  if (from >= tick_) return;
+  const SavedState& slot = saved_[from % saved_.size()];
+  // Only a tick run on a prediction is ever gone back to, and those lie within the
+  // window the saved states cover.
+  if (slot.tick != from) return;
+  const uint32_t end = tick_;
+  game_.LoadState(slot.bytes);
+  tick_ = from;
+  while (tick_ < end && !game_.Stopped()) {
+    RunTick(false);
+    ++report.rerunTicks;
+  }
+  usedRemote_.resize(tick_);  // the level may now end sooner than predicted
+}
+
+bool Session::SettleAtConfirmed() {
+  FrameReport ignored;
+  GoBack(ignored);
+  const uint32_t confirmed = ConfirmedTick();
+  if (confirmed >= tick_) return false;
+  const SavedState& slot = saved_[confirmed % saved_.size()];
+  if (slot.tick != confirmed) return false;
+  game_.LoadState(slot.bytes);
+  tick_ = confirmed;
+  usedRemote_.resize(tick_);
+  return true;
+}
+
+bool Session::AheadOfRemote() {
+  const int roundTrip = RoundTripFrames();
+  if (framesSinceSkip_ < std::max(kMinFramesBetweenSkips, roundTrip + 4)) return false;
+  if (advantages_.size() < kMinSyncSamples) return false;
+  // Both sides estimate how far each runs ahead; half the difference of the two
+  // estimates cancels what a lopsided route adds to one of them.
+  const int local = Average(advantages_);
+  if (local - remoteAdvantage_ < 2) return false;
+  framesSinceSkip_ = 0;
+  advantages_.clear();
+  return true;
+}
+
+FrameReport Session::RunFrame(uint8_t reading, bool hold) {
+  FrameReport report;
+  ++frame_;
+  ++framesSinceSkip_;
+  if (hold) advantages_.clear();  // a held clock says nothing of how the two drift
+  GoBack(report);
+  if (!hold && !game_.Stopped()) {
+    if (tick_ >= remoteReadings_.size() + kMaxPrediction) {
+      report.waitedForRemote = true;
+    } else if (AheadOfRemote()) {
+      report.skippedForSync = true;
+    } else {
+      localReadings_.push_back(std::min(reading, kMaxReading));
+      RunTick(true);
+      report.ranTick = true;
+    }
+  }
+  SendChecksums();
+  SendInputs();
+  return report;
+}
+
+void Session::Receive(const Message& message) {
+  if (message.type == MessageType::Checksum) {
+    if (message.tick == 0 || message.tick % kChecksumInterval != 0) return;
+    remoteChecks_.push_back({message.tick, message.value});
+    Keep(remoteChecks_, kMaxKeptChecks);
+    CompareChecksums();
+    return;
+  }
+  if (message.type != MessageType::Inputs) return;
+  const Inputs& in = message.inputs;
+
+  if (in.ack > remoteAck_ && in.ack <= localReadings_.size()) remoteAck_ = in.ack;
+
+  // New readings continue the known ones without a gap; anything far beyond our own
+  // clock is not kept (the other side cannot be that far ahead).
+  const size_t known = remoteReadings_.size();
+  const uint64_t end = static_cast<uint64_t>(in.first) + in.count;
+  if (in.first <= known && end > known) {
+    for (uint64_t t = known; t < end && t < static_cast<uint64_t>(tick_) + kMaxRemoteAhead; ++t) {
+      const uint8_t value = in.readings[t - in.first];
+      remoteReadings_.push_back(value);
+      if (t < tick_ && usedRemote_[t] != value) {
+        goBackTo_ = std::min(goBackTo_, static_cast<uint32_t>(t));
+      }
+    }
+  }
+
+  // Clocks: only the newest stamp counts (datagrams may come out of order).
+  const bool newer = !heardStamp_ || static_cast<int16_t>(in.stamp - lastStamp_) > 0;
+  if (!newer) return;
+  heardStamp_ = true;
+  lastStamp_ = in.stamp;
+  lastStampFrame_ = frame_;
+  if (in.echoAge != kNeverHeard) {
+    const int roundTrip = static_cast<int>(static_cast<uint16_t>(frame_ - in.echo)) - in.echoAge + 1;
+    if (roundTrip >= 0 && roundTrip < kMaxRoundTripFrames) {
+      roundTrips_.push_back(roundTrip);
+      Keep(roundTrips_, kClockSamples);
+    }
+  }
+  const int remoteNow = static_cast<int>(in.tick) + RoundTripFrames() / 2;
+  advantages_.push_back(std::clamp(static_cast<int>(tick_) - remoteNow, -127, 127));
+  Keep(advantages_, kClockSamples);
+  remoteAdvantage_ = in.advantage;
+}
+
+void Session::SendChecksums() {
+  while (nextCheck_ <= ConfirmedTick()) {
+    auto own = std::find_if(ownChecks_.begin(), ownChecks_.end(),
+                            [&](const Check& c) { return c.tick == nextCheck_; });
+    if (own != ownChecks_.end()) {
+      outbox_.Send(MakeChecksum(own->tick, own->value), true);
+      sentChecks_.push_back(*own);
+      Keep(sentChecks_, kMaxKeptChecks);
+    }
+    nextCheck_ += kChecksumInterval;
+  }
+  CompareChecksums();
+}
+
+void Session::CompareChecksums() {
+  for (auto remote = remoteChecks_.begin(); remote != remoteChecks_.end();) {
+    auto own = std::find_if(sentChecks_.begin(), sentChecks_.end(),
+                            [&](const Check& c) { return c.tick == remote->tick; });
+    if (own == sentChecks_.end()) {
+      ++remote;
+      continue;
+    }
+    if (own->value != remote->value && (!outOfStep_ || remote->tick < firstDifferent_)) {
+      outOfStep_ = true;
+      firstDifferent_ = remote->tick;
+    }
+    sentChecks_.erase(own);
+    remote = remoteChecks_.erase(remote);
+  }
+}
+
+void Session::SendInputs() {
+  Message m;
+  m.type = MessageType::Inputs;
+  Inputs& in = m.inputs;
+  const size_t from = std::min<size_t>(remoteAck_, localReadings_.size());
+  const size_t count = std::min(localReadings_.size() - from, kMaxReadingsPerMessage);
+  in.first = static_cast<uint32_t>(from);
+  in.count = static_cast<uint8_t>(count);
+  std::copy_n(localReadings_.begin() + static_cast<std::ptrdiff_t>(from), count, in.readings.begin());
+  in.ack = static_cast<uint32_t>(remoteReadings_.size());
+  in.tick = tick_;
+  in.advantage = static_cast<int8_t>(std::clamp(Average(advantages_), -127, 127));
+  in.stamp = frame_;
+  in.echo = lastStamp_;
+  in.echoAge = heardStamp_ ? static_cast<uint8_t>(std::min<int>(
+                                 static_cast<uint16_t>(frame_ - lastStampFrame_), kNeverHeard - 1))
+                           : kNeverHeard;
+  outbox_.Send(m, false);
+}
+
+}  // namespace net

@@ -1,0 +1,137 @@
+#pragma once
+// A rollback session: two players on two computers run one simulation in step.
+//
+// The session owns the timeline of control readings and the saved states it may go back
+// to; the game owns the simulation and hands the session a RollbackGame to drive it.
+// Every frame the game gives the session its local player's reading; the session files
+// it a few ticks ahead (the input delay), predicts the remote player's reading (the last
+// one seen) and runs the next tick at once. When the real remote readings arrive and a
+// prediction was wrong, it loads the state saved before that tick and runs the ticks up
+// to now again, inside the same frame. It never runs more than kMaxPrediction ticks past
+// the last tick whose remote reading it knows (such a frame runs no tick and waits), and
+// it keeps both computers' clocks close by letting the one that runs ahead skip a frame
+// now and then. Every kChecksumInterval confirmed ticks both sides exchange a checksum of
+// the state; the first one that differs marks the games as out of step.
+//
+// The session knows nothing of sockets: what it sends goes to an Outbox, and the caller
+// hands it each Inputs and Checksum message that arrives.
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "net/protocol.h"
+
+namespace net {
+
+constexpr int kMaxPrediction = 8;        // ticks run ahead of the last known remote reading
+constexpr int kMaxInputDelay = 6;        // ticks
+constexpr int kDefaultInputDelay = 2;    // ticks: chosen by measurement (docs/performance.md)
+constexpr uint32_t kChecksumInterval = 60;  // confirmed ticks between checksum exchanges
+constexpr uint32_t kMaxRemoteAhead = 256;   // readings further ahead of us are not kept
+
+// What the session drives. Player 0 is the host (player 1), player 1 the joiner.
+class RollbackGame {
+ public:
+  virtual ~RollbackGame() = default;
+  virtual void SaveState(std::vector<uint8_t>& into) = 0;
+  virtual void LoadState(const std::vector<uint8_t>& from) = 0;
+  // Runs one tick with both players' readings. `firstRun` is false when the tick is run
+  // again after going back: such a tick makes no sound and no other lasting effect.
+  virtual void AdvanceTick(const std::array<uint8_t, 2>& readings, bool firstRun) = 0;
+  virtual uint32_t Checksum() = 0;
+  // True while the simulation may run no further tick (its level is over).
+  virtual bool Stopped() = 0;
+};
+
+class Outbox {
+ public:
+  virtual ~Outbox() = default;
+  virtual void Send(const Message& message, bool reliable) = 0;
+};
+
+// What one frame did.
+struct FrameReport {
+  int rerunTicks = 0;          // ticks run again after going back
+  bool ranTick = false;        // a new tick ran
+  bool waitedForRemote = false;  // the prediction window was full
+  bool skippedForSync = false;   // this computer was ahead and let the other catch up
+};
+
+class Session {
+ public:
+  Session(RollbackGame& game, Outbox& outbox, int localPlayer, int inputDelay);
+
+  // One frame: goes back and runs again where a prediction was wrong, then runs the next
+  // tick with `reading` unless `hold` (paused, a level screen) or the window is full,
+  // and sends this side's unacknowledged readings.
+  FrameReport RunFrame(uint8_t reading, bool hold);
+  // Takes back the ticks run on predictions: the game goes back to the state at
+  // ConfirmedTick(). True when it went back. For a game that ends before its ticks are
+  // all confirmed (a player left): its end is what both computers agree on.
+  bool SettleAtConfirmed();
+  // An Inputs or Checksum message from the other side (others are ignored here).
+  void Receive(const Message& message);
+
+  uint32_t Tick() const { return tick_; }  // the next tick to run
+  // Ticks before this one ran with both players' real readings and are final.
+  uint32_t ConfirmedTick() const;
+  // Both players' readings for a confirmed tick.
+  std::array<uint8_t, 2> ConfirmedReadings(uint32_t tick) const;
+  // True when a checksum differed; `firstDifferent` is the earliest such tick.
+  bool OutOfStep() const { return outOfStep_; }
+  uint32_t FirstDifferentTick() const { return firstDifferent_; }
+  // The smoothed round trip, in frames (60 to the second).
+  int RoundTripFrames() const;
+  int LocalPlayer() const { return local_; }
+
+ private:
+  struct SavedState {
+    uint32_t tick = UINT32_MAX;
+    std::vector<uint8_t> bytes;
+  };
+  struct Check {
+    uint32_t tick;
+    uint32_t value;
+  };
+
+  uint8_t RemoteReadingFor(uint32_t tick) const;
+  void RunTick(bool firstRun);
+  void GoBack(FrameReport& report);
+  bool AheadOfRemote();
+  void SendChecksums();
+  void CompareChecksums();
+  void SendInputs();
+
+  RollbackGame& game_;
+  Outbox& outbox_;
+  int local_;
+  int delay_;
+  uint32_t tick_ = 0;
+  std::vector<uint8_t> localReadings_;   // by tick; the first `delay_` are 0
+  std::vector<uint8_t> remoteReadings_;  // by tick, as far as known without a gap
+  std::vector<uint8_t> usedRemote_;      // by tick: the remote reading each tick ran with
+  uint32_t goBackTo_ = UINT32_MAX;       // earliest tick run with a wrong prediction
+  std::array<SavedState, kMaxPrediction + 2> saved_;
+  uint32_t remoteAck_ = 0;  // the other side has our readings for ticks before this
+
+  // Clocks.
+  uint16_t frame_ = 0;
+  uint16_t lastStamp_ = 0;
+  uint16_t lastStampFrame_ = 0;
+  bool heardStamp_ = false;
+  std::deque<int> roundTrips_;     // frames, the latest few
+  std::deque<int> advantages_;     // ticks we ran ahead, sampled at each Inputs message
+  int remoteAdvantage_ = 0;
+  int framesSinceSkip_ = 0;
+
+  // Checksums.
+  std::deque<Check> ownChecks_;    // computed states at multiples of the interval
+  std::deque<Check> sentChecks_;   // confirmed, sent, awaiting the other's
+  std::deque<Check> remoteChecks_; // received, awaiting ours
+  uint32_t nextCheck_ = kChecksumInterval;
+  bool outOfStep_ = false;
+  uint32_t firstDifferent_ = 0;
+};
+
+}  // namespace net

@@ -1,0 +1,244 @@
+#include "net/transport.h"
+
+#include <enet/enet.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+
+namespace net {
+namespace {
+
+constexpr enet_uint8 kReliableChannel = 0;
+constexpr enet_uint8 kReadingsChannel = 1;
+constexpr size_t kChannels = 2;
+constexpr enet_uint32 kBye = 1;          // disconnect data of a player who leaves
+constexpr size_t kHostPeers = 2;         // the player, and room to turn a second one away
+constexpr uint32_t kCloseWaitMs = 250;   // how long Close() waits for the goodbye to go out
+
+bool InitialiseEnet() {
+  static std::once_flag once;
+  static bool ok = false;
+  std::call_once(once, [] {
+    ok = enet_initialize() == 0;
+    if (ok) std::atexit(enet_deinitialize);
+  });
+  return ok;
+}
+
+std::string AddressText(const ENetAddress& address) {
+  char ip[64] = {0};
+  if (enet_address_get_host_ip(&address, ip, sizeof ip - 1) != 0) return "?";
+  return std::string(ip) + ":" + std::to_string(address.port);
+}
+
+}  // namespace
+
+bool ParseAddress(const std::string& text, std::string& host, uint16_t& port) {
+  port = kDefaultPort;
+  const size_t colon = text.rfind(':');
+  host = text.substr(0, colon);
+  if (colon != std::string::npos) {
+    const std::string digits = text.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5) return false;
+    long value = 0;
+    for (char c : digits) {
+      if (c < '0' || c > '9') return false;
+      value = value * 10 + (c - '0');
+    }
+    if (value < 1 || value > 65535) return false;
+    port = static_cast<uint16_t>(value);
+  }
+  return !host.empty() && host.find(':') == std::string::npos;
+}
+
+Connection::Connection(ENetHost* host, bool hosting, const Hello& mine)
+    : host_(host), hosting_(hosting), mine_(mine), started_(Now()) {}
+
+Connection::~Connection() { enet_host_destroy(host_); }
+
+uint32_t Connection::Now() const {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+std::unique_ptr<Connection> Connection::Listen(uint16_t port, const std::string& bindAddress,
+                                               const Hello& mine, std::string& error) {
+  if (!InitialiseEnet()) {
+    error = "the network library could not start";
+    return nullptr;
+  }
+  ENetAddress address;
+  address.host = ENET_HOST_ANY;
+  address.port = port;
+  if (!bindAddress.empty() && enet_address_set_host_ip(&address, bindAddress.c_str()) != 0) {
+    error = "no such address: " + bindAddress;
+    return nullptr;
+  }
+  ENetHost* host = enet_host_create(&address, kHostPeers, kChannels, 0, 0);
+  if (host == nullptr) {
+    error = "UDP port " + std::to_string(port) + " is not free";
+    return nullptr;
+  }
+  return std::unique_ptr<Connection>(new Connection(host, true, mine));
+}
+
+std::unique_ptr<Connection> Connection::Join(const std::string& hostName, uint16_t port,
+                                             const Hello& mine, std::string& error) {
+  if (!InitialiseEnet()) {
+    error = "the network library could not start";
+    return nullptr;
+  }
+  ENetAddress address;
+  address.port = port;
+  if (enet_address_set_host(&address, hostName.c_str()) != 0) {
+    error = "no such computer: " + hostName;
+    return nullptr;
+  }
+  ENetHost* host = enet_host_create(nullptr, 1, kChannels, 0, 0);
+  if (host == nullptr) {
+    error = "no UDP socket";
+    return nullptr;
+  }
+  std::unique_ptr<Connection> connection(new Connection(host, false, mine));
+  connection->peer_ = enet_host_connect(host, &address, kChannels, 0);
+  if (connection->peer_ == nullptr) {
+    error = "could not start a connection";
+    return nullptr;
+  }
+  return connection;
+}
+
+void Connection::Refuse(ENetPeer* peer) {
+  const std::vector<uint8_t> bytes = EncodeMessage(MakeSignal(MessageType::Refuse));
+  ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(), ENET_PACKET_FLAG_RELIABLE);
+  if (packet != nullptr && enet_peer_send(peer, kReliableChannel, packet) != 0) {
+    enet_packet_destroy(packet);
+  }
+  enet_peer_disconnect_later(peer, 0);
+}
+
+void Connection::Service(std::vector<NetEvent>& events) {
+  ENetEvent event;
+  for (size_t handled = 0; handled < kMaxEventsPerService && !ended_; ++handled) {
+    if (enet_host_service(host_, &event, 0) <= 0) break;
+    switch (event.type) {
+      case ENET_EVENT_TYPE_CONNECT:
+        if (hosting_ && peer_ != nullptr && event.peer != peer_) {
+          Refuse(event.peer);
+          break;
+        }
+        peer_ = event.peer;
+        lastHeard_ = Now();
+        events.push_back({NetEvent::Kind::Connected, {}, {}, {}});
+        {
+          const std::vector<uint8_t> bytes = EncodeMessage(MakeHello(mine_));
+          ENetPacket* packet =
+              enet_packet_create(bytes.data(), bytes.size(), ENET_PACKET_FLAG_RELIABLE);
+          if (packet != nullptr && enet_peer_send(peer_, kReliableChannel, packet) != 0) {
+            enet_packet_destroy(packet);
+          }
+        }
+        break;
+      case ENET_EVENT_TYPE_RECEIVE: {
+        Message m;
+        const bool fromPeer = event.peer == peer_;
+        const bool ok = fromPeer && DecodeMessage(event.packet->data, event.packet->dataLength, m);
+        enet_packet_destroy(event.packet);
+        if (!fromPeer) break;
+        lastHeard_ = Now();
+        if (!ok) {
+          ++dropped_;
+          break;
+        }
+        if (m.type == MessageType::Refuse && !agreed_ && !hosting_) {
+          ended_ = true;
+          events.push_back({NetEvent::Kind::Refused, {}, {},
+                            "Another player is already playing with that computer"});
+        } else if (m.type == MessageType::Hello && !agreed_) {
+          const std::string why = CompareHello(mine_, m.hello);
+          if (why.empty()) {
+            agreed_ = true;
+            events.push_back({NetEvent::Kind::Agreed, {}, m.hello, {}});
+          } else {
+            ended_ = true;
+            events.push_back({NetEvent::Kind::Refused, {}, m.hello, why});
+          }
+        } else if (agreed_ && m.type == MessageType::Quit) {
+          ended_ = true;
+          events.push_back({NetEvent::Kind::Left, {}, {}, {}});
+        } else if (agreed_ && m.type != MessageType::Hello && m.type != MessageType::Refuse) {
+          events.push_back({NetEvent::Kind::Message, m, {}, {}});
+        } else {
+          ++dropped_;
+        }
+        break;
+      }
+      case ENET_EVENT_TYPE_DISCONNECT:
+        if (event.peer != peer_) break;
+        peer_ = nullptr;
+        if (hosting_ && !agreed_) break;  // wait on for another player
+        ended_ = true;
+        events.push_back({event.data == kBye ? NetEvent::Kind::Left : NetEvent::Kind::Lost,
+                          {}, {}, {}});
+        break;
+      case ENET_EVENT_TYPE_NONE:
+        break;
+    }
+  }
+  if (ended_) return;
+  const uint32_t now = Now();
+  if (agreed_ && peer_ != nullptr && !silenceAllowed_ && now - lastHeard_ > kSilenceLimitMs) {
+    ended_ = true;
+    events.push_back({NetEvent::Kind::Lost, {}, {}, {}});
+  } else if (!hosting_ && !agreed_ && now - started_ > kConnectLimitMs) {
+    ended_ = true;
+    events.push_back({NetEvent::Kind::Lost, {}, {}, {}});
+  }
+}
+
+void Connection::Send(const Message& message, bool reliable) {
+  if (peer_ == nullptr || !agreed_ || ended_) return;
+  const std::vector<uint8_t> bytes = EncodeMessage(message);
+  ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(),
+                                          reliable ? ENET_PACKET_FLAG_RELIABLE : 0);
+  if (packet == nullptr) return;
+  if (enet_peer_send(peer_, reliable ? kReliableChannel : kReadingsChannel, packet) != 0) {
+    enet_packet_destroy(packet);
+  }
+}
+
+void Connection::AllowSilence(bool allowed) {
+  if (silenceAllowed_ && !allowed) lastHeard_ = Now();  // silence counts from here
+  silenceAllowed_ = allowed;
+}
+
+void Connection::Flush() { enet_host_flush(host_); }
+
+void Connection::Close() {
+  if (peer_ == nullptr) return;
+  if (agreed_ && !ended_) Send(MakeSignal(MessageType::Quit), true);
+  enet_peer_disconnect_later(peer_, kBye);
+  ended_ = true;
+  const uint32_t start = Now();
+  ENetEvent event;
+  while (Now() - start < kCloseWaitMs) {
+    const int got = enet_host_service(host_, &event, 10);
+    if (got < 0) break;
+    if (got == 0) continue;
+    if (event.type == ENET_EVENT_TYPE_RECEIVE) enet_packet_destroy(event.packet);
+    if (event.type == ENET_EVENT_TYPE_DISCONNECT && event.peer == peer_) break;
+  }
+  peer_ = nullptr;
+}
+
+std::string Connection::PeerAddress() const {
+  return peer_ != nullptr ? AddressText(peer_->address) : std::string();
+}
+
+uint16_t Connection::Port() const { return host_->address.port; }
+uint64_t Connection::BytesSent() const { return host_->totalSentData; }
+uint64_t Connection::BytesReceived() const { return host_->totalReceivedData; }
+
+}  // namespace net

@@ -1,0 +1,99 @@
+#pragma once
+// The connection between two game processes: ENet over UDP.
+//
+// One Connection is one end: the host listens for one player, the joiner connects to it.
+// Channel 0 carries reliable messages (the handshake, ready, pause, rematch, checksums,
+// quit), channel 1 the control readings, unreliable. Service() handles all traffic
+// without waiting and reports what happened; every datagram's payload goes through the
+// one decoder (net/protocol.h) and anything it refuses is dropped and counted. The
+// handshake is the two Hello messages: each side compares the other's with its own and
+// says why they cannot play together, if they cannot. A second player who tries to join
+// a host that already has one is told so and turned away. A peer silent for
+// kSilenceLimitMs is reported lost.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "net/protocol.h"
+#include "net/session.h"
+
+typedef struct _ENetHost ENetHost;
+typedef struct _ENetPeer ENetPeer;
+
+namespace net {
+
+constexpr uint16_t kDefaultPort = 7478;
+constexpr uint32_t kSilenceLimitMs = 3000;   // a peer heard from no longer is lost
+constexpr uint32_t kConnectLimitMs = 5000;   // a join that gets no answer gives up
+constexpr size_t kMaxEventsPerService = 512; // one Service() call handles at most this many
+
+struct NetEvent {
+  enum class Kind {
+    Connected,  // ENet connected a peer; the handshake follows
+    Agreed,     // the other side's Hello matches ours: play may start (hello: theirs)
+    Refused,    // the two games cannot play together, or the host is taken (text: why)
+    Message,    // a message after the handshake
+    Left,       // the other player quit or closed the connection
+    Lost,       // nothing heard for kSilenceLimitMs, or no answer to a join
+  };
+  Kind kind;
+  Message message;   // Message
+  Hello hello;       // Agreed
+  std::string text;  // Refused
+};
+
+class Connection : public Outbox {
+ public:
+  // Listens on `port` (of `bindAddress`, or of every address when it is empty).
+  static std::unique_ptr<Connection> Listen(uint16_t port, const std::string& bindAddress,
+                                            const Hello& mine, std::string& error);
+  // Connects to `host` (a name or an address) at `port`.
+  static std::unique_ptr<Connection> Join(const std::string& host, uint16_t port,
+                                          const Hello& mine, std::string& error);
+  ~Connection() override;
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // Handles every pending datagram (up to kMaxEventsPerService) without waiting.
+  void Service(std::vector<NetEvent>& events);
+  // Queues a message to the other side (nothing before the handshake).
+  void Send(const Message& message, bool reliable) override;
+  // Sends what is queued now.
+  void Flush();
+  // Tells the other side we are leaving and gives it a moment to hear it (bounded).
+  void Close();
+
+  // While allowed, silence is not a lost connection (the other computer may be in a
+  // screen that serves no network, as its player types a name); ENet's own, longer
+  // timeout still applies.
+  void AllowSilence(bool allowed);
+
+  bool Agreed() const { return agreed_; }
+  std::string PeerAddress() const;  // "ADDRESS:PORT" of the other side
+  uint16_t Port() const;            // the local port
+  uint64_t BytesSent() const;       // UDP payload bytes, ENet's headers included
+  uint64_t BytesReceived() const;
+  uint64_t Dropped() const { return dropped_; }  // datagrams the decoder refused
+
+ private:
+  Connection(ENetHost* host, bool hosting, const Hello& mine);
+  uint32_t Now() const;
+  void Refuse(ENetPeer* peer);
+
+  ENetHost* host_;
+  bool hosting_;
+  Hello mine_;
+  ENetPeer* peer_ = nullptr;  // the other player
+  bool agreed_ = false;
+  bool ended_ = false;
+  bool silenceAllowed_ = false;
+  uint32_t started_;
+  uint32_t lastHeard_ = 0;
+  uint64_t dropped_ = 0;
+};
+
+// Splits "HOST[:PORT]"; false for an empty host or a port that is not 1..65535.
+bool ParseAddress(const std::string& text, std::string& host, uint16_t& port);
+
+}  // namespace net

@@ -1,0 +1,32 @@
+#include "netoptions.h"
+
+#include "net/transport.h"
+
+void ReadHostOption(NetworkOptions& options, const char* port) {
+  options.role = NetworkOptions::Role::Host;
+  options.port = net::kDefaultPort;
+  if (port == nullptr || *port == '\0') return;
+  std::string host;
+  if (!net::ParseAddress(std::string("h:") + port, host, options.port)) {
+    options.error = std::string("--host: '") + port + "' is not a port number (1 to 65535)";
+  }
+}
+
+void ReadJoinOption(NetworkOptions& options, const char* address) {
+  options.role = NetworkOptions::Role::Join;
+  options.port = net::kDefaultPort;
+  options.address.clear();
+  if (address == nullptr || *address == '\0') return;
+  if (!net::ParseAddress(address, options.address, options.port)) {
+    options.error = std::string("--join: '") + address + "' is not HOST or HOST:PORT";
+  }
+}
+
+void ReadInputDelayOption(NetworkOptions& options, const char* ticks) {
+  const std::string text = ticks != nullptr ? ticks : "";
+  if (text.size() == 1 && text[0] >= '0' && text[0] <= '0' + net::kMaxInputDelay) {
+    options.inputDelay = text[0] - '0';
+  } else {
+    options.error = "--input-delay: '" + text + "' is not a number of ticks from 0 to 6";
+  }
+}

@@ -1,0 +1,599 @@
+#include "netplay.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "debug.h"
+#include "draw.h"
+#include "game.h"
+#include "highscores.h"
+#include "init.h"
+#include "input.h"
+#include "net/session.h"
+#include "net/transport.h"
+#include "pad.h"
+#include "pause.h"
+#include "replay.h"
+#include "settings.h"
+#include "sound.h"
+#include "splatter.h"
+#include "userdata.h"
+#include "util.h"
+
+#ifndef NANASPLAT_VERSION
+#error "NANASPLAT_VERSION is set by the build from the project's version"
+#endif
+
+namespace {
+
+constexpr int kTextGap = 40;  // second line of a screen, below the first (pixels)
+
+// --- The simulation as the session drives it ------------------------------------
+
+// Runs the game's ticks for the rollback session: one reading per player per tick, the
+// level's end checked before every tick as a frame of play checks it, sounds and splats
+// only from ticks run for the first time, and the splatter layer repainted from the
+// splat records whenever the session went back.
+class SimulationDriver : public net::RollbackGame {
+ public:
+  void Use(Game* game) { game_ = game; }
+
+  void SaveState(std::vector<uint8_t>& into) override {
+    std::vector<unsigned char> bytes;
+    SaveGame(*game_, bytes);
+    into.assign(bytes.begin(), bytes.end());
+  }
+  void LoadState(const std::vector<uint8_t>& from) override {
+    RestoreGame(*game_, from.data(), from.size());
+    wentBack_ = true;
+  }
+  void AdvanceTick(const std::array<uint8_t, 2>& readings, bool firstRun) override {
+    Game& game = *game_;
+    CheckFlies(game);  // notes a cleared level, as the start of a frame does
+    TickControls controls = OneReadingEach(ControlsFromCode(readings[0]), ControlsFromCode(readings[1]));
+    // What a replay of this tick holds: the reading once for every banana it moves.
+    std::array<uint8_t, 2> counts{};
+    for (int p = 0; p < 2; ++p) {
+      counts[p] = static_cast<uint8_t>(std::clamp(ReadingsForTick(game, p + 1), 0, kMaxReadings));
+    }
+    const TickEvents events = RunTick(game, controls);
+    const uint64_t tick = static_cast<uint64_t>(game.ticks);
+    if (ticks_.size() < tick) ticks_.resize(tick);
+    if (tick > 0) ticks_[tick - 1] = {readings, counts};
+    if (firstRun) ActOnTick(game, events);
+  }
+  uint32_t Checksum() override {
+    const uint64_t sum = GameChecksum(*game_);
+    return static_cast<uint32_t>(sum ^ (sum >> 32));
+  }
+  bool Stopped() override {
+    const Game& game = *game_;
+    return game.cleared || (!game.flies.empty() && game.timeLeft < 0);
+  }
+
+  // After the session's frames: the splatter layer as the splat records say, if the
+  // session went back (a re-run tick paints nothing).
+  void RepaintIfWentBack() {
+    if (!wentBack_) return;
+    wentBack_ = false;
+    if (game_->splatterLayer != nullptr) RepaintSplats(game_->splatterLayer, *game_);
+  }
+
+  // The readings of the game's tick `tick` (counted from the game's start) as the
+  // replay keeps them.
+  TickControls Recorded(int64_t tick) const {
+    TickControls controls;
+    if (tick < 0 || static_cast<size_t>(tick) >= ticks_.size()) return controls;
+    const TickRecord& r = ticks_[static_cast<size_t>(tick)];
+    for (int p = 0; p < 2; ++p) {
+      controls.count[p] = r.counts[p];
+      for (int i = 0; i < r.counts[p]; ++i) controls.readings[p][i] = ControlsFromCode(r.readings[p]);
+    }
+    return controls;
+  }
+  void NewGame() { ticks_.clear(); }
+
+ private:
+  struct TickRecord {
+    std::array<uint8_t, 2> readings;
+    std::array<uint8_t, 2> counts;
+  };
+  Game* game_ = nullptr;
+  bool wentBack_ = false;
+  std::vector<TickRecord> ticks_;  // by the game's tick
+};
+
+// --- The connection and what the other side said --------------------------------------
+
+enum class Ending { Cleared, TimeUp, Quit, Left, Lost, OutOfStep };
+
+struct Figures {
+  uint64_t frames = 0;
+  uint64_t rerun = 0;
+  int worstRerun = 0;
+  uint64_t waited = 0;
+  uint64_t skipped = 0;
+};
+
+struct Network {
+  std::unique_ptr<net::Connection> connection;
+  SimulationDriver driver;
+  std::unique_ptr<net::Session> session;
+  int localPlayer = 0;  // 0: player 1 (the host), 1: player 2
+  uint64_t seed = 0;
+  uint32_t screensPassed = 0;  // level screens both players have left
+  uint32_t remoteReady = 0;    // the other player's last Ready screen, + 1
+  int remoteRematch = -1;      // -1: not yet said; 0 no; 1 yes
+  int remotePause = -1;        // -1: nothing new; 0 go on; 1 pause
+  Ending broken = Ending::Cleared;  // Left or Lost once the connection ended
+  Figures figures;
+  int64_t gameStartTick = 0;  // the session's tick when the current game began
+  int64_t recorded = 0;       // ticks of the current game recorded so far
+};
+
+// Every pending datagram, without waiting.
+void Pump(Network& n) {
+  std::vector<net::NetEvent> events;
+  n.connection->Service(events);
+  for (const net::NetEvent& e : events) {
+    switch (e.kind) {
+      case net::NetEvent::Kind::Message:
+        switch (e.message.type) {
+          case net::MessageType::Inputs:
+          case net::MessageType::Checksum:
+            if (n.session) n.session->Receive(e.message);
+            break;
+          case net::MessageType::Ready:
+            n.remoteReady = std::max(n.remoteReady, e.message.value + 1);
+            break;
+          case net::MessageType::Pause:
+            n.remotePause = static_cast<int>(e.message.value);
+            break;
+          case net::MessageType::Rematch:
+            n.remoteRematch = static_cast<int>(e.message.value);
+            break;
+          default:
+            break;
+        }
+        break;
+      case net::NetEvent::Kind::Left:
+        if (n.broken == Ending::Cleared) n.broken = Ending::Left;
+        break;
+      case net::NetEvent::Kind::Lost:
+        if (n.broken == Ending::Cleared) n.broken = Ending::Lost;
+        break;
+      default:
+        break;
+    }
+  }
+  n.connection->Flush();
+}
+
+bool Broken(const Network& n) { return n.broken != Ending::Cleared; }
+
+// Frames that run no tick (a level screen, a pause, the end of a game) still go to the
+// session: its readings and acknowledgements keep flowing and its clocks keep count.
+void HoldFrames(Network& n) {
+  while (logic_time > 0) {
+    n.session->RunFrame(0, true);
+    --logic_time;
+  }
+  n.connection->Flush();
+}
+
+// The local player steers with any of this computer's controls: player 1's keys,
+// player 2's mouse buttons, or the first pad.
+Controls LocalControls() {
+  const int right = (key[KEY_RIGHT] || key[KEY_D]) ? 1 : 0;
+  const int left = (key[KEY_LEFT] || key[KEY_A]) ? 1 : 0;
+  const int buttons = mouse_b;
+  const bool leftButton = buttons & 1;
+  const bool rightButton = buttons & 2;
+  const PadControls pad = ReadPad(1);
+  const int turn = std::clamp(right - left + (rightButton ? 1 : 0) - (leftButton ? 1 : 0) + pad.turn, -1, 1);
+  const bool squash = key[KEY_SPACE] || key[KEY_DOWN] || key[KEY_S] || (leftButton && rightButton) || pad.squash;
+  return {leftButton && rightButton ? std::clamp(right - left + pad.turn, -1, 1) : turn, squash};
+}
+
+bool QuitAsked() { return key[KEY_ESC] || quitnow; }
+
+void ShowScreen(BITMAP* backbuffer, const char* first, const char* second) {
+  clear_to_color(backbuffer, White());
+  textprintf_centre_ex(backbuffer, Font(), SCREEN_W / 2, SCREEN_H / 2, Black(), -1, "%s", first);
+  if (second != nullptr) {
+    textprintf_centre_ex(backbuffer, Font(), SCREEN_W / 2, SCREEN_H / 2 + kTextGap, Black(), -1, "%s", second);
+  }
+  blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
+}
+
+// A level screen both players must leave: after the local key it says so and waits
+// for the other player's. False when the game ended meanwhile (`n.broken`, or a quit).
+bool BothLeaveScreen(Network& n, BITMAP* backbuffer, const char* first, const char* second) {
+  ShowScreen(backbuffer, first, second);
+  clear_keybuf();
+  PadPresses presses = WatchPadPresses();
+  bool pressed = false;
+  const uint32_t screenNumber = n.screensPassed;
+  for (;;) {
+    Pump(n);
+    if (Broken(n)) return false;
+    if (quitnow) return false;
+    if (!pressed && (keypressed() || NewPadPress(presses))) {
+      if (keypressed()) readkey();
+      if (key[KEY_ESC]) return false;
+      pressed = true;
+      n.connection->Send(net::MakeSignal(net::MessageType::Ready, screenNumber), true);
+      ShowScreen(backbuffer, first, "Waiting for the other player");
+    }
+    if (pressed && n.remoteReady > screenNumber) break;
+    HoldFrames(n);
+    rest(1);
+  }
+  ++n.screensPassed;
+  logic_time = 0;
+  return true;
+}
+
+constexpr int kKeyReleaseWaitMs = 2000;  // how long a screen waits for held keys to go up
+
+bool AnyKeyHeld() {
+  for (int k = 1; k < KEY_MAX; ++k) {
+    if (key[k]) return true;
+  }
+  return false;
+}
+
+// A screen only this player leaves, at a key (the network keeps being served).
+void LocalScreen(Network& n, BITMAP* backbuffer, const char* first, const char* second) {
+  ShowScreen(backbuffer, first, second);
+  clear_keybuf();
+  PadPresses presses = WatchPadPresses();
+  while (!keypressed() && !NewPadPress(presses) && !quitnow) {
+    Pump(n);
+    HoldFrames(n);
+    rest(1);
+  }
+  // The key that ended the screen, and any still held, type nothing on the next one
+  // (the name entry reads the key buffer as it is).
+  for (int waited = 0; waited < kKeyReleaseWaitMs && AnyKeyHeld(); ++waited) {
+    Pump(n);
+    HoldFrames(n);
+    rest(1);
+  }
+  clear_keybuf();
+}
+
+void RecordConfirmedTicks(Network& n) {
+  const int64_t confirmed = static_cast<int64_t>(n.session->ConfirmedTick()) - n.gameStartTick;
+  for (; n.recorded < confirmed; ++n.recorded) RecordTick(n.driver.Recorded(n.recorded));
+}
+
+// P, the Pause key or a pad's Start: a press toggles the shared pause.
+bool PauseTapped(bool& wasDown) {
+  const bool down = key[KEY_P] || key[KEY_PAUSE] || PadButtonDown(1, kPadStartButton);
+  const bool tapped = down && !wasDown;
+  wasDown = down;
+  return tapped;
+}
+
+void MuteOnKey() {
+  if (!keyhit(KEY_M)) return;
+  ToggleMute();
+  ChangeSetting(&Settings::mute, Muted());
+}
+
+// The frames of one level, until it ends one way or another.
+Ending PlayNetworkLevel(Network& n, Game& game, BITMAP* backbuffer) {
+  bool paused = false;
+  bool pauseDown = true;  // a key still held from the level screen counts once let go
+  logic_time = 0;
+  for (;;) {
+    Pump(n);
+    if (Broken(n)) return n.broken;
+    if (QuitAsked()) return Ending::Quit;
+    if (PauseTapped(pauseDown)) {
+      paused = !paused;
+      n.connection->Send(net::MakeSignal(net::MessageType::Pause, paused ? 1 : 0), true);
+    }
+    if (n.remotePause >= 0) {
+      paused = n.remotePause == 1;
+      n.remotePause = -1;
+    }
+    if (paused) PauseSound(); else ResumeSound();
+    MuteOnKey();
+    while (logic_time > 0) {
+      const net::FrameReport report = n.session->RunFrame(ControlsCode(LocalControls()), paused);
+      --logic_time;
+      if (paused) continue;
+      Figures& f = n.figures;
+      ++f.frames;
+      f.rerun += static_cast<uint64_t>(report.rerunTicks);
+      f.worstRerun = std::max(f.worstRerun, report.rerunTicks);
+      f.waited += report.waitedForRemote;
+      f.skipped += report.skippedForSync;
+    }
+    n.connection->Flush();
+    n.driver.RepaintIfWentBack();
+    RecordConfirmedTicks(n);
+    if (n.session->OutOfStep()) return Ending::OutOfStep;
+    if (n.driver.Stopped() && n.session->ConfirmedTick() == n.session->Tick()) {
+      return game.cleared ? Ending::Cleared : Ending::TimeUp;
+    }
+    blit(game.splatterLayer, backbuffer, 0, 0, 0, 0, game.splatterLayer->w, game.splatterLayer->h);
+    DrawFrame(game, backbuffer);
+    if (paused) DrawPauseTexts(backbuffer);
+    blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
+    while (logic_time == 0 && !quitnow) rest(1);
+  }
+}
+
+const char* ReasonOf(Ending ending) {
+  switch (ending) {
+    case Ending::Left: return "the other player left";
+    case Ending::Lost: return "connection lost";
+    case Ending::OutOfStep: return "out of step";
+    case Ending::TimeUp: return "time up";
+    default: return "quit";
+  }
+}
+
+void EmptyLevelLists(Game& game) {
+  game.flies.clear();
+  game.p2.extras.clear();
+  game.p1.extras.clear();
+}
+
+// One game on both computers, from level 1 to its end. The game's record is finished
+// (and saved) before this returns.
+Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer, uint32_t gameNumber) {
+  Game game(true, splatterLayer);
+  game.random = OwnRandom(n.seed + gameNumber);
+  n.driver.Use(&game);
+  n.driver.NewGame();
+  n.gameStartTick = n.session->Tick();
+  n.recorded = 0;
+  PlayMusic(Music::Play);
+  BeginGameRecord(true);
+  SetGameRecordRandom(static_cast<uint8_t>(RandomKind::Own), game.random.seed);
+  Ending ending = Ending::Quit;
+  for (;;) {
+    SetUpLevel(game);
+    char title[32];
+    std::snprintf(title, sizeof title, "Level %d", game.level);
+    PlayEffect(Effect::Level, SCREEN_W / 2);
+    CountLevelScreen();
+    if (!BothLeaveScreen(n, backbuffer, title, "Press any key to begin.")) {
+      ending = Broken(n) ? n.broken : Ending::Quit;
+      break;
+    }
+    StartLevelClock(game);
+    ending = PlayNetworkLevel(n, game, backbuffer);
+    ResumeSound();
+    if (ending != Ending::Cleared) break;
+    std::snprintf(title, sizeof title, "Level %d clear!", game.level);
+    ++game.level;
+    PlayEffect(Effect::Clear, SCREEN_W / 2);
+    CountLevelScreen();
+    if (!BothLeaveScreen(n, backbuffer, title, "Press any key to continue.")) {
+      ending = Broken(n) ? n.broken : Ending::Quit;
+      break;
+    }
+    EmptyLevelLists(game);
+  }
+  // The game as both computers agree it was: what ran on predictions is taken back.
+  if (ending != Ending::TimeUp && n.session->SettleAtConfirmed()) {
+    n.driver.RepaintIfWentBack();
+  }
+  RecordConfirmedTicks(n);
+  const LevelEnd end = ending == Ending::TimeUp ? LevelEnd::TimeUp : LevelEnd::Quit;
+  FinishGameRecord(game, end, ReasonOf(ending));
+  const Figures& f = n.figures;
+  LOG("Network game: ", f.frames, " frames, ", f.rerun, " ticks run again (at most ", f.worstRerun,
+      " in a frame), ", f.waited, " frames waited, ", f.skipped, " given up to the other side; ",
+      n.connection->BytesSent(), " bytes sent, ", n.connection->BytesReceived(), " received");
+  if (ending == Ending::OutOfStep) {
+    const uint32_t tick = n.session->FirstDifferentTick();
+    LOG("The games went out of step: the first state that differed was at tick ",
+        static_cast<int64_t>(tick) - n.gameStartTick, " of the game");
+    const std::string copy = ReplayDirectory() + "/out-of-step-at-tick-" +
+                             std::to_string(static_cast<int64_t>(tick) - n.gameStartTick) + ".nsr";
+    if (SaveReplay(copy, LastGameRecord())) LOG("Replay saved in ", copy);
+  }
+  const int myScore = n.localPlayer == 0 ? game.p1.score : game.p2.score;
+  const char* me = n.localPlayer == 0 ? "Player 1" : "Player 2";
+  switch (ending) {
+    case Ending::TimeUp:
+      // From here on the other computer may sit in its name entry, which serves no
+      // network: its silence is no lost connection (ENet's own timeout still holds).
+      n.connection->AllowSilence(true);
+      PlayEffect(Effect::TimeUp, SCREEN_W / 2);
+      LocalScreen(n, backbuffer, "Time up!  The fruit flies got to you ...", "Press any key to continue.");
+      HighScores(backbuffer, myScore, me);
+      break;
+    case Ending::Left:
+    case Ending::Lost:
+      LocalScreen(n, backbuffer,
+                  ending == Ending::Left ? "The other player has left." : "The connection to the other player was lost.",
+                  "Press any key to continue.");
+      HighScores(backbuffer, myScore, me);
+      break;
+    case Ending::OutOfStep:
+      LocalScreen(n, backbuffer, "The games went out of step", "Press any key to continue.");
+      break;
+    default:
+      break;
+  }
+  EmptyLevelLists(game);
+  return ending;
+}
+
+// "Play again?" on both computers: true when both players say yes.
+bool BothPlayAgain(Network& n, BITMAP* backbuffer) {
+  const char* question = "Play again? (Enter: yes, Escape: no)";
+  ShowScreen(backbuffer, question, nullptr);
+  while (key[KEY_ENTER] || key[KEY_ESC]) {
+    Pump(n);
+    rest(1);
+  }
+  clear_keybuf();
+  bool yes = false;
+  for (;;) {
+    Pump(n);
+    if (Broken(n) || n.remoteRematch == 0 || quitnow) return false;
+    if (!yes && key[KEY_ESC]) {
+      n.connection->Send(net::MakeSignal(net::MessageType::Rematch, 0), true);
+      return false;
+    }
+    if (!yes && key[KEY_ENTER]) {
+      yes = true;
+      n.connection->Send(net::MakeSignal(net::MessageType::Rematch, 1), true);
+      ShowScreen(backbuffer, question, "Waiting for the other player");
+    }
+    if (yes && n.remoteRematch == 1) break;
+    HoldFrames(n);
+    rest(1);
+  }
+  n.remoteRematch = -1;
+  n.connection->AllowSilence(false);
+  return true;
+}
+
+// A message and a key, with no network to serve.
+void LocalScreenWithoutNetwork(BITMAP* backbuffer, const char* text) {
+  ShowScreen(backbuffer, text, "Press any key to continue.");
+  clear_keybuf();
+  while (!keypressed() && !quitnow) rest(5);
+  if (keypressed()) readkey();
+}
+
+// The address last joined, kept beside the settings ("last-join" in the player's
+// configuration directory) and offered the next time --join is given none.
+std::string LastJoinPath() {
+  const std::string dir = UserConfigDirectory(ProcessEnvironment());
+  return dir.empty() ? std::string() : dir + "/last-join";
+}
+
+std::string LastJoinedAddress() {
+  const std::string path = LastJoinPath();
+  if (path.empty()) return "";
+  std::ifstream in(path);
+  std::string line;
+  std::getline(in, line);
+  std::string host;
+  uint16_t port = 0;
+  return line.size() <= 255 && net::ParseAddress(line, host, port) ? line : std::string();
+}
+
+void RememberJoinedAddress(const std::string& address) {
+  const std::string path = LastJoinPath();
+  std::string failure;
+  if (path.empty()) return;
+  if (!MakeDirectories(UserConfigDirectory(ProcessEnvironment()))) return;
+  if (!WriteFileAtomically(path, address + "\n", &failure)) LOG("Could not keep the address joined: ", failure);
+}
+
+uint64_t FreshSeed() {
+  std::random_device device;
+  return (static_cast<uint64_t>(device()) << 32) ^ device();
+}
+
+// Waits for the other computer (host) or reaches it (join) and shakes hands. False,
+// after telling the player why, when no game can start.
+bool Connect(Network& n, BITMAP* backbuffer, const NetworkOptions& options) {
+  net::Hello mine;
+  mine.gameVersion = NANASPLAT_VERSION;
+  mine.fingerprint = SimulationFingerprint();
+  mine.seed = FreshSeed();
+  std::string error;
+  std::string waiting;
+  if (options.role == NetworkOptions::Role::Host) {
+    n.connection = net::Connection::Listen(options.port, "", mine, error);
+    if (!n.connection) {
+      LOG("Network game: cannot wait for a player: ", error);
+      LocalScreenWithoutNetwork(backbuffer, ("Cannot wait for a player: " + error).c_str());
+      return false;
+    }
+    LOG("Network game: waiting for a player on port ", options.port);
+    waiting = "Waiting for a player on port " + std::to_string(options.port) + " (Escape to stop)";
+    n.localPlayer = 0;
+  } else {
+    n.connection = net::Connection::Join(options.address, options.port, mine, error);
+    if (!n.connection) {
+      LOG("Network game: cannot join: ", error);
+      LocalScreenWithoutNetwork(backbuffer, ("Cannot join: " + error).c_str());
+      return false;
+    }
+    waiting = "Connecting to " + options.address + ":" + std::to_string(options.port) + " (Escape to stop)";
+    n.localPlayer = 1;
+  }
+  ShowScreen(backbuffer, waiting.c_str(), nullptr);
+  for (;;) {
+    if (QuitAsked()) return false;
+    std::vector<net::NetEvent> events;
+    n.connection->Service(events);
+    n.connection->Flush();
+    for (const net::NetEvent& e : events) {
+      switch (e.kind) {
+        case net::NetEvent::Kind::Agreed:
+          n.seed = n.localPlayer == 0 ? mine.seed : e.hello.seed;
+          LOG("Network game: connected to ", n.connection->PeerAddress(), ", playing as player ",
+              n.localPlayer + 1);
+          return true;
+        case net::NetEvent::Kind::Refused:
+          LOG("Network game: ", e.text);
+          LocalScreenWithoutNetwork(backbuffer, e.text.c_str());
+          return false;
+        case net::NetEvent::Kind::Lost:
+        case net::NetEvent::Kind::Left:
+          LOG("Network game: no answer from ", options.address, ":", options.port);
+          LocalScreenWithoutNetwork(backbuffer, "The other computer does not answer.");
+          return false;
+        default:
+          break;
+      }
+    }
+    rest(5);
+  }
+}
+
+}  // namespace
+
+int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptions& given) {
+  NetworkOptions options = given;
+  if (options.role == NetworkOptions::Role::Join && options.address.empty()) {
+    // Asked with the game's own prompt, offering the address joined last time. The
+    // prompt takes letters, digits, blanks and full stops: a blank stands for the colon.
+    std::string offered = LastJoinedAddress();
+    std::replace(offered.begin(), offered.end(), ':', ' ');
+    std::string typed = GetWord(backbuffer, "Join a network game at (HOST, or HOST PORT):", offered);
+    const size_t blank = typed.find(' ');
+    if (blank != std::string::npos) typed[blank] = ':';
+    if (!net::ParseAddress(typed, options.address, options.port)) {
+      LocalScreenWithoutNetwork(backbuffer, ("Not an address: " + typed).c_str());
+      return 1;
+    }
+    RememberJoinedAddress(typed);
+  } else if (options.role == NetworkOptions::Role::Join) {
+    RememberJoinedAddress(options.address + ":" + std::to_string(options.port));
+  }
+  Network n;
+  if (!Connect(n, backbuffer, options)) {
+    if (n.connection) n.connection->Close();
+    return QuitAsked() ? 0 : 1;
+  }
+  const int delay = options.inputDelay >= 0 ? options.inputDelay : net::kDefaultInputDelay;
+  n.session = std::make_unique<net::Session>(n.driver, *n.connection, n.localPlayer, delay);
+  for (uint32_t gameNumber = 0;; ++gameNumber) {
+    const Ending ending = PlayOneNetworkGame(n, backbuffer, splatterLayer, gameNumber);
+    if (ending != Ending::TimeUp) break;
+    if (!BothPlayAgain(n, backbuffer)) break;
+  }
+  n.connection->Close();
+  return 0;
+}

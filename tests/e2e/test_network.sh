@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# Network games: two game processes, each on its own virtual display, joined over
+# 127.0.0.1 through a relay that delays and drops datagrams. A whole level played to
+# time up with the same end on both, both replays recorded alike; a killed process
+# noticed by the other within about three seconds; Escape on one ends the other's game
+# with "the other player left".
+set -euo pipefail
+: "${NANASPLAT_BUILD:?}" "${NANASPLAT_SOURCE:?}"
+source "$NANASPLAT_SOURCE/scripts/xvfb.sh"
+for tool in Xvfb xdotool python3; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+WORK="$(mktemp -d /tmp/nanasplat-net-XXXXXX)"
+PIDS=()
+DISPLAYS=()
+XVFB_PIDS=()
+cleanup() {
+  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${XVFB_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  [ -n "${KEEP_E2E:-}" ] || rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  for log in "$WORK"/*/run/debug.txt; do
+    [ -f "$log" ] && { echo "--- $log ---" >&2; cat "$log" >&2; }
+  done
+  exit 1
+}
+
+for i in 0 1; do
+  start_xvfb
+  DISPLAYS+=("$DISPLAY")
+  XVFB_PIDS+=("$XVFB_PID")
+done
+
+free_port() {
+  python3 -c 'import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# A copy of the game for one side, with its own media, table, replays and settings.
+new_side() {  # NAME
+  local dir="$WORK/$1"
+  mkdir -p "$dir/game" "$dir/run"
+  cp "$NANASPLAT_BUILD/nanasplat" "$dir/game/"
+  cp -r "$NANASPLAT_BUILD/media" "$dir/game/media"
+  rm -rf "$dir/game/media/scores" "$dir/game/media/replays"
+}
+
+# start_side NAME DISPLAY_INDEX ARGS...: sets SIDE_PID.
+start_side() {
+  local name="$1" display="${DISPLAYS[$2]}"
+  shift 2
+  (cd "$WORK/$name/run" && XDG_DATA_HOME="$WORK/$name/data" XDG_CONFIG_HOME="$WORK/$name/config" \
+    DISPLAY="$display" exec "$WORK/$name/game/nanasplat" "$@" >"$WORK/$name/out.txt" 2>&1) &
+  SIDE_PID=$!
+  PIDS+=("$SIDE_PID")
+}
+
+log_of() { sed -E 's/^\([^)]*\) //' "$WORK/$1/run/debug.txt" 2>/dev/null || true; }
+
+wait_for_log() {  # NAME MESSAGE SECONDS
+  local tenths=0
+  until log_of "$1" | grep -qF -- "$2"; do
+    sleep 0.1; tenths=$((tenths + 1))
+    [ $tenths -gt $(($3 * 10)) ] && fail "$1: no log line \"$2\" within $3 s"
+  done
+  return 0
+}
+
+wait_for_end() {  # PID SECONDS: sets STATUS
+  local tenths=0
+  while kill -0 "$1" 2>/dev/null; do
+    sleep 0.1; tenths=$((tenths + 1))
+    [ $tenths -gt $(($2 * 10)) ] && fail "process $1 did not end within $2 s"
+  done
+  STATUS=0
+  wait "$1" || STATUS=$?
+}
+
+on() {  # DISPLAY_INDEX xdotool arguments...
+  local display="${DISPLAYS[$1]}"
+  shift
+  DISPLAY="$display" xdotool "$@"
+}
+press() { on "$1" keydown "$2"; sleep 0.15; on "$1" keyup "$2"; sleep 0.3; }
+
+# A host and a joiner reaching the first level's screen; the joiner through the relay
+# when RELAY_ARGS (delay, jitter, loss) are given.
+start_pair() {  # HOST_NAME JOIN_NAME [DELAY_MS JITTER_MS LOSS]
+  new_side "$1"
+  new_side "$2"
+  HOST_PORT="$(free_port)"
+  start_side "$1" 0 --host "$HOST_PORT"
+  HOST_PID=$SIDE_PID
+  wait_for_log "$1" "Network game: waiting for a player on port $HOST_PORT" 20
+  JOIN_PORT="$HOST_PORT"
+  if [ $# -gt 2 ]; then
+    rm -f "$WORK/relay.port"
+    python3 "$NANASPLAT_SOURCE/tests/e2e/udp_relay.py" "$HOST_PORT" "$3" "$4" "$5" 240 "$WORK/relay.port" &
+    PIDS+=("$!")
+    for _ in $(seq 50); do [ -s "$WORK/relay.port" ] && break; sleep 0.1; done
+    JOIN_PORT="$(cat "$WORK/relay.port")"
+  fi
+  start_side "$2" 1 --join "127.0.0.1:$JOIN_PORT"
+  JOIN_PID=$SIDE_PID
+  wait_for_log "$2" "Network game: connected to 127.0.0.1:$JOIN_PORT, playing as player 2" 20
+  wait_for_log "$1" "playing as player 1" 10
+  log_of "$1" | grep -qE "^Network game: connected to 127\.0\.0\.1:[0-9]+, playing as player 1$" ||
+    fail "the host's connection line"
+  sleep 1
+  press 0 space
+  press 1 space
+}
+
+# --- A whole level, to time up, through a relay (30 ms each way, 2 % lost) ------------
+start_pair host1 join1 30 10 0.02
+# Both players roll about for most of the level's 55 seconds, and let go of every key
+# before it ends (a key still held would end the time-up screen at once).
+for round in $(seq 10); do
+  on 0 keydown Right; on 1 keydown Left; sleep 1.5
+  on 0 keyup Right; on 1 keyup Left
+  on 0 keydown Left; on 1 keydown space; sleep 1.5
+  on 0 keyup Left; on 1 keyup space
+  sleep 1.5
+done
+wait_for_log host1 "Game over (time up)" 40
+wait_for_log join1 "Game over (time up)" 10
+HOST_END="$(log_of host1 | grep "^Game over")"
+JOIN_END="$(log_of join1 | grep "^Game over")"
+[ "$HOST_END" = "$JOIN_END" ] || fail "the two games ended apart: '$HOST_END' / '$JOIN_END'"
+log_of host1 | grep -q "out of step" && fail "out of step"
+# Time up, each player's own name in their own table, then no second game.
+sleep 1
+for side in 0 1; do press $side space; done
+sleep 0.5
+on 0 type --delay 100 "Host"
+on 1 type --delay 100 "Joiner"
+for side in 0 1; do press $side Return; done
+sleep 0.5
+for side in 0 1; do press $side Return; done
+sleep 0.5
+on 0 keydown Escape; on 1 keydown Escape; sleep 0.5; on 0 keyup Escape; on 1 keyup Escape
+wait_for_end "$HOST_PID" 15
+[ "$STATUS" = 0 ] || fail "host status $STATUS"
+wait_for_end "$JOIN_PID" 15
+[ "$STATUS" = 0 ] || fail "joiner status $STATUS"
+grep -q "^Host$" "$WORK/host1/game/media/scores" || fail "the host's table: $(cat "$WORK/host1/game/media/scores")"
+grep -q "^Joiner$" "$WORK/join1/game/media/scores" || fail "the joiner's table"
+# Both recorded the game; both replays say the same of it.
+for side in host1 join1; do
+  [ -f "$WORK/$side/game/media/replays/last.nsr" ] || fail "$side recorded no replay"
+  (cd "$WORK/$side/run" && DISPLAY="${DISPLAYS[0]}" "$WORK/$side/game/nanasplat" \
+    --check-replay "$WORK/$side/game/media/replays/last.nsr" >"$WORK/$side/check.txt" 2>&1) || true
+done
+cmp -s "$WORK/host1/game/media/replays/last.nsr" "$WORK/join1/game/media/replays/last.nsr" ||
+  fail "the two computers recorded different replays"
+HOST_CHECK="$(cat "$WORK/host1/check.txt")"
+JOIN_CHECK="$(cat "$WORK/join1/check.txt")"
+echo "host: $HOST_CHECK"
+echo "joiner: $JOIN_CHECK"
+[ "${HOST_CHECK%%:*}" = "${JOIN_CHECK%%:*}" ] || fail "the replays differ: '$HOST_CHECK' / '$JOIN_CHECK'"
+[ "$HOST_CHECK" = "$JOIN_CHECK" ] || fail "the replays' checks differ"
+
+# --- A killed process: the other ends within about three seconds ---------------------
+start_pair host2 join2
+sleep 2
+kill -9 "$JOIN_PID"
+KILLED_AT=$(date +%s%N)
+wait_for_log host2 "Game over (connection lost)" 5
+ELAPSED_MS=$((($(date +%s%N) - KILLED_AT) / 1000000))
+echo "lost connection noticed after $ELAPSED_MS ms"
+[ $ELAPSED_MS -le 3600 ] || fail "the lost connection took $ELAPSED_MS ms to notice"
+kill "$HOST_PID" 2>/dev/null || true
+
+# --- Escape on one: the other player left --------------------------------------------
+start_pair host3 join3
+sleep 2
+on 1 keydown Escape; sleep 0.5; on 1 keyup Escape
+wait_for_log join3 "Game over (quit)" 5
+wait_for_log host3 "Game over (the other player left)" 5
+wait_for_end "$JOIN_PID" 10
+[ "$STATUS" = 0 ] || fail "joiner status $STATUS"
+kill "$HOST_PID" 2>/dev/null || true
+echo ok
