@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the command line asks of a network game: host or join, where, and the input
 // delay. Read here, checked here; played by netplay.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Network games: two game processes, each on its own virtual display, joined over
 # 127.0.0.1 through a relay that delays and drops datagrams. A whole level played to
 # time up with the same end on both, both replays recorded alike; a killed process

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the network decoder: any datagram must decode without a crash or
 // undefined behaviour; what decodes is the one canonical encoding of its message; and a
 // rollback session fed the decoded messages keeps its bounds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures rollback play over the simulated network: ticks run again per frame, frames
 // that waited, bytes per second each way and the slowest frame, at a few round trips
 // with 2 % loss, playing the game's own simulation (or, with NANASPLAT_TOY_GAME set, the

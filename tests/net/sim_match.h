@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The real simulation as a match of the simulated network: a two-player network game
 // with the game's own seeded generator, one reading per player per tick, levels begun

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A network inside one process, for testing and measuring rollback sessions: two sides
 // joined by a seeded link with delay, jitter, loss, duplication and reordering, played

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The network messages: what is sent reads back the same, and what is not a whole,
 // well-formed message is refused.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rollback sessions played against each other over a simulated network, with a small
 // deterministic game standing in for the real one.
 #include <gtest/gtest.h>

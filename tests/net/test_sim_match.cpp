@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The game's own simulation played by two rollback sessions over the simulated network.
 #include <gtest/gtest.h>
 

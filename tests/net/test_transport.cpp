@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ENet transport between two ends in this process, on 127.0.0.1 only.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
