@@ -164,6 +164,7 @@ echo "host: $HOST_CHECK"
 echo "joiner: $JOIN_CHECK"
 [ "${HOST_CHECK%%:*}" = "${JOIN_CHECK%%:*}" ] || fail "the replays differ: '$HOST_CHECK' / '$JOIN_CHECK'"
 [ "$HOST_CHECK" = "$JOIN_CHECK" ] || fail "the replays' checks differ"
+case "$HOST_CHECK" in *": matches") ;; *) fail "the network game's replay does not check as a match: $HOST_CHECK" ;; esac
 
 # --- A killed process: the other ends within about three seconds ---------------------
 start_pair host2 join2
