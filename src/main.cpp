@@ -72,6 +72,8 @@ void ShowBackBuffer(BITMAP* backbuffer) {
   blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
 }
 
+void MuteOnKey();
+
 // A level screen: two centred lines, then a wait for any key.
 void ShowMessageAndWaitForKey(BITMAP* backbuffer, const char* first, const char* second) {
   clear_to_color(backbuffer, White());
@@ -80,7 +82,7 @@ void ShowMessageAndWaitForKey(BITMAP* backbuffer, const char* first, const char*
                        second);
   ShowBackBuffer(backbuffer);
   clear_keybuf();
-  WaitAtLevelScreen(backbuffer, WaitForKeyOrPadButton);
+  WaitAtLevelScreen(backbuffer, WaitForKeyOrPadButton, MuteOnKey);
 }
 
 void EmptyLevelLists(Game& game) {

@@ -757,7 +757,7 @@ void TickDone() {
 
 bool NextTickArrived() { return (FromReplay() && !session.paced) || logic_time != 0; }
 
-void WaitAtLevelScreen(BITMAP* backbuffer, void (*live)()) {
+void WaitAtLevelScreen(BITMAP* backbuffer, void (*live)(), void (*watching)()) {
   if (session.inGame) ++session.record.levelScreens;
   if (!FromReplay()) {
     live();
@@ -766,7 +766,10 @@ void WaitAtLevelScreen(BITMAP* backbuffer, void (*live)()) {
   if (!session.watched) return;
   DrawReplayMark(backbuffer);
   blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
-  for (int waited = 0; waited < kWatchedScreenMs && !PlayerQuits(); waited += 10) rest(10);
+  for (int waited = 0; waited < kWatchedScreenMs && !PlayerQuits(); waited += 10) {
+    watching();
+    rest(10);
+  }
 }
 
 void DrawReplayMark(BITMAP* buffer) {

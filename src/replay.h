@@ -132,8 +132,9 @@ void TickDone();
 bool NextTickArrived();
 
 // A level screen waits here: for `live` (a key) in a game, for two seconds in a replay
-// being watched, not at all in one being checked.
-void WaitAtLevelScreen(BITMAP* backbuffer, void (*live)());
+// being watched (calling `watching` as it waits, so that M still mutes), not at all in
+// one being checked.
+void WaitAtLevelScreen(BITMAP* backbuffer, void (*live)(), void (*watching)());
 // The "REPLAY" mark over a watched replay's frame (above the play area's texts), or
 // "DEMO" over a demo's.
 void DrawReplayMark(BITMAP* buffer);
