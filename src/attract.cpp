@@ -43,8 +43,9 @@ Attract attract;
 std::atomic<bool> playing{false};     // a demo is shown: any input ends it
 std::atomic<bool> inputSeen{false};   // input came while a demo was shown
 std::atomic<bool> keptBack[KEY_MAX];  // pressed during a demo: kept from the game until let go
-void (*chainedKeyCallback)(int scancode) = nullptr;
-void (*chainedMouseCallback)(int flags) = nullptr;
+// The hooks that stood before ours: set on the main thread, called on the input threads.
+std::atomic<void (*)(int scancode)> chainedKeyCallback{nullptr};
+std::atomic<void (*)(int flags)> chainedMouseCallback{nullptr};
 
 // The library's keyboard thread, after it has marked the key down in key[] (scancode
 // with bit 7 set for a release). A key pressed during a demo ends it and is cleared
@@ -62,13 +63,13 @@ void OnKey(int scancode) {
       return;
     }
   }
-  if (chainedKeyCallback != nullptr) chainedKeyCallback(scancode);
+  if (void (*chained)(int) = chainedKeyCallback.load(); chained != nullptr) chained(scancode);
 }
 
 // The library's mouse thread: a movement, a button or the wheel.
 void OnMouse(int flags) {
   if (playing) inputSeen = true;
-  if (chainedMouseCallback != nullptr) chainedMouseCallback(flags);
+  if (void (*chained)(int) = chainedMouseCallback.load(); chained != nullptr) chained(flags);
 }
 
 // Any key held, the pointer moved, a mouse button or a pad control: someone is there.

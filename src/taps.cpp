@@ -23,7 +23,7 @@ static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_alw
               "the keyboard callback may only touch lock-free atomics");
 
 // The callback that was in place before ours, if any: still called.
-void (*previousCallback)(int) = nullptr;
+std::atomic<void (*)(int)> previousCallback{nullptr};  // set on the main thread, called on the keyboard's
 
 // Main thread only: each pad's Start at the last sample.
 bool padStartDown[kPadsWatched] = {};
@@ -39,7 +39,7 @@ void NotePressOrRelease(std::atomic<bool>& down, std::atomic<int>& presses, bool
 
 void OnKeyEvent(int scancode) {
   NoteKeyEvent(scancode);
-  if (previousCallback != nullptr) previousCallback(scancode);
+  if (void (*previous)(int) = previousCallback.load(); previous != nullptr) previous(scancode);
 }
 
 // Takes one press from `presses`, if there is one.
