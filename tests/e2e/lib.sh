@@ -105,6 +105,9 @@ send_close() { "$NANASPLAT_BUILD/tests/send_close" demo; }
 # shows_text SHOT TEXT CENTRE_X TOP_Y [R G B]: whether the screenshot shows TEXT in the
 # game's font, centred on CENTRE_X with its top at TOP_Y, as the game draws it (black,
 # or the colour given, on white). Sets TEXT_DIFF to the count of differing pixels.
+# Crops are compared as PPM, always three channels: ImageMagick 7 compares a
+# grayscale PNG (a crop of plain white is written as one) with a colour picture by its
+# one channel, so red text on white would match white.
 shows_text() {
   local shot="$1" text="$2" cx="$3" top="$4" size w h x
   shift 4
@@ -114,9 +117,9 @@ shows_text() {
   # TEXT_SKIP_ROWS leaves out the text's top rows (a button's outline runs through them).
   local skip="${TEXT_SKIP_ROWS:-0}"
   h=$((h - skip))
-  convert "$shot" -crop "${w}x${h}+${x}+$((top + skip))" +repage "$WORK/crop.png"
-  convert "$WORK/text.bmp" -crop "${w}x${h}+0+${skip}" +repage "$WORK/text.bmp"
-  TEXT_DIFF="$(compare -metric AE -fuzz 10% "$WORK/crop.png" "$WORK/text.bmp" null: 2>&1 || true)"
+  convert "$shot" -crop "${w}x${h}+${x}+$((top + skip))" +repage "$WORK/crop.ppm"
+  convert "$WORK/text.bmp" -crop "${w}x${h}+0+${skip}" +repage "$WORK/text.ppm"
+  TEXT_DIFF="$(compare -metric AE -fuzz 10% "$WORK/crop.ppm" "$WORK/text.ppm" null: 2>&1 || true)"
   TEXT_DIFF="${TEXT_DIFF%%.*}"
   [ "$TEXT_DIFF" -le $((w * h / 50)) ]
 }
@@ -130,9 +133,9 @@ expect_picture() {
   local shot="$1" picture="$2" pw ph x y diff
   read -r pw ph <<<"$(identify -format '%w %h' "$picture")"
   x=$(((1024 - pw) / 2)); y=$(((768 - ph) / 2))
-  convert "$shot" -crop "${pw}x$((ph / 3))+${x}+$((y + ph / 4))" +repage "$WORK/crop.png"
-  convert "$picture" -crop "${pw}x$((ph / 3))+0+$((ph / 4))" +repage "$WORK/want.png"
-  diff="$(compare -metric AE -fuzz 8% "$WORK/crop.png" "$WORK/want.png" null: 2>&1 || true)"
+  convert "$shot" -crop "${pw}x$((ph / 3))+${x}+$((y + ph / 4))" +repage "$WORK/crop.ppm"
+  convert "$picture" -crop "${pw}x$((ph / 3))+0+$((ph / 4))" +repage "$WORK/want.ppm"
+  diff="$(compare -metric AE -fuzz 8% "$WORK/crop.ppm" "$WORK/want.ppm" null: 2>&1 || true)"
   [ "${diff%%.*}" -le $((pw * ph / 3 / 100)) ] || fail "$(basename "$picture") not shown: $diff pixels differ"
 }
 
