@@ -24,7 +24,7 @@ set +m
 failed=0
 for round in $(seq 1 "$ROUNDS"); do
   start=$SECONDS
-  if (cd "$BUILD" && ctest -j 2 --timeout 600 -R '^e2e\.' -E '^e2e\.package$' >"$LOGS/round-$round.txt" 2>&1); then
+  if (cd "$BUILD" && ctest -j 2 --timeout 600 --output-on-failure -R '^e2e\.' -E '^e2e\.package$' >"$LOGS/round-$round.txt" 2>&1); then
     echo "round $round: $(grep -o '[0-9]* tests failed out of [0-9]*' "$LOGS/round-$round.txt"), $((SECONDS - start)) s, load $(cut -d' ' -f1 /proc/loadavg)"
   else
     failed=$((failed + 1))
