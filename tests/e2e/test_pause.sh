@@ -15,8 +15,8 @@ sleep 0.5
 
 press_key p
 wait_for_log "Play paused"
-sleep 0.3
-screenshot "$WORK/paused.png"
+shows_pause_texts() { screenshot "$WORK/paused.png" && shows_text "$WORK/paused.png" "Press P to go on." 512 384; }
+wait_until 5 "the pause texts are not shown" shows_pause_texts
 expect_text "$WORK/paused.png" "Paused" 512 344
 expect_text "$WORK/paused.png" "Press P to go on." 512 384
 expect_black "$WORK/paused.png" 512 760   # the play area stays: floor and walls
