@@ -29,8 +29,6 @@ SpriteSize SizeOf(const Image* image) {
 }
 
 namespace {
-// The library's angle units for half a turn.
-constexpr int kHalfTurnUnits = 128;
 
 // The library's rotate_sprite, with its positions made fixed-point by multiplying:
 // the library's inline version shifts x and y left, which a banana reaching past the

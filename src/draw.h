@@ -5,6 +5,8 @@
 // it draws from rand() as the rules have it (the flies' pictures, the CRAZY text).
 #include <allegro.h>
 
+constexpr int kHalfTurnUnits = 128;  // the library's angle units for half a turn
+
 // Colours of the play screens.
 int White();
 int Black();

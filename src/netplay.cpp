@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <random>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "debug.h"
 #include "draw.h"
 #include "game.h"
+#include "gamerecord.h"
 #include "highscores.h"
 #include "init.h"
 #include "input.h"
@@ -133,6 +135,7 @@ struct Network {
   Figures figures;
   int64_t gameStartTick = 0;  // the session's tick when the current game began
   int64_t recorded = 0;       // ticks of the current game recorded so far
+  GameRecorder recorder{NANASPLAT_VERSION, GameMediaFingerprint()};
 };
 
 // Every pending datagram, without waiting.
@@ -174,6 +177,24 @@ void Pump(Network& n) {
 }
 
 bool Broken(const Network& n) { return n.broken != Ending::Cleared; }
+
+void HoldFrames(Network& n);
+
+// Everything the connection needs while no level is played: its datagrams, and the
+// session's frames held (no tick runs).
+void Serve(Network& n) {
+  Pump(n);
+  if (n.session) HoldFrames(n);
+}
+
+// The one wait of the game's own screens: until `done` says so, serving the connection
+// (when there is one) on every pass.
+void WaitUntil(Network* n, const std::function<bool()>& done) {
+  while (!done()) {
+    if (n != nullptr) Serve(*n);
+    rest(1);
+  }
+}
 
 // Frames that run no tick (a level screen, a pause, the end of a game) still go to the
 // session: its readings and acknowledgements keep flowing and its clocks keep count.
@@ -217,22 +238,20 @@ bool BothLeaveScreen(Network& n, BITMAP* backbuffer, const char* first, const ch
   clear_keybuf();
   PadPresses presses = WatchPadPresses();
   bool pressed = false;
+  bool left = true;
   const uint32_t screenNumber = n.screensPassed;
-  for (;;) {
-    Pump(n);
-    if (Broken(n)) return false;
-    if (quitnow) return false;
+  WaitUntil(&n, [&] {
+    if (Broken(n) || quitnow) return !(left = false);
     if (!pressed && (keypressed() || NewPadPress(presses))) {
       if (keypressed()) readkey();
-      if (key[KEY_ESC]) return false;
+      if (key[KEY_ESC]) return !(left = false);
       pressed = true;
       n.connection->Send(net::MakeSignal(net::MessageType::Ready, screenNumber), true);
       ShowScreen(backbuffer, first, "Waiting for the other player");
     }
-    if (pressed && n.remoteReady > screenNumber) break;
-    HoldFrames(n);
-    rest(1);
-  }
+    return pressed && n.remoteReady > screenNumber;
+  });
+  if (!left) return false;
   ++n.screensPassed;
   logic_time = 0;
   return true;
@@ -252,24 +271,17 @@ void LocalScreen(Network& n, BITMAP* backbuffer, const char* first, const char* 
   ShowScreen(backbuffer, first, second);
   clear_keybuf();
   PadPresses presses = WatchPadPresses();
-  while (!keypressed() && !NewPadPress(presses) && !quitnow) {
-    Pump(n);
-    HoldFrames(n);
-    rest(1);
-  }
+  WaitUntil(&n, [&] { return keypressed() || NewPadPress(presses) || quitnow; });
   // The key that ended the screen, and any still held, type nothing on the next one
   // (the name entry reads the key buffer as it is).
-  for (int waited = 0; waited < kKeyReleaseWaitMs && AnyKeyHeld(); ++waited) {
-    Pump(n);
-    HoldFrames(n);
-    rest(1);
-  }
+  int waited = 0;
+  WaitUntil(&n, [&] { return waited++ >= kKeyReleaseWaitMs || !AnyKeyHeld(); });
   clear_keybuf();
 }
 
 void RecordConfirmedTicks(Network& n) {
   const int64_t confirmed = static_cast<int64_t>(n.session->ConfirmedTick()) - n.gameStartTick;
-  for (; n.recorded < confirmed; ++n.recorded) RecordTick(n.driver.Recorded(n.recorded));
+  for (; n.recorded < confirmed; ++n.recorded) n.recorder.Tick(n.driver.Recorded(n.recorded));
 }
 
 // P, the Pause key or a pad's Start: a press toggles the shared pause.
@@ -351,15 +363,15 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
   n.gameStartTick = n.session->Tick();
   n.recorded = 0;
   PlayMusic(Music::Play);
-  BeginGameRecord(true);
-  SetGameRecordRandom(static_cast<uint8_t>(RandomKind::Own), game.random.seed);
+  n.recorder.BeginGame(game);
+  n.recorder.SetRandom(static_cast<uint8_t>(RandomKind::Own), game.random.seed);
   Ending ending = Ending::Quit;
   for (;;) {
     SetUpLevel(game);
     char title[32];
     std::snprintf(title, sizeof title, "Level %d", game.level);
     PlayEffect(Effect::Level, SCREEN_W / 2);
-    CountLevelScreen();
+    n.recorder.LevelScreen();
     if (!BothLeaveScreen(n, backbuffer, title, "Press any key to begin.")) {
       ending = Broken(n) ? n.broken : Ending::Quit;
       break;
@@ -371,7 +383,7 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
     std::snprintf(title, sizeof title, "Level %d clear!", game.level);
     NextLevel(game);
     PlayEffect(Effect::Clear, SCREEN_W / 2);
-    CountLevelScreen();
+    n.recorder.LevelScreen();
     if (!BothLeaveScreen(n, backbuffer, title, "Press any key to continue.")) {
       ending = Broken(n) ? n.broken : Ending::Quit;
       break;
@@ -383,7 +395,9 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
   }
   RecordConfirmedTicks(n);
   const LevelEnd end = ending == Ending::TimeUp ? LevelEnd::TimeUp : LevelEnd::Quit;
-  FinishGameRecord(game, end, ReasonOf(ending));
+  n.recorder.FinishGame(game, end);
+  LogGameOver(n.recorder.Record().summary, ReasonOf(ending));
+  WriteGameRecord(n.recorder.Record());
   const Figures& f = n.figures;
   LOG("Network game: ", f.frames, " frames, ", f.rerun, " ticks run again (at most ", f.worstRerun,
       " in a frame), ", f.waited, " frames waited, ", f.skipped, " given up to the other side; ",
@@ -394,18 +408,18 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
         static_cast<int64_t>(tick) - n.gameStartTick, " of the game");
     const std::string copy = ReplayDirectory() + "/out-of-step-at-tick-" +
                              std::to_string(static_cast<int64_t>(tick) - n.gameStartTick) + ".nsr";
-    if (SaveReplay(copy, LastGameRecord())) LOG("Replay saved in ", copy);
+    if (SaveReplay(copy, n.recorder.Record())) LOG("Replay saved in ", copy);
   }
   const int myScore = n.localPlayer == 0 ? game.p1.score : game.p2.score;
   const char* me = n.localPlayer == 0 ? "Player 1" : "Player 2";
   switch (ending) {
     case Ending::TimeUp:
-      // From here on the other computer may sit in its name entry, which serves no
-      // network: its silence is no lost connection (ENet's own timeout still holds).
-      n.connection->AllowSilence(true);
       PlayEffect(Effect::TimeUp, SCREEN_W / 2);
       LocalScreen(n, backbuffer, "Time up!  The fruit flies got to you ...", "Press any key to continue.");
-      HighScores(backbuffer, myScore, me);
+      HighScores(backbuffer, myScore, me, [&] {
+        Serve(n);  // the name entry too: the other side's silence still ends the game
+        rest(1);
+      });
       break;
     case Ending::Left:
     case Ending::Lost:
@@ -428,30 +442,25 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
 bool BothPlayAgain(Network& n, BITMAP* backbuffer) {
   const char* question = "Play again? (Enter: yes, Escape: no)";
   ShowScreen(backbuffer, question, nullptr);
-  while (key[KEY_ENTER] || key[KEY_ESC]) {
-    Pump(n);
-    rest(1);
-  }
+  WaitUntil(&n, [] { return !key[KEY_ENTER] && !key[KEY_ESC]; });
   clear_keybuf();
   bool yes = false;
-  for (;;) {
-    Pump(n);
-    if (Broken(n) || n.remoteRematch == 0 || quitnow) return false;
+  bool again = true;
+  WaitUntil(&n, [&] {
+    if (Broken(n) || n.remoteRematch == 0 || quitnow) return !(again = false);
     if (!yes && key[KEY_ESC]) {
       n.connection->Send(net::MakeSignal(net::MessageType::Rematch, 0), true);
-      return false;
+      return !(again = false);
     }
     if (!yes && key[KEY_ENTER]) {
       yes = true;
       n.connection->Send(net::MakeSignal(net::MessageType::Rematch, 1), true);
       ShowScreen(backbuffer, question, "Waiting for the other player");
     }
-    if (yes && n.remoteRematch == 1) break;
-    HoldFrames(n);
-    rest(1);
-  }
+    return yes && n.remoteRematch == 1;
+  });
+  if (!again) return false;
   n.remoteRematch = -1;
-  n.connection->AllowSilence(false);
   return true;
 }
 
@@ -459,7 +468,7 @@ bool BothPlayAgain(Network& n, BITMAP* backbuffer) {
 void LocalScreenWithoutNetwork(BITMAP* backbuffer, const char* text) {
   ShowScreen(backbuffer, text, "Press any key to continue.");
   clear_keybuf();
-  while (!keypressed() && !quitnow) rest(5);
+  WaitUntil(nullptr, [] { return keypressed() || quitnow; });
   if (keypressed()) readkey();
 }
 

@@ -26,11 +26,6 @@ TickControls ReadTickControls(PlayLoop& play, const GameState& game) {
   return controls;
 }
 
-void RunTick(PlayLoop& play, GameState& game) {
-  const TickEvents events = RunTick(game, ReadTickControls(play, game));
-  play.presenter.ActOnTick(game, events);
-}
-
 // The frame's ticks, as many as the source gives and the clock lets come.
 void RunFrameTicks(PlayLoop& play, GameState& game) {
   const FramePlan plan = play.source.OpenFrame();
@@ -77,6 +72,11 @@ LevelEnd PlayLevels(PlayLoop& play, GameState& game) {
 }
 
 }  // namespace
+
+void RunTick(PlayLoop& play, GameState& game) {
+  const TickEvents events = RunTick(game, ReadTickControls(play, game));
+  play.presenter.ActOnTick(game, events);
+}
 
 bool PlayFrame(PlayLoop& play, GameState& game) {
   if (play.presenter.PausedFrame(game)) return !play.QuitRequested();

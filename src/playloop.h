@@ -94,3 +94,6 @@ struct PlayLoop {
 LevelEnd PlayGame(PlayLoop& play, GameState& game);
 // One frame of play; false when the level's frames end.
 bool PlayFrame(PlayLoop& play, GameState& game);
+// One tick: each banana's reading from the source (recorded), the simulation's tick,
+// and what the presenter makes of its events.
+void RunTick(PlayLoop& play, GameState& game);
