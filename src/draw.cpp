@@ -19,6 +19,17 @@ int White() { return makecol(255, 255, 255); }
 int Black() { return makecol(0, 0, 0); }
 int Red() { return makecol(255, 0, 0); }
 
+namespace {
+constexpr int kTextGap = 40;  // a screen's second line, below the first (pixels)
+}  // namespace
+
+void DrawTextScreen(BITMAP* buffer, const char* first, const char* second) {
+  clear_to_color(buffer, White());
+  textprintf_centre_ex(buffer, Font(), SCREEN_W / 2, SCREEN_H / 2, Black(), -1, "%s", first);
+  if (second == nullptr) return;
+  textprintf_centre_ex(buffer, Font(), SCREEN_W / 2, SCREEN_H / 2 + kTextGap, Black(), -1, "%s", second);
+}
+
 // ===========================================================================
 // Bananas
 // ===========================================================================
@@ -180,3 +191,15 @@ void DrawFrame(const Game& game, BITMAP* buffer) {
   }
   DrawFloorAndWalls(buffer);
 }
+
+namespace {
+// The screen's size; without a screen, the splatter layer's (pixels).
+PlayArea ScreenArea(BITMAP* splatterLayer) {
+  if (SCREEN_W > 0 || splatterLayer == nullptr) return {SCREEN_W, SCREEN_H};
+  return {splatterLayer->w, splatterLayer->h};
+}
+}  // namespace
+
+Game::Game(bool twoPlayer, BITMAP* splatterLayer)
+    : GameState(twoPlayer, ScreenArea(splatterLayer), SizeOf(gameImages.banana1), SizeOf(gameImages.fly1)),
+      splatterLayer(splatterLayer) {}

@@ -11,3 +11,7 @@ constexpr int kHalfTurnUnits = 128;  // the library's angle units for half a tur
 int White();
 int Black();
 int Red();
+
+// A screen of one or two lines (`second` may be null), centred, black on white: the level
+// screens and the network game's own.
+void DrawTextScreen(BITMAP* buffer, const char* first, const char* second);

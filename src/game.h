@@ -36,8 +36,9 @@ constexpr int kHudScoreInset = 300;          // "P1: %d" starts this far left of
 Controls ReadControls(int player);
 // Player 1's keys, or player 2's mouse buttons (without the pads).
 Controls ReadKeysOrMouse(int player);
-// M turns all sound off and on again; the choice is kept for the next run.
-void MuteOnKey();
+// Any of this computer's controls for one player (a network game): player 1's keys,
+// player 2's mouse buttons and the first pad.
+Controls ReadAnyLocalControls();
 
 // The level screens' wait: until a key is pressed (and taken from the key buffer) or a
 // pad button goes down. A quit signal ends it too, so that it never outlasts one; the

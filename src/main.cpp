@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <memory>
 #include <utility>
 
 #include <unistd.h>
@@ -64,7 +65,6 @@ BITMAP* MakeFlippedCopy(BITMAP* sprite) {
 
 namespace {
 
-constexpr int kTextGap = 40;           // second line of a level screen, below the first (pixels)
 constexpr int kWatchedScreenMs = 2000;  // a watched replay's level screens (milliseconds)
 constexpr int kMarkInset = 30;          // the mark's distance from the top-left corner (pixels)
 
@@ -81,21 +81,13 @@ Effect EffectOf(SimSound sound) {
   return Effect::Splat;
 }
 
-// Either input sways the banana; each device turns it one way at most.
-Controls Combined(Controls a, PadControls b) {
-  return {std::clamp(a.turn + b.turn, -1, 1), a.squash || b.squash};
-}
-
-// What the player's devices say now.
-Controls ReadDeviceControls(int player) { return Combined(ReadKeysOrMouse(player), ReadPad(player)); }
-
 // The devices as a source: this computer's controls, as many ticks a frame as the
 // 60 Hz clock has pending, and the portable trigonometry.
 class DeviceSource : public ControlSource {
  public:
   void BeginGame(GameState& game) override { game.mathRevision = kPortableMath; }
   FramePlan OpenFrame() override { return {kPendingTicks, false}; }
-  Controls Read(int player) override { return ReadDeviceControls(player); }
+  Controls Read(int player) override { return ReadControls(player); }
   bool ReachedItsEnd(uint64_t, uint32_t) const override { return false; }
 };
 
@@ -139,9 +131,7 @@ class ScreenPresenter : public Presenter {
   // A level screen: two centred lines, then a wait: for a key in a game, for two
   // seconds in a replay watched (M still mutes), none unseen.
   void ShowMessageAndWait(const char* first, const char* second) {
-    clear_to_color(backbuffer_, White());
-    textprintf_centre_ex(backbuffer_, Font(), SCREEN_W / 2, SCREEN_H / 2, Black(), -1, "%s", first);
-    textprintf_centre_ex(backbuffer_, Font(), SCREEN_W / 2, SCREEN_H / 2 + kTextGap, Black(), -1, "%s", second);
+    DrawTextScreen(backbuffer_, first, second);
     if (!showing_.paced) return;
     ShowBackBuffer(backbuffer_);
     clear_keybuf();
@@ -239,48 +229,11 @@ Replay PlayFrom(ControlSource& source, const Showing& showing, BITMAP* backbuffe
 
 }  // namespace
 
-// M turns all sound off and on again; the choice is kept for the next run.
-void MuteOnKey() {
-  if (!TakeTogglePress(Toggle::Mute)) return;
-  ToggleMute();
-  LOG(Muted() ? "Sound off (M)" : "Sound on (M)");
-  ChangeSetting(&Settings::mute, Muted());
-}
 
-// Player 1's keys, or player 2's mouse buttons.
-Controls ReadKeysOrMouse(int player) {
-  if (player == 1) {
-    const int right = (key[KEY_RIGHT] || key[KEY_D]) ? 1 : 0;
-    const int left = (key[KEY_LEFT] || key[KEY_A]) ? 1 : 0;
-    return {right - left, key[KEY_SPACE] || key[KEY_DOWN] || key[KEY_S]};
-  }
-  const int buttons = mouse_b;
-  const bool leftButton = buttons & 1;
-  const bool rightButton = buttons & 2;
-  return {(rightButton ? 1 : 0) - (leftButton ? 1 : 0), leftButton && rightButton};
-}
 
-Controls ReadControls(int player) { return ReadDeviceControls(player); }
 
-void WaitForKeyOrPadButton() {
-  PadPresses presses = WatchPadPresses();
-  while (!keypressed() && !NewPadPress(presses) && QuitSignal() == 0) rest(1);
-  if (keypressed()) readkey();
-}
 
-namespace {
-// The screen's size; without a screen, the splatter layer's (pixels).
-PlayArea ScreenArea(BITMAP* splatterLayer) {
-  if (SCREEN_W > 0 || splatterLayer == nullptr) return {SCREEN_W, SCREEN_H};
-  return {splatterLayer->w, splatterLayer->h};
-}
-}  // namespace
 
-Game::Game(bool twoPlayer, BITMAP* splatterLayer)
-    : GameState(twoPlayer, ScreenArea(splatterLayer), SizeOf(gameImages.banana1), SizeOf(gameImages.fly1)),
-      splatterLayer(splatterLayer) {}
-
-bool QuitRequested() { return key[KEY_ESC] || quitnow; }
 
 void SetUpLevelPictures(Game& game) {
   logic_time = 0;
@@ -562,7 +515,8 @@ int main(int argc, char** argv) {
 
   int status = 0;
   if (options.network.role != NetworkOptions::Role::None) {
-    status = PlayNetworkGames(backbuffer, splatterLayer, options.network);
+    status = PlayNetworkGames(backbuffer, splatterLayer, options.network,
+                              [&](Game& game) { return std::make_unique<ScreenPresenter>(game, backbuffer, Showing{}); });
   } else if (command.mode != ReplayMode::None) {
     WatchReplay(backbuffer, splatterLayer, replay, "REPLAY", nullptr);
   } else {

@@ -25,6 +25,7 @@
 #include "replay.h"
 #include "settings.h"
 #include "sound.h"
+#include "taps.h"
 #include "splatter.h"
 #include "userdata.h"
 #include "util.h"
@@ -35,8 +36,6 @@
 
 namespace {
 
-constexpr int kTextGap = 40;  // second line of a screen, below the first (pixels)
-
 // --- The simulation as the session drives it ------------------------------------
 
 // Runs the game's ticks for the rollback session: one reading per player per tick, the
@@ -45,7 +44,10 @@ constexpr int kTextGap = 40;  // second line of a screen, below the first (pixel
 // splat records whenever the session went back.
 class SimulationDriver : public net::RollbackGame {
  public:
-  void Use(Game* game) { game_ = game; }
+  void Use(Game* game, Presenter* presenter) {
+    game_ = game;
+    presenter_ = presenter;
+  }
 
   void SaveState(std::vector<uint8_t>& into) override {
     std::vector<unsigned char> bytes;
@@ -69,7 +71,7 @@ class SimulationDriver : public net::RollbackGame {
     const uint64_t tick = static_cast<uint64_t>(game.ticks);
     if (ticks_.size() < tick) ticks_.resize(tick);
     if (tick > 0) ticks_[tick - 1] = {readings, counts};
-    if (firstRun) ActOnTick(game, events);
+    if (firstRun) presenter_->ActOnTick(game, events);
   }
   uint32_t Checksum() override {
     const uint64_t sum = GameChecksum(*game_);
@@ -105,6 +107,7 @@ class SimulationDriver : public net::RollbackGame {
     std::array<uint8_t, 2> counts;
   };
   Game* game_ = nullptr;
+  Presenter* presenter_ = nullptr;
   bool wentBack_ = false;
   std::vector<TickRecord> ticks_;  // by the game's tick
 };
@@ -136,6 +139,7 @@ struct Network {
   int64_t gameStartTick = 0;  // the session's tick when the current game began
   int64_t recorded = 0;       // ticks of the current game recorded so far
   GameRecorder recorder{NANASPLAT_VERSION, GameMediaFingerprint()};
+  PresenterMaker makePresenter;
 };
 
 // Every pending datagram, without waiting.
@@ -206,28 +210,10 @@ void HoldFrames(Network& n) {
   n.connection->Flush();
 }
 
-// The local player steers with any of this computer's controls: player 1's keys,
-// player 2's mouse buttons, or the first pad.
-Controls LocalControls() {
-  const int right = (key[KEY_RIGHT] || key[KEY_D]) ? 1 : 0;
-  const int left = (key[KEY_LEFT] || key[KEY_A]) ? 1 : 0;
-  const int buttons = mouse_b;
-  const bool leftButton = buttons & 1;
-  const bool rightButton = buttons & 2;
-  const PadControls pad = ReadPad(1);
-  const int turn = std::clamp(right - left + (rightButton ? 1 : 0) - (leftButton ? 1 : 0) + pad.turn, -1, 1);
-  const bool squash = key[KEY_SPACE] || key[KEY_DOWN] || key[KEY_S] || (leftButton && rightButton) || pad.squash;
-  return {leftButton && rightButton ? std::clamp(right - left + pad.turn, -1, 1) : turn, squash};
-}
-
 bool QuitAsked() { return key[KEY_ESC] || quitnow; }
 
 void ShowScreen(BITMAP* backbuffer, const char* first, const char* second) {
-  clear_to_color(backbuffer, White());
-  textprintf_centre_ex(backbuffer, Font(), SCREEN_W / 2, SCREEN_H / 2, Black(), -1, "%s", first);
-  if (second != nullptr) {
-    textprintf_centre_ex(backbuffer, Font(), SCREEN_W / 2, SCREEN_H / 2 + kTextGap, Black(), -1, "%s", second);
-  }
+  DrawTextScreen(backbuffer, first, second);
   blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
 }
 
@@ -292,11 +278,6 @@ bool PauseTapped(bool& wasDown) {
   return tapped;
 }
 
-void MuteOnKey() {
-  if (!keyhit(KEY_M)) return;
-  ToggleMute();
-  ChangeSetting(&Settings::mute, Muted());
-}
 
 // The frames of one level, until it ends one way or another.
 Ending PlayNetworkLevel(Network& n, Game& game, BITMAP* backbuffer) {
@@ -318,7 +299,7 @@ Ending PlayNetworkLevel(Network& n, Game& game, BITMAP* backbuffer) {
     if (paused) PauseSound(); else ResumeSound();
     MuteOnKey();
     while (logic_time > 0) {
-      const net::FrameReport report = n.session->RunFrame(ControlsCode(LocalControls()), paused);
+      const net::FrameReport report = n.session->RunFrame(ControlsCode(ReadAnyLocalControls()), paused);
       --logic_time;
       if (paused) continue;
       Figures& f = n.figures;
@@ -358,7 +339,8 @@ const char* ReasonOf(Ending ending) {
 Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer, uint32_t gameNumber) {
   Game game(true, splatterLayer);
   game.random = OwnRandom(n.seed + gameNumber);
-  n.driver.Use(&game);
+  const std::unique_ptr<Presenter> presenter = n.makePresenter(game);
+  n.driver.Use(&game, presenter.get());
   n.driver.NewGame();
   n.gameStartTick = n.session->Tick();
   n.recorded = 0;
@@ -367,7 +349,8 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
   n.recorder.SetRandom(static_cast<uint8_t>(RandomKind::Own), game.random.seed);
   Ending ending = Ending::Quit;
   for (;;) {
-    SetUpLevel(game);
+    presenter->SetUpLevel(game);
+    BeginLevel(game);
     char title[32];
     std::snprintf(title, sizeof title, "Level %d", game.level);
     PlayEffect(Effect::Level, SCREEN_W / 2);
@@ -376,7 +359,8 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
       ending = Broken(n) ? n.broken : Ending::Quit;
       break;
     }
-    StartLevelClock(game);
+    presenter->StartLevelClock();
+    StartLevelClock(static_cast<GameState&>(game));
     ending = PlayNetworkLevel(n, game, backbuffer);
     ResumeSound();
     if (ending != Ending::Cleared) break;
@@ -564,7 +548,8 @@ bool Connect(Network& n, BITMAP* backbuffer, const NetworkOptions& options) {
 
 }  // namespace
 
-int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptions& given) {
+int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptions& given,
+                     const PresenterMaker& makePresenter) {
   NetworkOptions options = given;
   if (options.role == NetworkOptions::Role::Join && options.address.empty()) {
     // Asked with the game's own prompt, offering the address joined last time. The
@@ -583,6 +568,7 @@ int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOpt
     RememberJoinedAddress(options.address + ":" + std::to_string(options.port));
   }
   Network n;
+  n.makePresenter = makePresenter;
   if (!Connect(n, backbuffer, options)) {
     if (n.connection) n.connection->Close();
     return QuitAsked() ? 0 : 1;

@@ -13,7 +13,7 @@
 #include "debug.h"
 #include "fontcheck.h"
 #include "highscores.h"
-#include "init.h"
+#include "clock.h"
 #include "sound.h"
 #include "userdata.h"
 
