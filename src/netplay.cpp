@@ -210,8 +210,6 @@ void HoldFrames(Network& n) {
   n.connection->Flush();
 }
 
-bool QuitAsked() { return key[KEY_ESC] || quitnow; }
-
 void ShowScreen(BITMAP* backbuffer, const char* first, const char* second) {
   DrawTextScreen(backbuffer, first, second);
   blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
@@ -287,7 +285,7 @@ Ending PlayNetworkLevel(Network& n, Game& game, BITMAP* backbuffer) {
   for (;;) {
     Pump(n);
     if (Broken(n)) return n.broken;
-    if (QuitAsked()) return Ending::Quit;
+    if (QuitRequested()) return Ending::Quit;
     if (PauseTapped(pauseDown)) {
       paused = !paused;
       n.connection->Send(net::MakeSignal(net::MessageType::Pause, paused ? 1 : 0), true);
@@ -518,7 +516,7 @@ bool Connect(Network& n, BITMAP* backbuffer, const NetworkOptions& options) {
   }
   ShowScreen(backbuffer, waiting.c_str(), nullptr);
   for (;;) {
-    if (QuitAsked()) return false;
+    if (QuitRequested()) return false;
     std::vector<net::NetEvent> events;
     n.connection->Service(events);
     n.connection->Flush();
@@ -571,7 +569,7 @@ int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOpt
   n.makePresenter = makePresenter;
   if (!Connect(n, backbuffer, options)) {
     if (n.connection) n.connection->Close();
-    return QuitAsked() ? 0 : 1;
+    return QuitRequested() ? 0 : 1;
   }
   const int delay = options.inputDelay >= 0 ? options.inputDelay : net::kDefaultInputDelay;
   n.session = std::make_unique<net::Session>(n.driver, *n.connection, n.localPlayer, delay);

@@ -45,34 +45,22 @@ class Presenter {
   virtual bool QuitAsked() { return false; }
   // The frame's clock: whether the next tick has come (waiting for it when asked to),
   // and that it was used.
-  virtual bool TickCame(bool wait) {
-    (void)wait;
-    return true;
-  }
+  virtual bool TickCame(bool /*wait*/) { return true; }
   virtual void TickUsed() {}
   // A level's pictures and clock (before the simulation's BeginLevel and StartLevelClock).
-  virtual void SetUpLevel(GameState& game) { (void)game; }
+  virtual void SetUpLevel(GameState&) {}
   virtual void StartLevelClock() {}
   // "Level N" or "Level N clear!", with its sound and its wait.
-  virtual void ShowLevelScreen(LevelScreen screen, int level) {
-    (void)screen;
-    (void)level;
-  }
+  virtual void ShowLevelScreen(LevelScreen /*screen*/, int /*level*/) {}
   // A level's frames begin and end (the pause is set up; sound held back is let go).
-  virtual void LevelBegins(GameState& game) { (void)game; }
+  virtual void LevelBegins(GameState&) {}
   virtual void LevelEnds() {}
   // A frame while paused: true when the game is paused (the frame shown, no tick run).
-  virtual bool PausedFrame(GameState& game) {
-    (void)game;
-    return false;
-  }
+  virtual bool PausedFrame(GameState&) { return false; }
   // Before the frame's ticks (M mutes).
   virtual void BeforeTicks() {}
   // A tick's splats and sounds.
-  virtual void ActOnTick(GameState& game, const TickEvents& events) {
-    (void)game;
-    (void)events;
-  }
+  virtual void ActOnTick(GameState&, const TickEvents&) {}
   // The frame drawn and shown (or, unseen, only the random numbers drawing takes),
   // then a wait for the next tick.
   virtual void ShowFrame(const GameState& game) = 0;

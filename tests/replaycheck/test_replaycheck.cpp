@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "gamerecord.h"
+#include "playloop.h"
 #include "replaycheck.h"
 
 namespace {
@@ -94,6 +96,59 @@ TEST(ReplayCheck, AReplayWithOneReadingChangedDiffers) {
   EXPECT_FALSE(SameEnd(replayed.summary, replay.summary));
   const std::string report = CheckReport(replay, replayed);
   EXPECT_NE(report.find(": differs (replayed: "), std::string::npos) << report;
+}
+
+// A source of still controls, two ticks a frame, that ends after `frames` frames.
+class StillSource : public ControlSource {
+ public:
+  explicit StillSource(uint64_t frames) : frames_(frames) {}
+  void BeginGame(GameState&) override {}
+  FramePlan OpenFrame() override { return {2, false}; }
+  Controls Read(int) override { return {0, false}; }
+  bool ReachedItsEnd(uint64_t opened, uint32_t) const override { return opened >= frames_; }
+
+ private:
+  uint64_t frames_;
+};
+
+// Writes down what the loop asks of it; the first level's flies all die as it begins.
+class NotingPresenter : public Presenter {
+ public:
+  std::vector<std::string> steps;
+  void SetUpLevel(GameState&) override { steps.push_back("set up"); }
+  void StartLevelClock() override { steps.push_back("clock"); }
+  void ShowLevelScreen(LevelScreen screen, int level) override {
+    steps.push_back((screen == LevelScreen::Begin ? "Level " : "clear ") + std::to_string(level));
+  }
+  void LevelBegins(GameState& game) override {
+    steps.push_back("begins");
+    if (game.level == 1) game.flies.clear();
+  }
+  void LevelEnds() override { steps.push_back("ends"); }
+  void BeforeTicks() override { steps.push_back("ticks"); }
+  void ShowFrame(const GameState&) override { steps.push_back("frame"); }
+};
+
+TEST(PlayLoop, RunsTheLevelsFramesAndTicksInTheRulesOrder) {
+  GameState game(false, PlayArea{}, SpriteSize{174, 60}, SpriteSize{42, 38});
+  StillSource source(3);
+  NotingPresenter presenter;
+  GameRecorder recorder("1.0", 0);
+  PlayLoop play{source, presenter, &recorder};
+  EXPECT_EQ(PlayGame(play, game), LevelEnd::Quit);
+  // Level 1 is found cleared at its first frame (whose ticks still run); level 2 plays
+  // until the source ends with its third frame.
+  const std::vector<std::string> expected = {
+      "set up", "Level 1", "clock", "begins", "ticks", "frame", "ends", "clear 1",
+      "set up", "Level 2", "clock", "begins", "ticks", "frame", "ticks", "frame", "ends"};
+  EXPECT_EQ(presenter.steps, expected);
+  EXPECT_EQ(game.level, 2);
+  const Replay& record = recorder.Record();
+  EXPECT_EQ(record.levelScreens, 3u);
+  EXPECT_EQ(TotalCount(record.frames), 3u);
+  EXPECT_EQ(record.summary.ticks, 6);
+  EXPECT_EQ(TotalCount(record.controls[0]), 6u);  // one banana: one reading a tick
+  EXPECT_FALSE(record.summary.timeUp);
 }
 
 TEST(ReplayCheck, TheMediaFingerprintReadsSizesAndMasks) {
