@@ -85,8 +85,8 @@ bool LayUpsideDown(Nana& n, float squash) {
   n.spin = 0;
   n.vel = {0, 0};
   n.state = Airborne;
-  n.pos.y = GroundLine() - n.image.h / 2 + kCentreOffset - 1;
-  for (int t = 0; t < kSettleTicks && n.state != UpsideDown; ++t) n.DoPhysics(0, true, GroundLine());
+  n.pos.y = (SCREEN_H - kGroundMargin) - n.image.h / 2 + kCentreOffset - 1;
+  for (int t = 0; t < kSettleTicks && n.state != UpsideDown; ++t) n.DoPhysics(0, true, (SCREEN_H - kGroundMargin));
   n.squash = squash;
   return n.state == UpsideDown;
 }
@@ -121,7 +121,7 @@ bool ReachBusyMoment(Game& game, unsigned seed) {
   // A full swarm again (the spread may have caught some), already on the wing.
   game.flies = MakeFlies(game.level, game.flySize, game.area.width, game.area.height);
   for (int t = 0; t < kFlyWarmUp; ++t) {
-    for (Fly& fly : game.flies) fly.flyRandom(GroundLine());
+    for (Fly& fly : game.flies) fly.flyRandom((SCREEN_H - kGroundMargin));
   }
   game.p1.score = kP1Score;
   game.p2.score = kP2Score;

@@ -28,7 +28,7 @@ constexpr int kReleaseWaitMs = 10;               // between looks at held mouse 
 
 // The menu side: what the main thread keeps between passes of the menu loop.
 struct Attract {
-  std::function<void(bool twoPlayer)> playGame;
+  PlayDemoGame playDemo;
   int idleMs = kAttractIdleMs;
   Clock::time_point lastInput = Clock::now();
   int mouseX = 0;  // pixels: where the pointer was at the last look
@@ -108,7 +108,7 @@ void PlayDemo(const std::string& file, const Replay& replay) {
   attract.mouseY = mouse_y;
   playing = true;
   SetQuiet(true);
-  RunReplay(ReplayMode::Demo, replay, attract.playGame, DemoInterrupted);
+  attract.playDemo(replay, DemoInterrupted);
   PlayMusic(Music::Title);  // while still quiet: the game's loop never sounds loud
   SetQuiet(false);
   playing = false;
@@ -161,8 +161,8 @@ int IdleMsFromEnvironment() {
 
 }  // namespace
 
-void SetUpAttractMode(std::function<void(bool twoPlayer)> playGame) {
-  attract.playGame = std::move(playGame);
+void SetUpAttractMode(PlayDemoGame playDemo) {
+  attract.playDemo = std::move(playDemo);
   attract.nextDemo = 0;
   attract.idleMs = IdleMsFromEnvironment();
   attract.lastInput = Clock::now();
@@ -183,7 +183,7 @@ void SetUpAttractMode(std::function<void(bool twoPlayer)> playGame) {
 void AttractModeFrame(Menu& menu, BITMAP* backbuffer) {
   const Clock::time_point now = Clock::now();
   const bool onTitle = menu.shownButtons == &menu.mainMenu;
-  if (InputNow() || !onTitle || !attract.playGame || !CurrentSettings().attract) {
+  if (InputNow() || !onTitle || !attract.playDemo || !CurrentSettings().attract) {
     attract.lastInput = now;
     return;
   }

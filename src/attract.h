@@ -17,14 +17,16 @@
 #include <vector>
 
 #include "menu.h"
+#include "replayfile.h"
 
 // Idle time on the title menu before a demo starts (milliseconds). The environment
 // variable NANASPLAT_ATTRACT_IDLE_MS sets another, for tests.
 constexpr int kAttractIdleMs = 30000;
 
-// How a demo's game is played (PlayGame with the game's bitmaps). Called once before
-// the menu first shows; reads the idle time.
-void SetUpAttractMode(std::function<void(bool twoPlayer)> playGame);
+// How a demo is played (watched with the game's bitmaps, marked "DEMO"; `stop` says when
+// input has interrupted it). Called once before the menu first shows; reads the idle time.
+using PlayDemoGame = std::function<void(const Replay& demo, bool (*stop)())>;
+void SetUpAttractMode(PlayDemoGame playDemo);
 
 // Once per pass of the title menu's loop: watches for input and, after the idle time
 // without any on the title page, plays one demo and returns to the menu when it ends

@@ -13,7 +13,9 @@
 #include "player.h"
 #include "sim/controls.h"
 #include "sim/flies.h"
+#include "sim/framedraws.h"
 #include "sim/game.h"
+#include "replayfile.h"
 
 // The pictures the game uses, looked up once at start-up and owned by the image manager.
 struct GameImages {
@@ -28,13 +30,15 @@ struct GameImages {
 extern GameImages gameImages;
 
 constexpr int kHudScoreInset = 300;          // "P1: %d" starts this far left of the right edge (pixels)
-constexpr int kCrazyJitter = 3;              // the CRAZY text wanders this far (pixels)
-
-int GroundLine();                  // y of the ground line on the screen (pixels)
 
 // A player's inputs, read afresh from the live key and mouse state and the player's
 // pad: the only record of input the game logic reads.
 Controls ReadControls(int player);
+// Player 1's keys, or player 2's mouse buttons (without the pads).
+Controls ReadKeysOrMouse(int player);
+// Any of this computer's controls for one player (a network game): player 1's keys,
+// player 2's mouse buttons and the first pad.
+Controls ReadAnyLocalControls();
 
 // The level screens' wait: until a key is pressed (and taken from the key buffer) or a
 // pad button goes down. A quit signal ends it too, so that it never outlasts one; the
@@ -52,31 +56,39 @@ struct Game : GameState {
   Game(bool twoPlayer, BITMAP* splatterLayer);
 };
 
-enum class LevelEnd { Cleared, TimeUp, Quit };
-
 // Escape held or the window asked to close.
 bool QuitRequested();
 
-// Level start: bananas, a white splatter layer and the level's flies.
+// How a game is shown.
+struct Showing {
+  bool paced = true;           // at the 60 Hz clock's pace, drawn and heard; false: unseen, at full speed
+  const char* mark = nullptr;  // "REPLAY" or "DEMO" over a watched replay (its level screens last two seconds)
+  bool offerScores = true;     // a game played here: its scores offered, its record written
+  bool (*stop)() = nullptr;    // asked with every check for a quit (the demo's interruption)
+};
+
+// The pictures of a level: sizes, the banana turned half a turn, a white splatter layer.
+void SetUpLevelPictures(Game& game);
+// Level start as play makes it: the pictures, then the simulation's (bananas, flies).
 void SetUpLevel(Game& game);
 // Level clock, streaks and CRAZY countdowns start from zero when play begins.
 void StartLevelClock(Game& game);
-// One logic tick with the controls read from the devices (or the replay), its splats
-// painted and its sounds played.
+// One logic tick with the controls read from the devices, its splats painted and its
+// sounds played (the play loop's tick).
 void RunTick(Game& game);
-// Reads what a local tick takes: each banana's reading in the rules' order.
-TickControls ReadTickControls(const GameState& game);
 // Paints the splats and plays the sounds a tick reported.
 void ActOnTick(Game& game, const TickEvents& events);
 // The frame's picture of the play area, into `buffer`.
 void DrawFrame(const Game& game, BITMAP* buffer);
-// The random numbers a frame's drawing takes, without drawing (for a replay checked
-// without a picture): exactly what DrawFrame draws.
-void DrawFrameNumbers(const GameState& game);
-// One frame of play; false when the level's frame loop ends.
+// One frame of play from the devices (the play loop's frame); false when the level's
+// frame loop ends.
 bool PlayFrame(Game& game, BITMAP* backbuffer);
-// How the frame loop ended.
-LevelEnd DecideLevelEnd(const Game& game);
 
-// A whole game, from level 1 to the high-score screens (or a quit).
-void PlayGame(BITMAP* backbuffer, BITMAP* splatterLayer, bool twoPlayer);
+// A whole game from the devices, from level 1 to the high-score screens (or a quit);
+// its record (also written to the replay files).
+Replay PlayGame(BITMAP* backbuffer, BITMAP* splatterLayer, bool twoPlayer);
+// A whole game played back from `replay`, shown as `showing` says; its record.
+Replay PlayReplay(BITMAP* backbuffer, BITMAP* splatterLayer, const Replay& replay, const Showing& showing);
+// A replay watched at its pace with its sound, `mark` ("REPLAY", "DEMO") over it;
+// `stop`, when given, ends it as if it had come to its end.
+void WatchReplay(BITMAP* backbuffer, BITMAP* splatterLayer, const Replay& replay, const char* mark, bool (*stop)());

@@ -8,6 +8,7 @@
 #include <allegro.h>
 
 #include <istream>
+#include <functional>
 #include <list>
 #include <string>
 
@@ -69,8 +70,9 @@ std::string TypeNameKey(std::string name, int keycode);
 // Offers `points` to the table in "scores". When it earns a place, asks `player`
 // for a name, saves the new table and shows it until Enter; otherwise returns at
 // once without drawing or touching the file. Esc or the quit request ends the
-// process with status 0.
-void HighScores(BITMAP* buffer, int points, const char* player);
+// process with status 0. `serve`, when given, is called on every pass of the screen's
+// loops (a network game keeps its connection served meanwhile).
+void HighScores(BITMAP* buffer, int points, const char* player, const std::function<void()>& serve = {});
 
 // Whether a key is held, by scan code: reads the library's key[] array. Tests
 // replace it to script when Enter and Esc go down relative to the typed keys; the

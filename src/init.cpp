@@ -11,8 +11,6 @@
 #include "shutdown.h"
 #include "util.h"
 
-std::atomic<int> logic_time{0};
-std::atomic<bool> quitnow{false};
 
 namespace {
 // The longest executable path we ask the library for, in characters.

@@ -3,16 +3,7 @@
 // Start-up on the library, the logic clock and the quit request.
 #include <allegro.h>
 
-#include <atomic>
-
-// Ticks of the 60 Hz logic clock not yet consumed by the main thread. Raised by the
-// timer thread; the main thread decrements it and resets it to 0.
-extern std::atomic<int> logic_time;
-// Set by the window's close button, the menu's "Quit" or a quit signal; never cleared.
-extern std::atomic<bool> quitnow;
-
-// Logic ticks per second.
-constexpr int kTicksPerSecond = 60;
+#include "clock.h"
 
 // Brings up the library, a w x h graphics mode, the media directory as the working
 // directory, the logic timer, the close handler and the window title; quit signals

@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "input.h"
 
+#include <algorithm>
+
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
 #include "debug.h"
+#include "game.h"
+#include "pad.h"
+#include "shutdown.h"
 #include "init.h"
 #include "util.h"
 
@@ -252,3 +257,44 @@ int fill(const char* filename, int /*attrib*/, void* param) {
   LOG("Saw file \"", filename, " during file selection");
   return 0;
 }
+
+// ===========================================================================
+// Controls
+// ===========================================================================
+
+namespace {
+// Either input sways the banana; each device turns it one way at most.
+Controls Combined(Controls a, PadControls b) {
+  return {std::clamp(a.turn + b.turn, -1, 1), a.squash || b.squash};
+}
+}  // namespace
+
+// Player 1's keys, or player 2's mouse buttons.
+Controls ReadKeysOrMouse(int player) {
+  if (player == 1) {
+    const int right = (key[KEY_RIGHT] || key[KEY_D]) ? 1 : 0;
+    const int left = (key[KEY_LEFT] || key[KEY_A]) ? 1 : 0;
+    return {right - left, key[KEY_SPACE] || key[KEY_DOWN] || key[KEY_S]};
+  }
+  const int buttons = mouse_b;
+  const bool leftButton = buttons & 1;
+  const bool rightButton = buttons & 2;
+  return {(rightButton ? 1 : 0) - (leftButton ? 1 : 0), leftButton && rightButton};
+}
+
+Controls ReadControls(int player) { return Combined(ReadKeysOrMouse(player), ReadPad(player)); }
+
+Controls ReadAnyLocalControls() {
+  const Controls keys = ReadKeysOrMouse(1);
+  const Controls mouse = ReadKeysOrMouse(2);
+  const PadControls pad = ReadPad(1);
+  return {std::clamp(keys.turn + mouse.turn + pad.turn, -1, 1), keys.squash || mouse.squash || pad.squash};
+}
+
+void WaitForKeyOrPadButton() {
+  PadPresses presses = WatchPadPresses();
+  while (!keypressed() && !NewPadPress(presses) && QuitSignal() == 0) rest(1);
+  if (keypressed()) readkey();
+}
+
+bool QuitRequested() { return key[KEY_ESC] || quitnow; }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <memory>
 #include <utility>
 
 #include <unistd.h>
@@ -26,6 +27,8 @@
 #include "options.h"
 #include "pad.h"
 #include "pause.h"
+#include "playloop.h"
+#include "gamerecord.h"
 #include "replay.h"
 #include "settings.h"
 #include "shutdown.h"
@@ -41,8 +44,6 @@
 // ===========================================================================
 
 namespace {
-// The library's angle units for half a turn.
-constexpr int kHalfTurnUnits = 128;
 const char* const kFlippedFailure = "Couldn't create buffer for 180 rot'd copy of sprite";
 }  // namespace
 
@@ -62,34 +63,12 @@ BITMAP* MakeFlippedCopy(BITMAP* sprite) {
 // Game play
 // ===========================================================================
 
-
 namespace {
 
-constexpr int kTextGap = 40;       // second line of a level screen, below the first (pixels)
+constexpr int kWatchedScreenMs = 2000;  // a watched replay's level screens (milliseconds)
+constexpr int kMarkInset = 30;          // the mark's distance from the top-left corner (pixels)
 
-void ShowBackBuffer(BITMAP* backbuffer) {
-  if (!ReplayShowsFrames()) return;  // a replay checked at full speed draws off-screen
-  blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
-}
-
-void MuteOnKey();
-
-// A level screen: two centred lines, then a wait for any key.
-void ShowMessageAndWaitForKey(BITMAP* backbuffer, const char* first, const char* second) {
-  clear_to_color(backbuffer, White());
-  textprintf_centre_ex(backbuffer, Font(), SCREEN_W / 2, SCREEN_H / 2, Black(), -1, "%s", first);
-  textprintf_centre_ex(backbuffer, Font(), SCREEN_W / 2, SCREEN_H / 2 + kTextGap, Black(), -1, "%s",
-                       second);
-  ShowBackBuffer(backbuffer);
-  clear_keybuf();
-  WaitAtLevelScreen(backbuffer, WaitForKeyOrPadButton, MuteOnKey);
-}
-
-void EmptyLevelLists(Game& game) {
-  game.flies.clear();
-  game.p2.extras.clear();
-  game.p1.extras.clear();
-}
+void ShowBackBuffer(BITMAP* backbuffer) { blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H); }
 
 // The sounds of the rules' events.
 Effect EffectOf(SimSound sound) {
@@ -102,141 +81,171 @@ Effect EffectOf(SimSound sound) {
   return Effect::Splat;
 }
 
-// M turns all sound off and on again; the choice is kept for the next run.
-void MuteOnKey() {
-  if (!TakeTogglePress(Toggle::Mute)) return;
-  ToggleMute();
-  LOG(Muted() ? "Sound off (M)" : "Sound on (M)");
-  ChangeSetting(&Settings::mute, Muted());
-}
+// The devices as a source: this computer's controls, as many ticks a frame as the
+// 60 Hz clock has pending, and the portable trigonometry.
+class DeviceSource : public ControlSource {
+ public:
+  void BeginGame(GameState& game) override { game.mathRevision = kPortableMath; }
+  FramePlan OpenFrame() override { return {kPendingTicks, false}; }
+  Controls Read(int player) override { return ReadControls(player); }
+  bool ReachedItsEnd(uint64_t, uint32_t) const override { return false; }
+};
 
-void WaitForNextTick() {
-  while (!NextTickArrived()) {
-    SamplePadStart();
-    rest(0);
+// A game on this screen: paced by the 60 Hz clock, drawn and heard; or unseen.
+class ScreenPresenter : public Presenter {
+ public:
+  ScreenPresenter(Game& game, BITMAP* backbuffer, const Showing& showing)
+      : game_(game), backbuffer_(backbuffer), showing_(showing) {}
+
+  bool QuitAsked() override { return key[KEY_ESC] || quitnow || (showing_.stop != nullptr && showing_.stop()); }
+
+  // A watched replay waits for each of its ticks to come; the devices run those pending.
+  bool TickCame(bool wait) override {
+    if (!showing_.paced) return true;
+    if (!wait) return logic_time > 0;
+    while (logic_time == 0) {
+      if (QuitAsked()) return false;
+      rest(1);
+    }
+    return true;
   }
-}
-
-// While paused the ticks are dropped as they come: each paused frame waits for a fresh
-// one, sleeping rather than spinning, and a quit request ends the wait at once.
-void WaitOutPausedTick() {
-  logic_time = 0;
-  while (logic_time == 0 && !QuitRequested()) {
-    SamplePadStart();
-    rest(1);
+  void TickUsed() override {
+    if (showing_.paced && logic_time > 0) --logic_time;
   }
-}
 
-// A frame while paused: no tick runs; the picture kept when the pause began (it draws
-// no random numbers, so a pause of any length leaves the game's sequence as it was)
-// with the pause texts over it.
-bool PlayPausedFrame(BITMAP* backbuffer) {
-  MuteOnKey();
-  DrawPauseTexts(backbuffer);
-  ShowBackBuffer(backbuffer);
-  WaitOutPausedTick();
-  return !QuitRequested();
-}
+  void SetUpLevel(GameState&) override { SetUpLevelPictures(game_); }
+  void StartLevelClock() override { logic_time = 0; }
 
-// Either input sways the banana; each device turns it one way at most.
-Controls Combined(Controls a, PadControls b) {
-  return {std::clamp(a.turn + b.turn, -1, 1), a.squash || b.squash};
-}
-
-// Player 1's keys, or player 2's mouse buttons.
-Controls ReadKeysOrMouse(int player) {
-  if (player == 1) {
-    const int right = (key[KEY_RIGHT] || key[KEY_D]) ? 1 : 0;
-    const int left = (key[KEY_LEFT] || key[KEY_A]) ? 1 : 0;
-    return {right - left, key[KEY_SPACE] || key[KEY_DOWN] || key[KEY_S]};
-  }
-  const int buttons = mouse_b;
-  const bool leftButton = buttons & 1;
-  const bool rightButton = buttons & 2;
-  return {(rightButton ? 1 : 0) - (leftButton ? 1 : 0), leftButton && rightButton};
-}
-
-// What the player's devices say now.
-Controls ReadDeviceControls(int player) { return Combined(ReadKeysOrMouse(player), ReadPad(player)); }
-
-void PlayLevel(Game& game, BITMAP* backbuffer) {
-  if (QuitRequested()) return;
-  StartPause(game.pause);
-  while (PlayFrame(game, backbuffer)) {
-  }
-  ResumeSound();  // a level left while paused holds no sound back
-}
-
-// All pending ticks, one after the other (ticks that come meanwhile run too).
-void RunPendingTicks(Game& game) {
-  for (; TickDue(); TickDone()) RunTick(game);
-}
-
-// Levels one after the other, each begun with its set-up and intro screen, until one
-// ends other than cleared or a quit is asked for before the next one begins.
-LevelEnd PlayLevels(Game& game, BITMAP* backbuffer) {
-  while (!QuitRequested()) {
-    SetUpLevel(game);
+  void ShowLevelScreen(LevelScreen screen, int level) override {
     char title[32];
-    std::snprintf(title, sizeof title, "Level %d", game.level);
-    PlayEffect(Effect::Level, SCREEN_W / 2);
-    ShowMessageAndWaitForKey(backbuffer, title, "Press any key to begin.");
-    StartLevelClock(game);
-    PlayLevel(game, backbuffer);
-
-    const LevelEnd end = DecideLevelEnd(game);
-    if (end != LevelEnd::Cleared) return end;
-    std::snprintf(title, sizeof title, "Level %d clear!", game.level);
-    ++game.level;
-    PlayEffect(Effect::Clear, SCREEN_W / 2);
-    ShowMessageAndWaitForKey(backbuffer, title, "Press any key to continue.");
-    EmptyLevelLists(game);
+    if (screen == LevelScreen::Begin) {
+      std::snprintf(title, sizeof title, "Level %d", level);
+      PlayEffect(Effect::Level, SCREEN_W / 2);
+    } else {
+      std::snprintf(title, sizeof title, "Level %d clear!", level);
+      PlayEffect(Effect::Clear, SCREEN_W / 2);
+    }
+    ShowMessageAndWait(title, screen == LevelScreen::Begin ? "Press any key to begin." : "Press any key to continue.");
   }
-  return LevelEnd::Quit;
-}
 
-void ShowTimeUpAndOfferScores(const Game& game, BITMAP* backbuffer) {
+  // A level screen: two centred lines, then a wait: for a key in a game, for two
+  // seconds in a replay watched (M still mutes), none unseen.
+  void ShowMessageAndWait(const char* first, const char* second) {
+    DrawTextScreen(backbuffer_, first, second);
+    if (!showing_.paced) return;
+    ShowBackBuffer(backbuffer_);
+    clear_keybuf();
+    if (showing_.mark == nullptr) {
+      WaitForKeyOrPadButton();
+      return;
+    }
+    DrawMark();
+    ShowBackBuffer(backbuffer_);
+    for (int waited = 0; waited < kWatchedScreenMs && !QuitAsked(); waited += 10) {
+      MuteOnKey();
+      rest(10);
+    }
+  }
+
+  void LevelBegins(GameState&) override { StartPause(game_.pause); }
+  void LevelEnds() override { ResumeSound(); }  // a level left while paused holds no sound back
+
+  // While paused the picture kept when the pause began (it draws no random numbers, so
+  // a pause of any length leaves the game's sequence as it was), the pause texts over
+  // it; the ticks are dropped as they come, each frame waiting for a fresh one.
+  bool PausedFrame(GameState&) override {
+    if (!UpdatePause(game_.pause, backbuffer_, game_.splatterLayer)) return false;
+    MuteOnKey();
+    DrawPauseTexts(backbuffer_);
+    ShowBackBuffer(backbuffer_);
+    logic_time = 0;
+    while (logic_time == 0 && !QuitAsked()) {
+      SamplePadStart();
+      rest(1);
+    }
+    return true;
+  }
+
+  void BeforeTicks() override { MuteOnKey(); }
+
+  void ActOnTick(GameState&, const TickEvents& events) override {
+    for (size_t i = 0; i < events.splatsMade && showing_.paced; ++i) {
+      PaintSplat(game_.splatterLayer, game_, game_.splats[events.firstSplat + i]);
+    }
+    for (int i = 0; i < events.soundCount; ++i) PlayEffect(EffectOf(events.sounds[i].sound), events.sounds[i].x);
+  }
+
+  void ShowFrame(const GameState&) override {
+    if (!showing_.paced) {
+      TakeFrameDraws(game_);  // unseen: only the numbers drawing takes
+      return;
+    }
+    DrawFrame(game_, backbuffer_);
+    DrawMark();
+    ShowBackBuffer(backbuffer_);
+    clear_to_color(backbuffer_, White());
+    while (logic_time == 0) {
+      SamplePadStart();
+      rest(0);
+    }
+    blit(game_.splatterLayer, backbuffer_, 0, 0, 0, 0, game_.splatterLayer->w, game_.splatterLayer->h);
+  }
+
+ private:
+  // "REPLAY" over a watched replay's frame (above the play area's texts), or "DEMO".
+  void DrawMark() {
+    if (showing_.mark == nullptr) return;
+    textprintf_ex(backbuffer_, Font(), kMarkInset, kMarkInset / 3, Red(), -1, "%s", showing_.mark);
+  }
+
+  Game& game_;
+  BITMAP* backbuffer_;
+  Showing showing_;
+};
+
+void ShowTimeUpAndOfferScores(const Game& game, ScreenPresenter& presenter, BITMAP* backbuffer, bool offer) {
   PlayEffect(Effect::TimeUp, SCREEN_W / 2);
-  ShowMessageAndWaitForKey(backbuffer, "Time up!  The fruit flies got to you ...",
-                           "Press any key to continue.");
-  if (PlayingBack()) return;  // a replayed game's scores were offered when it was played
+  presenter.ShowMessageAndWait("Time up!  The fruit flies got to you ...", "Press any key to continue.");
+  if (!offer) return;  // a replayed game's scores were offered when it was played
   HighScores(backbuffer, game.p1.score, "Player 1");
   if (game.twoPlayer) HighScores(backbuffer, game.p2.score, "Player 2");
 }
 
-}  // namespace
-
-int GroundLine() { return SCREEN_H - kGroundMargin; }
-
-Controls ReadControls(int player) { return ReplayControls(player, ReadDeviceControls); }
-
-void WaitForKeyOrPadButton() {
-  PadPresses presses = WatchPadPresses();
-  while (!keypressed() && !NewPadPress(presses) && QuitSignal() == 0) rest(1);
-  if (keypressed()) readkey();
+// A whole game from `source`, shown as `showing` says, recorded.
+Replay PlayFrom(ControlSource& source, const Showing& showing, BITMAP* backbuffer, BITMAP* splatterLayer,
+                bool twoPlayer) {
+  Game game(twoPlayer, splatterLayer);
+  ScreenPresenter presenter(game, backbuffer, showing);
+  GameRecorder recorder(NANASPLAT_VERSION, GameMediaFingerprint());
+  PlayLoop play{source, presenter, &recorder};
+  PlayMusic(Music::Play);
+  const LevelEnd end = PlayGame(play, game);
+  LogGameOver(recorder.Record().summary, nullptr);
+  if (showing.offerScores) WriteGameRecord(recorder.Record());
+  if (end == LevelEnd::TimeUp) ShowTimeUpAndOfferScores(game, presenter, backbuffer, showing.offerScores);
+  EmptyLevelLists(game);
+  return recorder.Record();
 }
 
-namespace {
-// The screen's size; without a screen, the splatter layer's (pixels).
-PlayArea ScreenArea(BITMAP* splatterLayer) {
-  if (SCREEN_W > 0 || splatterLayer == nullptr) return {SCREEN_W, SCREEN_H};
-  return {splatterLayer->w, splatterLayer->h};
-}
 }  // namespace
 
-Game::Game(bool twoPlayer, BITMAP* splatterLayer)
-    : GameState(twoPlayer, ScreenArea(splatterLayer), SizeOf(gameImages.banana1), SizeOf(gameImages.fly1)),
-      splatterLayer(splatterLayer) {}
 
-bool QuitRequested() { return key[KEY_ESC] || quitnow || ReplayReachedItsEnd(); }
 
-void SetUpLevel(Game& game) {
+
+
+
+
+void SetUpLevelPictures(Game& game) {
   logic_time = 0;
   game.bananaSize = SizeOf(gameImages.banana1);
   game.flySize = SizeOf(gameImages.fly1);
-  game.flipped.reset(MakeFlippedCopy(gameImages.banana1 != nullptr ? gameImages.banana1->bitmap : nullptr),
+  game.flipped.reset(MakeFlippedCopy(PictureOf(gameImages.banana1)),
                      [](BITMAP* bitmap) { if (bitmap != nullptr) destroy_bitmap(bitmap); });
   if (game.splatterLayer != nullptr) clear_to_color(game.splatterLayer, White());
+}
+
+void SetUpLevel(Game& game) {
+  SetUpLevelPictures(game);
   BeginLevel(game);
 }
 
@@ -245,66 +254,43 @@ void StartLevelClock(Game& game) {
   StartLevelClock(static_cast<GameState&>(game));
 }
 
-TickControls ReadTickControls(const GameState& game) {
-  TickControls controls;
-  for (int player = 1; player <= 2; ++player) {
-    const int readings = std::min(ReadingsForTick(game, player), kMaxReadings);
-    for (int i = 0; i < readings; ++i) controls.readings[player - 1][i] = ReadControls(player);
-    controls.count[player - 1] = readings;
-  }
-  return controls;
+bool PlayFrame(Game& game, BITMAP* backbuffer) {
+  DeviceSource devices;
+  ScreenPresenter presenter(game, backbuffer, Showing{});
+  PlayLoop play{devices, presenter};
+  return PlayFrame(play, game);
+}
+
+void RunTick(Game& game) {
+  DeviceSource devices;
+  ScreenPresenter presenter(game, nullptr, Showing{});
+  PlayLoop play{devices, presenter};
+  RunTick(play, game);
 }
 
 void ActOnTick(Game& game, const TickEvents& events) {
-  for (size_t i = 0; i < events.splatsMade && ReplayShowsFrames(); ++i) {
-    PaintSplat(game.splatterLayer, game, game.splats[events.firstSplat + i]);
-  }
-  for (int i = 0; i < events.soundCount; ++i) PlayEffect(EffectOf(events.sounds[i].sound), events.sounds[i].x);
+  ScreenPresenter presenter(game, nullptr, Showing{});
+  presenter.ActOnTick(game, events);
 }
 
-void RunTick(Game& game) { ActOnTick(game, RunTick(game, ReadTickControls(game))); }
-
-bool PlayFrame(Game& game, BITMAP* backbuffer) {
-  if (UpdatePause(game.pause, backbuffer, game.splatterLayer)) return PlayPausedFrame(backbuffer);
-  if (!CheckFlies(game)) return false;
-  MuteOnKey();
-  RunPendingTicks(game);
-  if (!ReplayShowsFrames()) {
-    // A replay checked at full speed: no picture, only the numbers drawing takes.
-    DrawFrameNumbers(game);
-    WaitForNextTick();
-    return !QuitRequested() && !game.cleared;
-  }
-  DrawFrame(game, backbuffer);
-  DrawReplayMark(backbuffer);
-  ShowBackBuffer(backbuffer);
-  clear_to_color(backbuffer, White());
-  WaitForNextTick();
-  blit(game.splatterLayer, backbuffer, 0, 0, 0, 0, game.splatterLayer->w, game.splatterLayer->h);
-  return !QuitRequested() && !game.cleared;
+Replay PlayGame(BITMAP* backbuffer, BITMAP* splatterLayer, bool twoPlayer) {
+  DeviceSource devices;
+  return PlayFrom(devices, Showing{}, backbuffer, splatterLayer, twoPlayer);
 }
 
-LevelEnd DecideLevelEnd(const Game& game) {
-  if (game.cleared) return LevelEnd::Cleared;
-  if (game.timeLeft < 0) return LevelEnd::TimeUp;
-  return LevelEnd::Quit;
+Replay PlayReplay(BITMAP* backbuffer, BITMAP* splatterLayer, const Replay& replay, const Showing& showing) {
+  ReplaySource source(replay);
+  return PlayFrom(source, showing, backbuffer, splatterLayer, replay.players == 2);
 }
 
-// New local games move with the portable trigonometry once replays record which they
-// moved with (format version 2); until then with the C library's, as always.
-constexpr uint8_t kLocalMathRevision = kReplayFormatVersion >= 2 ? kPortableMath : kLibraryMath;
-
-void PlayGame(BITMAP* backbuffer, BITMAP* splatterLayer, bool twoPlayer) {
-  Game game(twoPlayer, splatterLayer);
-  game.mathRevision = GameMathRevision(kLocalMathRevision);
-  PlayMusic(Music::Play);
-  BeginGameRecord(twoPlayer);
-  uint64_t seed = 0;
-  if (PlaybackOwnRandom(seed)) game.random = OwnRandom(seed);  // a network game's replay
-  const LevelEnd end = PlayLevels(game, backbuffer);
-  FinishGameRecord(game, end);
-  if (end == LevelEnd::TimeUp) ShowTimeUpAndOfferScores(game, backbuffer);
-  EmptyLevelLists(game);
+void WatchReplay(BITMAP* backbuffer, BITMAP* splatterLayer, const Replay& replay, const char* mark, bool (*stop)()) {
+  LOG("Playing back the replay", " of ", SummaryText(replay.summary));
+  StartSound();  // a watched game sounds as it did (M and --mute as in play)
+  Showing watched;
+  watched.mark = mark;
+  watched.offerScores = false;
+  watched.stop = stop;
+  PlayReplay(backbuffer, splatterLayer, replay, watched);
 }
 
 // ===========================================================================
@@ -481,22 +467,21 @@ ReplayCommand ReplayToPlay(const Options& options, Replay& replay) {
 }
 
 // A replay checked without a display: the library without a system driver (memory
-// bitmaps only), the pictures the bananas and flies need for their sizes, and the game
-// played back as fast as it goes, drawing nothing.
+// bitmaps only) and the pictures the bananas and flies need for their sizes; the game
+// re-run unseen.
 int CheckReplayWithoutDisplay(const Replay& replay) {
   if (install_allegro(SYSTEM_NONE, &errno, std::atexit) != 0) return 2;
   set_color_depth(16);
   ChangeToMediaDirectoryWithoutDisplay();
   ImageManager imageManager;
   LoadGamePictures(imageManager);
-  BITMAP* backbuffer = create_bitmap(kScreenWidth, kScreenHeight);
-  BITMAP* splatterLayer = create_bitmap(kScreenWidth, kScreenHeight);
-  if (backbuffer == nullptr || splatterLayer == nullptr) return 2;
-  const int status = RunReplay(ReplayMode::Check, replay,
-                               [&](bool twoPlayer) { PlayGame(backbuffer, splatterLayer, twoPlayer); });
-  destroy_bitmap(splatterLayer);
-  destroy_bitmap(backbuffer);
-  return status;
+  RerunSetup setup;
+  setup.area = {kScreenWidth, kScreenHeight};
+  setup.banana = SizeOf(gameImages.banana1);
+  setup.fly = SizeOf(gameImages.fly1);
+  setup.gameVersion = NANASPLAT_VERSION;
+  setup.mediaFingerprint = GameMediaFingerprint();
+  return CheckReplay(replay, setup);
 }
 
 }  // namespace
@@ -530,13 +515,15 @@ int main(int argc, char** argv) {
 
   int status = 0;
   if (options.network.role != NetworkOptions::Role::None) {
-    status = PlayNetworkGames(backbuffer, splatterLayer, options.network);
+    status = PlayNetworkGames(backbuffer, splatterLayer, options.network,
+                              [&](Game& game) { return std::make_unique<ScreenPresenter>(game, backbuffer, Showing{}); });
   } else if (command.mode != ReplayMode::None) {
-    status = RunReplay(command.mode, replay,
-                       [&](bool twoPlayer) { PlayGame(backbuffer, splatterLayer, twoPlayer); });
+    WatchReplay(backbuffer, splatterLayer, replay, "REPLAY", nullptr);
   } else {
     PauseWhenFocusIsLost();
-    SetUpAttractMode([&](bool twoPlayer) { PlayGame(backbuffer, splatterLayer, twoPlayer); });
+    SetUpAttractMode([&](const Replay& demo, bool (*stop)()) {
+      WatchReplay(backbuffer, splatterLayer, demo, "DEMO", stop);
+    });
     while (!QuitRequested()) {
       if (RunMenu(menu, backbuffer)) PlayGame(backbuffer, splatterLayer, menu.twoPlayer);
     }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <random>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "debug.h"
 #include "draw.h"
 #include "game.h"
+#include "gamerecord.h"
 #include "highscores.h"
 #include "init.h"
 #include "input.h"
@@ -23,6 +25,7 @@
 #include "replay.h"
 #include "settings.h"
 #include "sound.h"
+#include "taps.h"
 #include "splatter.h"
 #include "userdata.h"
 #include "util.h"
@@ -33,8 +36,6 @@
 
 namespace {
 
-constexpr int kTextGap = 40;  // second line of a screen, below the first (pixels)
-
 // --- The simulation as the session drives it ------------------------------------
 
 // Runs the game's ticks for the rollback session: one reading per player per tick, the
@@ -43,7 +44,10 @@ constexpr int kTextGap = 40;  // second line of a screen, below the first (pixel
 // splat records whenever the session went back.
 class SimulationDriver : public net::RollbackGame {
  public:
-  void Use(Game* game) { game_ = game; }
+  void Use(Game* game, Presenter* presenter) {
+    game_ = game;
+    presenter_ = presenter;
+  }
 
   void SaveState(std::vector<uint8_t>& into) override {
     std::vector<unsigned char> bytes;
@@ -67,16 +71,13 @@ class SimulationDriver : public net::RollbackGame {
     const uint64_t tick = static_cast<uint64_t>(game.ticks);
     if (ticks_.size() < tick) ticks_.resize(tick);
     if (tick > 0) ticks_[tick - 1] = {readings, counts};
-    if (firstRun) ActOnTick(game, events);
+    if (firstRun) presenter_->ActOnTick(game, events);
   }
   uint32_t Checksum() override {
     const uint64_t sum = GameChecksum(*game_);
     return static_cast<uint32_t>(sum ^ (sum >> 32));
   }
-  bool Stopped() override {
-    const Game& game = *game_;
-    return game.cleared || (!game.flies.empty() && game.timeLeft < 0);
-  }
+  bool Stopped() override { return LevelOver(*game_); }
 
   // After the session's frames: the splatter layer as the splat records say, if the
   // session went back (a re-run tick paints nothing).
@@ -106,6 +107,7 @@ class SimulationDriver : public net::RollbackGame {
     std::array<uint8_t, 2> counts;
   };
   Game* game_ = nullptr;
+  Presenter* presenter_ = nullptr;
   bool wentBack_ = false;
   std::vector<TickRecord> ticks_;  // by the game's tick
 };
@@ -136,6 +138,8 @@ struct Network {
   Figures figures;
   int64_t gameStartTick = 0;  // the session's tick when the current game began
   int64_t recorded = 0;       // ticks of the current game recorded so far
+  GameRecorder recorder{NANASPLAT_VERSION, GameMediaFingerprint()};
+  PresenterMaker makePresenter;
 };
 
 // Every pending datagram, without waiting.
@@ -178,6 +182,24 @@ void Pump(Network& n) {
 
 bool Broken(const Network& n) { return n.broken != Ending::Cleared; }
 
+void HoldFrames(Network& n);
+
+// Everything the connection needs while no level is played: its datagrams, and the
+// session's frames held (no tick runs).
+void Serve(Network& n) {
+  Pump(n);
+  if (n.session) HoldFrames(n);
+}
+
+// The one wait of the game's own screens: until `done` says so, serving the connection
+// (when there is one) on every pass.
+void WaitUntil(Network* n, const std::function<bool()>& done) {
+  while (!done()) {
+    if (n != nullptr) Serve(*n);
+    rest(1);
+  }
+}
+
 // Frames that run no tick (a level screen, a pause, the end of a game) still go to the
 // session: its readings and acknowledgements keep flowing and its clocks keep count.
 void HoldFrames(Network& n) {
@@ -188,28 +210,8 @@ void HoldFrames(Network& n) {
   n.connection->Flush();
 }
 
-// The local player steers with any of this computer's controls: player 1's keys,
-// player 2's mouse buttons, or the first pad.
-Controls LocalControls() {
-  const int right = (key[KEY_RIGHT] || key[KEY_D]) ? 1 : 0;
-  const int left = (key[KEY_LEFT] || key[KEY_A]) ? 1 : 0;
-  const int buttons = mouse_b;
-  const bool leftButton = buttons & 1;
-  const bool rightButton = buttons & 2;
-  const PadControls pad = ReadPad(1);
-  const int turn = std::clamp(right - left + (rightButton ? 1 : 0) - (leftButton ? 1 : 0) + pad.turn, -1, 1);
-  const bool squash = key[KEY_SPACE] || key[KEY_DOWN] || key[KEY_S] || (leftButton && rightButton) || pad.squash;
-  return {leftButton && rightButton ? std::clamp(right - left + pad.turn, -1, 1) : turn, squash};
-}
-
-bool QuitAsked() { return key[KEY_ESC] || quitnow; }
-
 void ShowScreen(BITMAP* backbuffer, const char* first, const char* second) {
-  clear_to_color(backbuffer, White());
-  textprintf_centre_ex(backbuffer, Font(), SCREEN_W / 2, SCREEN_H / 2, Black(), -1, "%s", first);
-  if (second != nullptr) {
-    textprintf_centre_ex(backbuffer, Font(), SCREEN_W / 2, SCREEN_H / 2 + kTextGap, Black(), -1, "%s", second);
-  }
+  DrawTextScreen(backbuffer, first, second);
   blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
 }
 
@@ -220,22 +222,20 @@ bool BothLeaveScreen(Network& n, BITMAP* backbuffer, const char* first, const ch
   clear_keybuf();
   PadPresses presses = WatchPadPresses();
   bool pressed = false;
+  bool left = true;
   const uint32_t screenNumber = n.screensPassed;
-  for (;;) {
-    Pump(n);
-    if (Broken(n)) return false;
-    if (quitnow) return false;
+  WaitUntil(&n, [&] {
+    if (Broken(n) || quitnow) return !(left = false);
     if (!pressed && (keypressed() || NewPadPress(presses))) {
       if (keypressed()) readkey();
-      if (key[KEY_ESC]) return false;
+      if (key[KEY_ESC]) return !(left = false);
       pressed = true;
       n.connection->Send(net::MakeSignal(net::MessageType::Ready, screenNumber), true);
       ShowScreen(backbuffer, first, "Waiting for the other player");
     }
-    if (pressed && n.remoteReady > screenNumber) break;
-    HoldFrames(n);
-    rest(1);
-  }
+    return pressed && n.remoteReady > screenNumber;
+  });
+  if (!left) return false;
   ++n.screensPassed;
   logic_time = 0;
   return true;
@@ -255,24 +255,17 @@ void LocalScreen(Network& n, BITMAP* backbuffer, const char* first, const char* 
   ShowScreen(backbuffer, first, second);
   clear_keybuf();
   PadPresses presses = WatchPadPresses();
-  while (!keypressed() && !NewPadPress(presses) && !quitnow) {
-    Pump(n);
-    HoldFrames(n);
-    rest(1);
-  }
+  WaitUntil(&n, [&] { return keypressed() || NewPadPress(presses) || quitnow; });
   // The key that ended the screen, and any still held, type nothing on the next one
   // (the name entry reads the key buffer as it is).
-  for (int waited = 0; waited < kKeyReleaseWaitMs && AnyKeyHeld(); ++waited) {
-    Pump(n);
-    HoldFrames(n);
-    rest(1);
-  }
+  int waited = 0;
+  WaitUntil(&n, [&] { return waited++ >= kKeyReleaseWaitMs || !AnyKeyHeld(); });
   clear_keybuf();
 }
 
 void RecordConfirmedTicks(Network& n) {
   const int64_t confirmed = static_cast<int64_t>(n.session->ConfirmedTick()) - n.gameStartTick;
-  for (; n.recorded < confirmed; ++n.recorded) RecordTick(n.driver.Recorded(n.recorded));
+  for (; n.recorded < confirmed; ++n.recorded) n.recorder.Tick(n.driver.Recorded(n.recorded));
 }
 
 // P, the Pause key or a pad's Start: a press toggles the shared pause.
@@ -283,11 +276,6 @@ bool PauseTapped(bool& wasDown) {
   return tapped;
 }
 
-void MuteOnKey() {
-  if (!keyhit(KEY_M)) return;
-  ToggleMute();
-  ChangeSetting(&Settings::mute, Muted());
-}
 
 // The frames of one level, until it ends one way or another.
 Ending PlayNetworkLevel(Network& n, Game& game, BITMAP* backbuffer) {
@@ -297,7 +285,7 @@ Ending PlayNetworkLevel(Network& n, Game& game, BITMAP* backbuffer) {
   for (;;) {
     Pump(n);
     if (Broken(n)) return n.broken;
-    if (QuitAsked()) return Ending::Quit;
+    if (QuitRequested()) return Ending::Quit;
     if (PauseTapped(pauseDown)) {
       paused = !paused;
       n.connection->Send(net::MakeSignal(net::MessageType::Pause, paused ? 1 : 0), true);
@@ -309,7 +297,7 @@ Ending PlayNetworkLevel(Network& n, Game& game, BITMAP* backbuffer) {
     if (paused) PauseSound(); else ResumeSound();
     MuteOnKey();
     while (logic_time > 0) {
-      const net::FrameReport report = n.session->RunFrame(ControlsCode(LocalControls()), paused);
+      const net::FrameReport report = n.session->RunFrame(ControlsCode(ReadAnyLocalControls()), paused);
       --logic_time;
       if (paused) continue;
       Figures& f = n.figures;
@@ -344,48 +332,44 @@ const char* ReasonOf(Ending ending) {
   }
 }
 
-void EmptyLevelLists(Game& game) {
-  game.flies.clear();
-  game.p2.extras.clear();
-  game.p1.extras.clear();
-}
-
 // One game on both computers, from level 1 to its end. The game's record is finished
 // (and saved) before this returns.
 Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer, uint32_t gameNumber) {
   Game game(true, splatterLayer);
   game.random = OwnRandom(n.seed + gameNumber);
-  n.driver.Use(&game);
+  const std::unique_ptr<Presenter> presenter = n.makePresenter(game);
+  n.driver.Use(&game, presenter.get());
   n.driver.NewGame();
   n.gameStartTick = n.session->Tick();
   n.recorded = 0;
   PlayMusic(Music::Play);
-  BeginGameRecord(true);
-  SetGameRecordRandom(static_cast<uint8_t>(RandomKind::Own), game.random.seed);
+  n.recorder.BeginGame(game);
+  n.recorder.SetRandom(static_cast<uint8_t>(RandomKind::Own), game.random.seed);
   Ending ending = Ending::Quit;
   for (;;) {
-    SetUpLevel(game);
+    presenter->SetUpLevel(game);
+    BeginLevel(game);
     char title[32];
     std::snprintf(title, sizeof title, "Level %d", game.level);
     PlayEffect(Effect::Level, SCREEN_W / 2);
-    CountLevelScreen();
+    n.recorder.LevelScreen();
     if (!BothLeaveScreen(n, backbuffer, title, "Press any key to begin.")) {
       ending = Broken(n) ? n.broken : Ending::Quit;
       break;
     }
-    StartLevelClock(game);
+    presenter->StartLevelClock();
+    StartLevelClock(static_cast<GameState&>(game));
     ending = PlayNetworkLevel(n, game, backbuffer);
     ResumeSound();
     if (ending != Ending::Cleared) break;
     std::snprintf(title, sizeof title, "Level %d clear!", game.level);
-    ++game.level;
+    NextLevel(game);
     PlayEffect(Effect::Clear, SCREEN_W / 2);
-    CountLevelScreen();
+    n.recorder.LevelScreen();
     if (!BothLeaveScreen(n, backbuffer, title, "Press any key to continue.")) {
       ending = Broken(n) ? n.broken : Ending::Quit;
       break;
     }
-    EmptyLevelLists(game);
   }
   // The game as both computers agree it was: what ran on predictions is taken back.
   if (ending != Ending::TimeUp && n.session->SettleAtConfirmed()) {
@@ -393,7 +377,9 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
   }
   RecordConfirmedTicks(n);
   const LevelEnd end = ending == Ending::TimeUp ? LevelEnd::TimeUp : LevelEnd::Quit;
-  FinishGameRecord(game, end, ReasonOf(ending));
+  n.recorder.FinishGame(game, end);
+  LogGameOver(n.recorder.Record().summary, ReasonOf(ending));
+  WriteGameRecord(n.recorder.Record());
   const Figures& f = n.figures;
   LOG("Network game: ", f.frames, " frames, ", f.rerun, " ticks run again (at most ", f.worstRerun,
       " in a frame), ", f.waited, " frames waited, ", f.skipped, " given up to the other side; ",
@@ -404,18 +390,18 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
         static_cast<int64_t>(tick) - n.gameStartTick, " of the game");
     const std::string copy = ReplayDirectory() + "/out-of-step-at-tick-" +
                              std::to_string(static_cast<int64_t>(tick) - n.gameStartTick) + ".nsr";
-    if (SaveReplay(copy, LastGameRecord())) LOG("Replay saved in ", copy);
+    if (SaveReplay(copy, n.recorder.Record())) LOG("Replay saved in ", copy);
   }
   const int myScore = n.localPlayer == 0 ? game.p1.score : game.p2.score;
   const char* me = n.localPlayer == 0 ? "Player 1" : "Player 2";
   switch (ending) {
     case Ending::TimeUp:
-      // From here on the other computer may sit in its name entry, which serves no
-      // network: its silence is no lost connection (ENet's own timeout still holds).
-      n.connection->AllowSilence(true);
       PlayEffect(Effect::TimeUp, SCREEN_W / 2);
       LocalScreen(n, backbuffer, "Time up!  The fruit flies got to you ...", "Press any key to continue.");
-      HighScores(backbuffer, myScore, me);
+      HighScores(backbuffer, myScore, me, [&] {
+        Serve(n);  // the name entry too: the other side's silence still ends the game
+        rest(1);
+      });
       break;
     case Ending::Left:
     case Ending::Lost:
@@ -438,30 +424,25 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
 bool BothPlayAgain(Network& n, BITMAP* backbuffer) {
   const char* question = "Play again? (Enter: yes, Escape: no)";
   ShowScreen(backbuffer, question, nullptr);
-  while (key[KEY_ENTER] || key[KEY_ESC]) {
-    Pump(n);
-    rest(1);
-  }
+  WaitUntil(&n, [] { return !key[KEY_ENTER] && !key[KEY_ESC]; });
   clear_keybuf();
   bool yes = false;
-  for (;;) {
-    Pump(n);
-    if (Broken(n) || n.remoteRematch == 0 || quitnow) return false;
+  bool again = true;
+  WaitUntil(&n, [&] {
+    if (Broken(n) || n.remoteRematch == 0 || quitnow) return !(again = false);
     if (!yes && key[KEY_ESC]) {
       n.connection->Send(net::MakeSignal(net::MessageType::Rematch, 0), true);
-      return false;
+      return !(again = false);
     }
     if (!yes && key[KEY_ENTER]) {
       yes = true;
       n.connection->Send(net::MakeSignal(net::MessageType::Rematch, 1), true);
       ShowScreen(backbuffer, question, "Waiting for the other player");
     }
-    if (yes && n.remoteRematch == 1) break;
-    HoldFrames(n);
-    rest(1);
-  }
+    return yes && n.remoteRematch == 1;
+  });
+  if (!again) return false;
   n.remoteRematch = -1;
-  n.connection->AllowSilence(false);
   return true;
 }
 
@@ -469,7 +450,7 @@ bool BothPlayAgain(Network& n, BITMAP* backbuffer) {
 void LocalScreenWithoutNetwork(BITMAP* backbuffer, const char* text) {
   ShowScreen(backbuffer, text, "Press any key to continue.");
   clear_keybuf();
-  while (!keypressed() && !quitnow) rest(5);
+  WaitUntil(nullptr, [] { return keypressed() || quitnow; });
   if (keypressed()) readkey();
 }
 
@@ -535,7 +516,7 @@ bool Connect(Network& n, BITMAP* backbuffer, const NetworkOptions& options) {
   }
   ShowScreen(backbuffer, waiting.c_str(), nullptr);
   for (;;) {
-    if (QuitAsked()) return false;
+    if (QuitRequested()) return false;
     std::vector<net::NetEvent> events;
     n.connection->Service(events);
     n.connection->Flush();
@@ -565,7 +546,8 @@ bool Connect(Network& n, BITMAP* backbuffer, const NetworkOptions& options) {
 
 }  // namespace
 
-int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptions& given) {
+int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptions& given,
+                     const PresenterMaker& makePresenter) {
   NetworkOptions options = given;
   if (options.role == NetworkOptions::Role::Join && options.address.empty()) {
     // Asked with the game's own prompt, offering the address joined last time. The
@@ -584,9 +566,10 @@ int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOpt
     RememberJoinedAddress(options.address + ":" + std::to_string(options.port));
   }
   Network n;
+  n.makePresenter = makePresenter;
   if (!Connect(n, backbuffer, options)) {
     if (n.connection) n.connection->Close();
-    return QuitAsked() ? 0 : 1;
+    return QuitRequested() ? 0 : 1;
   }
   const int delay = options.inputDelay >= 0 ? options.inputDelay : net::kDefaultInputDelay;
   n.session = std::make_unique<net::Session>(n.driver, *n.connection, n.localPlayer, delay);

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "debug.h"
-#include "init.h"
+#include "clock.h"
 
 namespace {
 constexpr int kQuitSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};

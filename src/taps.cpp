@@ -5,7 +5,10 @@
 
 #include <atomic>
 
+#include "debug.h"
 #include "pad.h"
+#include "settings.h"
+#include "sound.h"
 
 namespace {
 
@@ -97,4 +100,12 @@ bool TakeTogglePress(Toggle which) {
 void SamplePadStart() {
   if (num_joysticks <= 0) return;
   LookAtPadStarts(true);
+}
+
+// M turns all sound off and on again; the choice is kept for the next run.
+void MuteOnKey() {
+  if (!TakeTogglePress(Toggle::Mute)) return;
+  ToggleMute();
+  LOG(Muted() ? "Sound off (M)" : "Sound on (M)");
+  ChangeSetting(&Settings::mute, Muted());
 }

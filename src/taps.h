@@ -38,3 +38,7 @@ void SamplePadStart();
 // The keyboard callback itself: `scancode` is the library's key code, with 0x80 added
 // for a release. Tests call it to press and release keys.
 void NoteKeyEvent(int scancode);
+
+// M turns all sound off and on again (one press a frame, from the count above); the
+// choice is logged and kept for the next run.
+void MuteOnKey();

@@ -13,7 +13,7 @@
 #include "debug.h"
 #include "fontcheck.h"
 #include "highscores.h"
-#include "init.h"
+#include "clock.h"
 #include "sound.h"
 #include "userdata.h"
 
@@ -201,15 +201,17 @@ constexpr int kContinueY = 475;
 
 // Waits (busily) until a key held from the previous screen is let go, or a quit is
 // requested, then drops whatever was typed meanwhile.
-void WaitForEnterAndEscUp() {
+void WaitForEnterAndEscUp(const std::function<void()>& serve) {
   while ((highScoreKeyDown(KEY_ENTER) || highScoreKeyDown(KEY_ESC)) && !quitnow) {
+    if (serve) serve();
   }
   clear_keybuf();
 }
 
 // The name entry screen; returns a name of at least one character.
-std::string EnterName(BITMAP* buffer, int rank, int points, const char* player) {
-  WaitForEnterAndEscUp();
+std::string EnterName(BITMAP* buffer, int rank, int points, const char* player,
+                      const std::function<void()>& serve) {
+  WaitForEnterAndEscUp(serve);
   std::string name;
   for (;;) {
     // An empty name would end the table when it is next read; Enter waits for one.
@@ -227,18 +229,19 @@ std::string EnterName(BITMAP* buffer, int rank, int points, const char* player) 
     blit(buffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
     while (!keypressed()) {
       if (quitnow) exit(0);
+      if (serve) serve();
     }
     name = TypeNameKey(name, readkey());
   }
 }
 }  // namespace
 
-void HighScores(BITMAP* buffer, int points, const char* player) {
+void HighScores(BITMAP* buffer, int points, const char* player, const std::function<void()>& serve) {
   const ScoreTable table = ReadScores(ScoreTableToRead().c_str());
   if (!ScoreQualifies(table, points)) return;
   const int rank = ScoreRank(table.entries, points);
   PlayEffect(Effect::HighScore, SCREEN_W / 2);
-  const std::string name = EnterName(buffer, rank, points, player);
+  const std::string name = EnterName(buffer, rank, points, player, serve);
 
   const std::list<Score> updated = InsertScore(table.entries, Score{name, points});
   const int black = makecol(0, 0, 0);
@@ -259,9 +262,10 @@ void HighScores(BITMAP* buffer, int points, const char* player) {
   }
   textprintf_centre_ex(buffer, globalFont, middle, kContinueY, black, -1, "Press [Enter] to continue");
 
-  WaitForEnterAndEscUp();
+  WaitForEnterAndEscUp(serve);
   while (!highScoreKeyDown(KEY_ENTER)) {
     if (highScoreKeyDown(KEY_ESC) || quitnow) exit(0);
     blit(buffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
+    if (serve) serve();
   }
 }

@@ -4,7 +4,8 @@
 # 127.0.0.1 through a relay that delays and drops datagrams. A whole level played to
 # time up with the same end on both, both replays recorded alike; a killed process
 # noticed by the other within about three seconds; Escape on one ends the other's game
-# with "the other player left".
+# with "the other player left"; the high-score name entry serves the connection (a slow
+# name is no silence, a player gone meanwhile is noticed there).
 set -euo pipefail
 : "${NANASPLAT_BUILD:?}" "${NANASPLAT_SOURCE:?}"
 source "$NANASPLAT_SOURCE/scripts/xvfb.sh"
@@ -186,4 +187,27 @@ wait_for_log host3 "Game over (the other player left)" 5
 wait_for_end "$JOIN_PID" 10
 [ "$STATUS" = 0 ] || fail "joiner status $STATUS"
 kill "$HOST_PID" 2>/dev/null || true
+# --- The name entry: ten seconds typing are no silence; a player gone is noticed --------
+start_pair host4 join4
+wait_for_log host4 "Game over (time up)" 70
+wait_for_log join4 "Game over (time up)" 10
+sleep 1
+for side in 0 1; do press $side space; done   # the time-up screens: on to the name entry
+sleep 0.5
+on 0 type --delay 100 "Host"
+press 0 Return; press 0 Return                 # the host's table, then "Play again?"
+on 1 type --delay 100 "J"
+sleep 10                                       # the joiner still types
+kill -0 "$HOST_PID" 2>/dev/null || fail "the host gave up while the other player typed a name"
+log_of host4 | grep -q "connection lost" && fail "a name typed slowly ended the host's game"
+kill -9 "$HOST_PID"
+sleep 4.5                                      # the joiner is still in the name entry
+press 1 Return; press 1 Return                 # its table, then "Play again?"
+LEFT_AT=$(date +%s%N)
+wait_for_end "$JOIN_PID" 5
+ELAPSED_MS=$((($(date +%s%N) - LEFT_AT) / 1000000))
+echo "the host gone during the name entry: the joiner ended $ELAPSED_MS ms after leaving its table"
+[ "$STATUS" = 0 ] || fail "joiner status $STATUS"
+[ $ELAPSED_MS -le 1500 ] || fail "the joiner noticed the host gone only $ELAPSED_MS ms after its name entry"
+grep -q "^J$" "$WORK/join4/game/media/scores" || fail "the joiner's name was not kept"
 echo ok

@@ -51,13 +51,14 @@ BITMAP* Sprite(int w, int h) {
 
 void Play(const Replay& replay) {
   if (replay.summary.ticks > kMaxPlayedTicks) return;
-  PlayNextGameFrom(replay);
-  PlayGame(sprites.backbuffer, sprites.splatterLayer, replay.players == 2);
-  StopPlayingBack();
+  Showing unseen;
+  unseen.paced = false;
+  unseen.offerScores = false;
+  const Replay played = PlayReplay(sprites.backbuffer, sprites.splatterLayer, replay, unseen);
   // A playback never runs past the replay's end.
-  Check(LastGameRecord().summary.ticks <= replay.summary.ticks);
+  Check(played.summary.ticks <= replay.summary.ticks);
   uint64_t frames = 0;
-  for (const ReplayRun& run : LastGameRecord().frames) frames += run.count;
+  for (const ReplayRun& run : played.frames) frames += run.count;
   uint64_t recorded = 0;
   for (const ReplayRun& run : replay.frames) recorded += run.count;
   Check(frames <= recorded + 1);

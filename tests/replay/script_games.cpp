@@ -230,10 +230,10 @@ int main(int argc, char** argv) {
     auto controls = o.rock ? RockingControls : RandomControls;
     script.controls[0] = controls(random, o, reads);
     if (o.twoPlayer) script.controls[1] = controls(random, o, reads);
-    PlayNextGameFrom(script);
-    PlayGame(backbuffer, splatterLayer, o.twoPlayer);
-
-    const Replay& game = LastGameRecord();
+    Showing unseen;
+    unseen.paced = false;
+    unseen.offerScores = false;
+    const Replay game = PlayReplay(backbuffer, splatterLayer, script, unseen);
     const std::string file =
         dir + "/" + (o.name.empty() ? std::to_string(o.seed) : o.name) + "-" + std::to_string(g) + ".nsr";
     if (!SaveReplay(file, game)) return 1;

@@ -74,7 +74,7 @@ class Session : public testing::Test {
 
   // The banana put down on its back: the next tick closes the streak.
   static void PutDown(Game& game) {
-    game.p1.nana.pos = {512, static_cast<double>(GroundLine() - 94)};
+    game.p1.nana.pos = {512, static_cast<double>((SCREEN_H - kGroundMargin) - 94)};
     game.p1.nana.state = Rolling;
   }
 

@@ -10,7 +10,10 @@
 
 #include "game.h"
 #include "init.h"
+#include "gamerecord.h"
 #include "replay.h"
+#include "replaycheck.h"
+#include "sim/random.h"
 #include "test_support.h"
 
 namespace {
@@ -19,8 +22,9 @@ Replay SampleReplay() {
   Replay replay;
   replay.players = 2;
   replay.gameVersion = "1.0";
-  BeginGameRecord(true);  // a usable generator state, as a game takes it
-  replay.randomState = LastGameRecord().randomState;
+  unsigned char table[kCLibraryStateBytes];  // a usable generator state, as a game takes it
+  SaveCLibraryState(table);
+  replay.randomState.assign(table, table + kCLibraryStateBytes);
   replay.mediaFingerprint = 0xfeedf00du;
   replay.mathRevision = 3;
   replay.summary = {3, 27, 31, 70007, true, 0x12345678u};
@@ -232,32 +236,29 @@ TEST(ReplayOrigin, TheFingerprintFollowsTheShapesOfTheBananaAndTheFlies) {
   for (BITMAP* b : {banana, fly, wider}) destroy_bitmap(b);
 }
 
-Controls HeldRight(int) { return {1, false}; }
-Controls Squashing(int) { return {0, true}; }
-
-// A game as game play drives the module: readings and frames, then its end.
-void PlayTwoFrames(Game& game, int score) {
-  BeginGameRecord(false);
-  logic_time = 2;
-  while (TickDue()) {
-    ReplayControls(1, HeldRight);
-    ReplayControls(1, HeldRight);  // an extra banana reads too
-    TickDone();
-  }
-  logic_time = 1;
-  while (TickDue()) {
-    ReplayControls(1, Squashing);
-    TickDone();
-  }
+// A game as the play loop records it: readings and frames, then its end.
+Replay PlayTwoFrames(Game& game, int score) {
+  GameRecorder recorder("1.0", 0);
+  recorder.BeginGame(game);
+  recorder.Reading(1, {1, false});
+  recorder.Reading(1, {1, false});  // an extra banana reads too
+  recorder.Reading(1, {1, false});
+  recorder.Reading(1, {1, false});
+  recorder.Frame(2);
+  recorder.Reading(1, {0, true});
+  recorder.Frame(1);
   game.p1.score = score;
-  FinishGameRecord(game, LevelEnd::Quit);
+  recorder.FinishGame(game, LevelEnd::Quit);
+  WriteGameRecord(recorder.Record());
+  return recorder.Record();
 }
 
 TEST(ReplayRecording, KeepsEveryReadingEachFramesTicksAndTheEnd) {
   Game game(false, nullptr);
   game.level = 2;
-  PlayTwoFrames(game, 5);
-  const Replay& record = LastGameRecord();
+  GameRecorder recorder("1.0", 0);
+  recorder.Reading(1, {1, false});  // outside a game nothing is recorded
+  const Replay record = PlayTwoFrames(game, 5);
   EXPECT_EQ(record.players, 1);
   EXPECT_TRUE(SameRuns(record.frames, {{2, 1}, {1, 1}}));
   EXPECT_TRUE(SameRuns(record.controls[0], {{ControlsCode({1, false}), 4}, {ControlsCode({0, true}), 1}}));
@@ -266,12 +267,7 @@ TEST(ReplayRecording, KeepsEveryReadingEachFramesTicksAndTheEnd) {
   EXPECT_EQ(record.summary.p1Score, 5);
   EXPECT_EQ(record.summary.ticks, 3);
   EXPECT_FALSE(record.summary.timeUp);
-  EXPECT_EQ(logic_time.load(), 0);
-
-  // Outside a game nothing is recorded.
-  const size_t runs = record.controls[0].size();
-  EXPECT_EQ(ReplayControls(1, HeldRight).turn, 1);
-  EXPECT_EQ(LastGameRecord().controls[0].size(), runs);
+  EXPECT_TRUE(recorder.Record().controls[0].empty());
 }
 
 TEST(ReplayRecording, WritesLastAndBestWhenTheGameEnds) {
@@ -315,23 +311,20 @@ TEST(ReplayRecording, KeepsAnUnreadableBestAsideBeforeWritingANewOne) {
 // carries the generator's state, and playing it back starts from that state again.
 TEST(ReplayRecording, APlaybackDrawsTheRandomNumbersItsGameDrew) {
   for (int i = 0; i < 1000; ++i) std::rand();  // earlier games
-  BeginGameRecord(false);
-  const Replay script = LastGameRecord();
+  Game game(false, nullptr);
+  GameRecorder recorder("1.0", 0);
+  recorder.BeginGame(game);
+  const Replay script = recorder.Record();
   std::vector<int> drawn;
   for (int i = 0; i < 50; ++i) drawn.push_back(std::rand());
-  Game game(false, nullptr);
-  FinishGameRecord(game, LevelEnd::Quit);
 
   for (int i = 0; i < 777; ++i) std::rand();  // anything drawn since
-  PlayNextGameFrom(script);
-  BeginGameRecord(false);
+  ReplaySource source(script);
+  source.BeginGame(game);
   std::vector<int> again;
   for (int i = 0; i < 50; ++i) again.push_back(std::rand());
   EXPECT_EQ(again, drawn);
-  EXPECT_TRUE(ReplayReachedItsEnd());  // the script had no frames: its game ends at once
-  FinishGameRecord(game, LevelEnd::Quit);
-  StopPlayingBack();
-  EXPECT_EQ(ReplayControls(1, HeldRight).turn, 1);
+  EXPECT_TRUE(source.ReachedItsEnd(0, 0));  // the script had no frames: its game ends at once
   std::srand(1);
 }
 

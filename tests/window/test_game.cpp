@@ -67,7 +67,7 @@ class GameTest : public testing::Test {
 
   // The player's banana rolling on the ground: every tick reports ground contact.
   static void Grounded(Player& player) {
-    player.nana.pos = {512, static_cast<double>(GroundLine() - 94)};
+    player.nana.pos = {512, static_cast<double>((SCREEN_H - kGroundMargin) - 94)};
     player.nana.state = Rolling;
   }
 

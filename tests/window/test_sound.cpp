@@ -164,7 +164,7 @@ TEST_F(SoundAsked, ALandingFromFlightAsksForALandOnceNotEveryTickOnTheGround) {
 TEST_F(SoundAsked, CrazyModeAsksForCrazyAsItStarts) {
   Game game = StartedLevel();
   for (int t = 1; t <= 180; ++t, ++tick) {
-    game.p1.nana.pos = {512, static_cast<double>(GroundLine() - 94)};
+    game.p1.nana.pos = {512, static_cast<double>((SCREEN_H - kGroundMargin) - 94)};
     game.p1.nana.state = Rolling;
     game.p1.streak = t == 180 ? 5 : 0;
     RunTick(game);
