@@ -20,9 +20,19 @@ PACKAGES=(
   libsndfile1-dev libasound2-dev  # the sound generator writes WAV; the game hears ALSA's complaints
 )
 
+# The world score board's server and the game's sender (also in debian/control).
+BOARD_PACKAGES=(
+  libcpp-httplib-dev nlohmann-json3-dev libsqlite3-dev libpq-dev libcurl4-openssl-dev
+)
+# Only the tests need these: a PostgreSQL server the board's tests start in a temporary
+# directory, and a headless browser that opens the board's page.
+TEST_PACKAGES=(
+  postgresql chromium
+)
+
 install_missing_packages() {
   local missing=()
-  for pkg in "${PACKAGES[@]}"; do
+  for pkg in "${PACKAGES[@]}" "${BOARD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
