@@ -34,6 +34,7 @@
 #include "splatter.h"
 #include "taps.h"
 #include "userdata.h"
+#include "worldboard.h"
 #include "util.h"
 
 // ===========================================================================
@@ -202,6 +203,7 @@ void ShowTimeUpAndOfferScores(const Game& game, BITMAP* backbuffer) {
   if (PlayingBack()) return;  // a replayed game's scores were offered when it was played
   HighScores(backbuffer, game.p1.score, "Player 1");
   if (game.twoPlayer) HighScores(backbuffer, game.p2.score, "Player 2");
+  OfferLastGameToWorldBoard();
 }
 
 }  // namespace
@@ -473,7 +475,7 @@ bool RunMenu(Menu& menu, BITMAP* backbuffer) {
 ReplayCommand ReplayToPlay(const Options& options, Replay& replay) {
   const ReplayCommand& command = options.replay;
   std::string error = command.error;
-  if (error.empty() && command.mode != ReplayMode::None) LoadReplay(command.file, replay, error);
+  if (error.empty() && command.mode != ReplayMode::None) LoadReplayFromFileOrBoard(command.file, replay, error);
   if (error.empty()) return command;
   std::fprintf(stderr, "nanasplat: %s%s%s\n", command.file.c_str(), command.file.empty() ? "" : ": ",
                error.c_str());
@@ -518,6 +520,7 @@ int main(int argc, char** argv) {
   LOG("Beginning game loop");
   UseScoreTableFor(WorkingDirectory("."));
   SetMuted(LoadSettings().mute || options.mute);
+  StartWorldBoard(options.scoreboard.empty() ? CurrentSettings().scoreboard : options.scoreboard);
 
   Menu menu;
   BuildMenuButtons(menu);

@@ -25,6 +25,7 @@
 #include "sound.h"
 #include "splatter.h"
 #include "userdata.h"
+#include "worldboard.h"
 #include "util.h"
 
 #ifndef NANASPLAT_VERSION
@@ -416,6 +417,7 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
       PlayEffect(Effect::TimeUp, SCREEN_W / 2);
       LocalScreen(n, backbuffer, "Time up!  The fruit flies got to you ...", "Press any key to continue.");
       HighScores(backbuffer, myScore, me);
+      OfferLastGameToWorldBoard();
       break;
     case Ending::Left:
     case Ending::Lost:

@@ -16,6 +16,8 @@
 #include "init.h"
 #include "sound.h"
 #include "userdata.h"
+#include "settings.h"
+#include "worldboard.h"
 
 // ---------------------------------------------------------------------------
 // Fonts
@@ -198,6 +200,22 @@ constexpr int kFirstRowY = 90;
 constexpr int kRowStep = 35;
 constexpr int kSaveFailedY = 440;
 constexpr int kContinueY = 475;
+constexpr int kWorldY = 520;
+
+// The name typed is the one the world board shows from now on; the table is done, so
+// the game goes to the board (in the background) while the table is shown.
+void RememberNameAndOfferGame(const std::string& name) {
+  if (CurrentSettings().playerName != name) ChangeSetting(&Settings::playerName, name);
+  OfferLastGameToWorldBoard();
+}
+
+// Where the game stands in the world, once the board has told.
+void DrawWorldLine(BITMAP* buffer) {
+  const std::string line = WorldBoardLine();
+  if (line.empty()) return;
+  rectfill(buffer, 0, kWorldY - 5, SCREEN_W - 1, kWorldY + text_height(globalFont) + 5, makecol(255, 255, 255));
+  textprintf_centre_ex(buffer, globalFont, SCREEN_W / 2, kWorldY, makecol(0, 0, 0), -1, "%s", line.c_str());
+}
 
 // Waits (busily) until a key held from the previous screen is let go, or a quit is
 // requested, then drops whatever was typed meanwhile.
@@ -246,6 +264,7 @@ void HighScores(BITMAP* buffer, int points, const char* player) {
   clear_to_color(buffer, makecol(255, 255, 255));
   textprintf_centre_ex(buffer, globalFont, middle, kTitleY, black, -1, "Best of the Bunch");
   const bool saved = MakeGameDataDirectory() && SaveScores(ChosenScoreTable().path.c_str(), updated);
+  RememberNameAndOfferGame(name);
   int row = 0;
   for (const Score& entry : updated) {
     if (row >= kScoreTableSize) break;
@@ -262,6 +281,7 @@ void HighScores(BITMAP* buffer, int points, const char* player) {
   WaitForEnterAndEscUp();
   while (!highScoreKeyDown(KEY_ENTER)) {
     if (highScoreKeyDown(KEY_ESC) || quitnow) exit(0);
+    DrawWorldLine(buffer);
     blit(buffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
   }
 }
