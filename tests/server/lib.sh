@@ -64,3 +64,32 @@ board_snapshot() {
     for period in all week; do curl -s "http://127.0.0.1:$port/api/scores?mode=$mode&period=$period&limit=100"; done
   done
 }
+
+# start_postgres DIR: Debian's PostgreSQL in DIR as an unprivileged user (nobody when
+# run as root), on a Unix socket in DIR only (no TCP); sets DATABASE_URL and PSQL.
+# stop_postgres stops it.
+PG_BIN=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1)
+start_postgres() {
+  PG_DIR=$1
+  mkdir -p "$PG_DIR"
+  PG_AS=()
+  if [ "$(id -u)" -eq 0 ]; then
+    chown nobody "$PG_DIR"
+    chmod 755 "$PG_DIR"
+    PG_AS=(runuser -u nobody --)
+  fi
+  "${PG_AS[@]}" "$PG_BIN/initdb" -D "$PG_DIR/data" -A trust -U board --no-sync >"$PG_DIR/initdb.log" 2>&1 ||
+    { cat "$PG_DIR/initdb.log"; return 1; }
+  "${PG_AS[@]}" "$PG_BIN/pg_ctl" -D "$PG_DIR/data" -l "$PG_DIR/server.log" -w -t 30 \
+    -o "-k $PG_DIR -c listen_addresses= -c fsync=on -c synchronous_commit=on" start >/dev/null ||
+    { cat "$PG_DIR/server.log"; return 1; }
+  PG_STARTED=1
+  "${PG_AS[@]}" "$PG_BIN/createdb" -h "$PG_DIR" -U board board
+  DATABASE_URL="postgresql:///board?host=$PG_DIR&user=board"
+  PSQL=("${PG_AS[@]}" "$PG_BIN/psql" -h "$PG_DIR" -U board -d board -qtA -v ON_ERROR_STOP=1)
+}
+stop_postgres() {
+  [ -n "${PG_STARTED:-}" ] || return 0
+  "${PG_AS[@]}" "$PG_BIN/pg_ctl" -D "$PG_DIR/data" -m fast -w stop >/dev/null 2>&1 || true
+  PG_STARTED=
+}
