@@ -108,7 +108,7 @@ void PlayDemo(const std::string& file, const Replay& replay) {
   attract.mouseY = mouse_y;
   playing = true;
   SetQuiet(true);
-  RunReplay(ReplayMode::Demo, replay, attract.playGame, DemoInterrupted);
+  RunReplay(true, replay, attract.playGame, DemoInterrupted);
   PlayMusic(Music::Title);  // while still quiet: the game's loop never sounds loud
   SetQuiet(false);
   playing = false;

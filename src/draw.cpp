@@ -9,6 +9,7 @@
 #include "game.h"
 #include "init.h"
 #include "nana.h"
+#include "sim/framedraws.h"
 #include "splatter.h"
 #include "util.h"
 
@@ -73,13 +74,22 @@ void DrawNana(const Nana& nana, BITMAP* sprite, BITMAP* flipped, BITMAP* dest) {
 // Flies
 // ===========================================================================
 
-void DrawFlies(const std::vector<Fly>& flies, BITMAP* first, BITMAP* second, BITMAP* dest) {
-  for (const Fly& fly : flies) {
-    BITMAP* sprite = rand() % 4 == 1 ? second : first;
+namespace {
+void DrawFliesAs(const std::vector<Fly>& flies, const uint8_t* secondPicture, BITMAP* first, BITMAP* second,
+                 BITMAP* dest) {
+  for (size_t i = 0; i < flies.size(); ++i) {
+    BITMAP* sprite = secondPicture[i] != 0 ? second : first;
     if (sprite == nullptr) sprite = first != nullptr ? first : second;
     if (sprite == nullptr || dest == nullptr) continue;
-    draw_sprite(dest, sprite, static_cast<int>(fly.pos.x), static_cast<int>(fly.pos.y));
+    draw_sprite(dest, sprite, static_cast<int>(flies[i].pos.x), static_cast<int>(flies[i].pos.y));
   }
+}
+}  // namespace
+
+void DrawFlies(const std::vector<Fly>& flies, BITMAP* first, BITMAP* second, BITMAP* dest) {
+  GameState game;
+  game.flies = flies;
+  DrawFliesAs(flies, TakeFrameDraws(game).secondPicture, first, second, dest);
 }
 
 // ===========================================================================
@@ -130,8 +140,6 @@ constexpr int kHudP2Top = 100;     // y of "P2: %d" (pixels)
 constexpr int kWallWidth = 20;     // the black walls (pixels)
 constexpr int kFloorHeight = 21;   // the black floor, from the ground line down (pixels)
 
-BITMAP* PictureOf(const Image* image) { return image != nullptr ? image->bitmap : nullptr; }
-
 void DrawBananas(const Game& game, const Player& player, BITMAP* sprite, BITMAP* buffer) {
   BITMAP* flipped = game.flipped.get();
   DrawNana(player.nana, sprite, flipped, buffer);
@@ -147,13 +155,9 @@ void DrawTimeLeft(const Game& game, BITMAP* buffer) {
                        game.timeLeft / kTicksPerSecond);
 }
 
-int Jitter() { return rand() % (2 * kCrazyJitter + 1) - kCrazyJitter; }
-
-// "CRAZY" in red around (x, SCREEN_H / 2); the vertical jitter is drawn first.
-void DrawCrazy(BITMAP* buffer, int x, bool jitterX) {
-  const int y = SCREEN_H / 2 + Jitter();
-  if (jitterX) x += Jitter();
-  if (buffer != nullptr) textprintf_centre_ex(buffer, Font(), x, y, Red(), -1, "CRAZY");
+// "CRAZY" in red around (x, SCREEN_H / 2), wandered as the frame's draws say.
+void DrawCrazy(BITMAP* buffer, int x, CrazyJitter jitter) {
+  textprintf_centre_ex(buffer, Font(), x + jitter.dx, SCREEN_H / 2 + jitter.dy, Red(), -1, "CRAZY");
 }
 
 void DrawFloorAndWalls(BITMAP* buffer) {
@@ -165,21 +169,16 @@ void DrawFloorAndWalls(BITMAP* buffer) {
 }  // namespace
 
 void DrawFrame(const Game& game, BITMAP* buffer) {
-  DrawFlies(game.flies, PictureOf(gameImages.fly1), PictureOf(gameImages.fly2), buffer);
+  const FrameDraws draws = TakeFrameDraws(game);
+  DrawFliesAs(game.flies, draws.secondPicture, PictureOf(gameImages.fly1), PictureOf(gameImages.fly2), buffer);
   DrawBananas(game, game.p1, PictureOf(gameImages.banana1), buffer);
   DrawScore(buffer, "P1: %d", game.p1.score, kHudTop);
   DrawTimeLeft(game, buffer);
-  if (game.p1.crazy > 0) DrawCrazy(buffer, game.twoPlayer ? SCREEN_W / 4 : SCREEN_W / 2, !game.twoPlayer);
+  if (draws.crazy[0].shown) DrawCrazy(buffer, game.twoPlayer ? SCREEN_W / 4 : SCREEN_W / 2, draws.crazy[0]);
   if (game.twoPlayer) {
     DrawBananas(game, game.p2, PictureOf(gameImages.banana2), buffer);
     DrawScore(buffer, "P2: %d", game.p2.score, kHudP2Top);
-    if (game.p2.crazy > 0) DrawCrazy(buffer, SCREEN_W * 3 / 4, true);
+    if (draws.crazy[1].shown) DrawCrazy(buffer, SCREEN_W * 3 / 4, draws.crazy[1]);
   }
   DrawFloorAndWalls(buffer);
-}
-
-void DrawFrameNumbers(const GameState& game) {
-  DrawFlies(game.flies, nullptr, nullptr, nullptr);
-  if (game.p1.crazy > 0) DrawCrazy(nullptr, 0, !game.twoPlayer);
-  if (game.twoPlayer && game.p2.crazy > 0) DrawCrazy(nullptr, 0, true);
 }

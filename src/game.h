@@ -13,6 +13,7 @@
 #include "player.h"
 #include "sim/controls.h"
 #include "sim/flies.h"
+#include "sim/framedraws.h"
 #include "sim/game.h"
 
 // The pictures the game uses, looked up once at start-up and owned by the image manager.
@@ -28,7 +29,6 @@ struct GameImages {
 extern GameImages gameImages;
 
 constexpr int kHudScoreInset = 300;          // "P1: %d" starts this far left of the right edge (pixels)
-constexpr int kCrazyJitter = 3;              // the CRAZY text wanders this far (pixels)
 
 int GroundLine();                  // y of the ground line on the screen (pixels)
 
@@ -52,8 +52,6 @@ struct Game : GameState {
   Game(bool twoPlayer, BITMAP* splatterLayer);
 };
 
-enum class LevelEnd { Cleared, TimeUp, Quit };
-
 // Escape held or the window asked to close.
 bool QuitRequested();
 
@@ -70,13 +68,8 @@ TickControls ReadTickControls(const GameState& game);
 void ActOnTick(Game& game, const TickEvents& events);
 // The frame's picture of the play area, into `buffer`.
 void DrawFrame(const Game& game, BITMAP* buffer);
-// The random numbers a frame's drawing takes, without drawing (for a replay checked
-// without a picture): exactly what DrawFrame draws.
-void DrawFrameNumbers(const GameState& game);
 // One frame of play; false when the level's frame loop ends.
 bool PlayFrame(Game& game, BITMAP* backbuffer);
-// How the frame loop ended.
-LevelEnd DecideLevelEnd(const Game& game);
 
 // A whole game, from level 1 to the high-score screens (or a quit).
 void PlayGame(BITMAP* backbuffer, BITMAP* splatterLayer, bool twoPlayer);

@@ -12,6 +12,9 @@ struct Image {
   std::string name;
 };
 
+// The entry's picture; null without an entry.
+inline BITMAP* PictureOf(const Image* image) { return image != nullptr ? image->bitmap : nullptr; }
+
 class ImageManager {
  public:
   // Entries in the order they were created. Every stored entry holds a bitmap:

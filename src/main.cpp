@@ -86,12 +86,6 @@ void ShowMessageAndWaitForKey(BITMAP* backbuffer, const char* first, const char*
   WaitAtLevelScreen(backbuffer, WaitForKeyOrPadButton, MuteOnKey);
 }
 
-void EmptyLevelLists(Game& game) {
-  game.flies.clear();
-  game.p2.extras.clear();
-  game.p1.extras.clear();
-}
-
 // The sounds of the rules' events.
 Effect EffectOf(SimSound sound) {
   switch (sound) {
@@ -188,10 +182,9 @@ LevelEnd PlayLevels(Game& game, BITMAP* backbuffer) {
     const LevelEnd end = DecideLevelEnd(game);
     if (end != LevelEnd::Cleared) return end;
     std::snprintf(title, sizeof title, "Level %d clear!", game.level);
-    ++game.level;
+    NextLevel(game);
     PlayEffect(Effect::Clear, SCREEN_W / 2);
     ShowMessageAndWaitForKey(backbuffer, title, "Press any key to continue.");
-    EmptyLevelLists(game);
   }
   return LevelEnd::Quit;
 }
@@ -273,7 +266,7 @@ bool PlayFrame(Game& game, BITMAP* backbuffer) {
   RunPendingTicks(game);
   if (!ReplayShowsFrames()) {
     // A replay checked at full speed: no picture, only the numbers drawing takes.
-    DrawFrameNumbers(game);
+    TakeFrameDraws(game);
     WaitForNextTick();
     return !QuitRequested() && !game.cleared;
   }
@@ -284,12 +277,6 @@ bool PlayFrame(Game& game, BITMAP* backbuffer) {
   WaitForNextTick();
   blit(game.splatterLayer, backbuffer, 0, 0, 0, 0, game.splatterLayer->w, game.splatterLayer->h);
   return !QuitRequested() && !game.cleared;
-}
-
-LevelEnd DecideLevelEnd(const Game& game) {
-  if (game.cleared) return LevelEnd::Cleared;
-  if (game.timeLeft < 0) return LevelEnd::TimeUp;
-  return LevelEnd::Quit;
 }
 
 // New local games move with the portable trigonometry once replays record which they
@@ -483,22 +470,22 @@ ReplayCommand ReplayToPlay(const Options& options, Replay& replay) {
 }
 
 // A replay checked without a display: the library without a system driver (memory
-// bitmaps only), the pictures the bananas and flies need for their sizes, and the game
-// played back as fast as it goes, drawing nothing.
+// bitmaps only) and the pictures the bananas and flies need for their sizes; the game
+// re-run unseen.
 int CheckReplayWithoutDisplay(const Replay& replay) {
   if (install_allegro(SYSTEM_NONE, &errno, std::atexit) != 0) return 2;
   set_color_depth(16);
   ChangeToMediaDirectoryWithoutDisplay();
   ImageManager imageManager;
   LoadGamePictures(imageManager);
-  BITMAP* backbuffer = create_bitmap(kScreenWidth, kScreenHeight);
-  BITMAP* splatterLayer = create_bitmap(kScreenWidth, kScreenHeight);
-  if (backbuffer == nullptr || splatterLayer == nullptr) return 2;
-  const int status = RunReplay(ReplayMode::Check, replay,
-                               [&](bool twoPlayer) { PlayGame(backbuffer, splatterLayer, twoPlayer); });
-  destroy_bitmap(splatterLayer);
-  destroy_bitmap(backbuffer);
-  return status;
+  RerunSetup setup;
+  setup.area = {kScreenWidth, kScreenHeight};
+  setup.banana = SizeOf(gameImages.banana1);
+  setup.fly = SizeOf(gameImages.fly1);
+  setup.gameVersion = NANASPLAT_VERSION;
+  setup.mediaFingerprint = MediaFingerprint(PictureOf(gameImages.banana1), PictureOf(gameImages.fly1),
+                                            PictureOf(gameImages.fly2));
+  return CheckReplay(replay, setup);
 }
 
 }  // namespace
@@ -535,7 +522,7 @@ int main(int argc, char** argv) {
   if (options.network.role != NetworkOptions::Role::None) {
     status = PlayNetworkGames(backbuffer, splatterLayer, options.network);
   } else if (command.mode != ReplayMode::None) {
-    status = RunReplay(command.mode, replay,
+    status = RunReplay(command.mode == ReplayMode::Demo, replay,
                        [&](bool twoPlayer) { PlayGame(backbuffer, splatterLayer, twoPlayer); });
   } else {
     PauseWhenFocusIsLost();

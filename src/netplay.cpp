@@ -74,10 +74,7 @@ class SimulationDriver : public net::RollbackGame {
     const uint64_t sum = GameChecksum(*game_);
     return static_cast<uint32_t>(sum ^ (sum >> 32));
   }
-  bool Stopped() override {
-    const Game& game = *game_;
-    return game.cleared || (!game.flies.empty() && game.timeLeft < 0);
-  }
+  bool Stopped() override { return LevelOver(*game_); }
 
   // After the session's frames: the splatter layer as the splat records say, if the
   // session went back (a re-run tick paints nothing).
@@ -345,12 +342,6 @@ const char* ReasonOf(Ending ending) {
   }
 }
 
-void EmptyLevelLists(Game& game) {
-  game.flies.clear();
-  game.p2.extras.clear();
-  game.p1.extras.clear();
-}
-
 // One game on both computers, from level 1 to its end. The game's record is finished
 // (and saved) before this returns.
 Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer, uint32_t gameNumber) {
@@ -379,14 +370,13 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
     ResumeSound();
     if (ending != Ending::Cleared) break;
     std::snprintf(title, sizeof title, "Level %d clear!", game.level);
-    ++game.level;
+    NextLevel(game);
     PlayEffect(Effect::Clear, SCREEN_W / 2);
     CountLevelScreen();
     if (!BothLeaveScreen(n, backbuffer, title, "Press any key to continue.")) {
       ending = Broken(n) ? n.broken : Ending::Quit;
       break;
     }
-    EmptyLevelLists(game);
   }
   // The game as both computers agree it was: what ran on predictions is taken back.
   if (ending != Ending::TimeUp && n.session->SettleAtConfirmed()) {

@@ -7,7 +7,17 @@
 #include <string>
 
 #include "netoptions.h"
-#include "replay.h"
+
+// A replay named on the command line: to watch (--replay FILE) or check
+// (--check-replay FILE).
+// Demo: watched like Watch, marked "DEMO" (the title screen's attract mode).
+enum class ReplayMode { None, Watch, Check, Demo };
+
+struct ReplayCommand {
+  ReplayMode mode = ReplayMode::None;
+  std::string file;  // as given on the command line
+  std::string error; // set when the command line names a mode without a file
+};
 
 // What the command line asks of this run.
 struct Options {

@@ -18,80 +18,20 @@
 #include <vector>
 
 #include "game.h"
-
-// --- The record -------------------------------------------------------------
-
-// How a game ended, as the replay's header keeps it and the log shows it.
-struct ReplaySummary {
-  int level = 1;        // the level reached
-  int p1Score = 0;      // points
-  int p2Score = 0;      // points; 0 in a one-player game
-  int64_t ticks = 0;    // logic ticks played (60 to the second)
-  bool timeUp = false;  // the clock ran out; otherwise the player quit
-  uint32_t endState = 0;  // CRC-32 of where the bananas and flies were at the end
-};
-
-// `count` equal values in a row.
-struct ReplayRun {
-  uint32_t value;
-  uint32_t count;
-};
-
-// One recorded game.
-struct Replay {
-  int players = 1;                         // 1 or 2
-  std::string gameVersion;                 // the game that recorded it
-  uint32_t mediaFingerprint = 0;           // fingerprint of the media that shape play [0 = unknown]
-  uint8_t randomSource = 0;                // 0: the C library's rand() (local game); 1: the game's own seeded generator
-  uint64_t seed = 0;                       // seed of the game's own generator when randomSource == 1
-  uint8_t mathRevision = 0;                // 0: the C library's trigonometry; other values: the simulation's own deterministic functions
-  std::vector<unsigned char> randomState;  // the C library's generator as the game began
-  ReplaySummary summary;
-  uint32_t levelScreens = 0;               // level screens shown before the game ended
-  std::vector<ReplayRun> frames;           // ticks run by each frame of play, in order
-  std::vector<ReplayRun> controls[2];      // each player's control readings (ControlsCode)
-};
-
-// Control readings as one small number: 0 to 5.
-uint32_t ControlsCode(Controls controls);
-Controls ControlsFromCode(uint32_t code);
-// Adds one value to a list of runs.
-void AppendRun(std::vector<ReplayRun>& runs, uint32_t value);
+#include "replaycheck.h"
+#include "replayfile.h"
 
 // The fingerprint of the pictures whose shapes play reads (the banana's and the flies'
 // sizes, and which of their pixels are the mask colour): a CRC-32, never 0.
+// (replaycheck.h computes it from the plain sizes and masks.)
 uint32_t MediaFingerprint(BITMAP* banana, BITMAP* fly1, BITMAP* fly2);
 
-// --- The file ---------------------------------------------------------------
-// Little-endian: magic "NSREPLAY", format version (u16), players (u8), ending (u8:
-// 1 time up, 0 quit), game version (u8 length + text), random state (u16 length +
-// bytes), [from version 2: media fingerprint (u32), random source (u8), seed (u64),
-// math revision (u8)], level, P1 score, P2 score, ticks, level screens, end state (u32
-// each), then the body's size (u32), its zlib-packed size (u32) and the packed body,
-// and last a CRC-32 of everything before it. The body is three lists of runs (frames,
-// player 1's and player 2's controls), each a count followed by (value, count) pairs,
-// all LEB128 numbers. Version 1 files read with the defaults of the version-2 fields.
-//
-// A file is read only as far as a game of its recorded length could go: at most
-// kMaxReplayFileBytes, a body no longer than its ticks could fill, no more frames
-// that run no tick or control readings than a game of its ticks can make (see
-// replay.cpp), so reading and checking any file takes memory bounded by its size and
-// time in proportion to the ticks it claims.
+// --- The files ----------------------------------------------------------------
 
-constexpr char kReplayMagic[] = "NSREPLAY";
-constexpr int kReplayFormatVersion = 2;
-constexpr size_t kMaxReplayFileBytes = 1 << 20;
 constexpr const char* kReplayDirectory = "replays";
 constexpr const char* kLastReplay = "last.nsr";
 constexpr const char* kBestReplay = "best.nsr";
 
-std::string EncodeReplay(const Replay& replay);
-// Reads a replay from the bytes of a file; false, with a short reason in `error`, for
-// anything that is not a whole, intact replay of a format this game knows, or that
-// holds more than a game of its length could.
-bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error);
-// The file at `path` ("-": standard input), read no further than kMaxReplayFileBytes.
-bool LoadReplay(const std::string& path, Replay& replay, std::string& error);
 // Writes the file whole or not at all (a temporary file renamed over `path`).
 bool SaveReplay(const std::string& path, const Replay& replay);
 
@@ -147,33 +87,17 @@ bool PlayingBack();
 
 // --- Watching and checking --------------------------------------------------
 
-// Demo: watched like Watch, marked "DEMO" (the title screen's attract mode).
-enum class ReplayMode { None, Watch, Check, Demo };
-
-struct ReplayCommand {
-  ReplayMode mode = ReplayMode::None;
-  std::string file;  // as given on the command line
-  std::string error; // set when the command line names a mode without a file
-};
-
-// The command line (options.h) names the replay to watch (--replay FILE) or check
-// (--check-replay FILE).
 
 // Plays `replay` back through `playGame` (a whole game: PlayGame), at the original pace
-// with level screens shown for two seconds and its sound (Watch) or as fast as it goes
-// and silent (Check).
-// Check prints "replay: level L, P1 S1, P2 S2, T ticks: matches" (or ": differs", with
-// what the replay gave and, when it was recorded by another version of the game or
-// with other pictures, which) and returns 0 when it matches, 1 when not; Watch returns 0.
+// with level screens shown for two seconds and its sound; returns 0.
 // `stop`, when given, is asked at every check for a quit: true ends the playback there
 // as if the replay had come to its end.
-int RunReplay(ReplayMode mode, const Replay& replay,
+// A demo (the title screen's attract mode) is marked "DEMO" rather than "REPLAY".
+int RunReplay(bool demo, const Replay& replay,
               const std::function<void(bool twoPlayer)>& playGame, bool (*stop)() = nullptr);
-
-// Why a replay may not end as recorded: "recorded by nanasplat 1.2 with other pictures",
-// comparing its header with `replayed`, the record of its game played back here;
-// empty when it came from this very game and media.
-std::string ReplayOrigin(const Replay& replay, const Replay& replayed);
+// Re-runs `replay` unseen (replaycheck.h) and prints the check's line: 0 when it
+// matches, 1 when not.
+int CheckReplay(const Replay& replay, const RerunSetup& setup);
 
 // The record of the last game played, and the summary it ended with.
 const Replay& LastGameRecord();

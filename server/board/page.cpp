@@ -26,7 +26,7 @@ constexpr const char* kStyle =
     "body{font-family:sans-serif;margin:0 auto;max-width:60em;padding:0 1em;color:#222;background:#fffdf2}"
     "h1{color:#8a6d00}table{border-collapse:collapse;width:100%;margin-bottom:1em}"
     "th,td{padding:.25em .5em;text-align:left;border-bottom:1px solid #e5dcb5}"
-    "td.n{text-align:right}.cols{display:flex;flex-wrap:wrap;gap:1em}.cols>div{flex:1 1 20em;min-width:0}"
+    "td.n{text-align:right}td.d{white-space:nowrap}.wide{overflow-x:auto}.cols{display:flex;flex-wrap:wrap;gap:1em}.cols>div{flex:1 1 20em;min-width:0}"
     "svg{width:100%;height:auto;max-width:40em}a{color:#5a4a00}";
 
 std::string Head(const std::string& title) {
@@ -48,19 +48,21 @@ std::string PlayerLink(const std::string& name) {
   return "<a href=\"/player?name=" + url.str() + "\">" + EscapeHtml(name) + "</a>";
 }
 
+std::string Games(int64_t n) { return std::to_string(n) + (n == 1 ? " game" : " games"); }
+
 std::string Table(const std::vector<BoardEntry>& entries, bool withNames) {
   if (entries.empty()) return "<p>No verified games yet.</p>\n";
   std::ostringstream out;
-  out << "<table><thead><tr><th>#</th>" << (withNames ? "<th>Name</th>" : "<th>Mode</th>")
+  out << "<div class=\"wide\"><table><thead><tr><th>#</th>" << (withNames ? "<th>Name</th>" : "<th>Mode</th>")
       << "<th>Score</th><th>Level</th><th>Date</th><th>Replay</th></tr></thead><tbody>\n";
   for (size_t i = 0; i < entries.size(); ++i) {
     const BoardEntry& e = entries[i];
     out << "<tr><td class=\"n\">" << i + 1 << "</td><td>"
         << (withNames ? PlayerLink(e.name) : std::string(GameModeName(e.mode))) << "</td><td class=\"n\">" << e.score
-        << "</td><td class=\"n\">" << e.level << "</td><td>" << DateOf(e.at) << "</td><td><a href=\"/replays/" << e.id
+        << "</td><td class=\"n\">" << e.level << "</td><td class=\"d\">" << DateOf(e.at) << "</td><td><a href=\"/replays/" << e.id
         << ".nsr\" download>replay " << e.id << "</a></td></tr>\n";
   }
-  out << "</tbody></table>\n";
+  out << "</tbody></table></div>\n";
   return out.str();
 }
 
@@ -89,15 +91,15 @@ std::string SpreadChart(const std::vector<int64_t>& bins, int best) {
     const double h = static_cast<double>(plotHeight) * static_cast<double>(bins[i]) / static_cast<double>(most);
     svg << "<rect x=\"" << kChartMargin + barWidth * static_cast<double>(i) + 1 << "\" y=\""
         << kChartMargin + plotHeight - h << "\" width=\"" << std::max(barWidth - 2, 1.0) << "\" height=\"" << h
-        << "\" fill=\"#c9a100\"><title>" << bins[i] << " games</title></rect>";
+        << "\" fill=\"#c9a100\"><title>" << Games(bins[i]) << "</title></rect>";
   }
   svg << "<line x1=\"" << kChartMargin << "\" y1=\"" << kChartMargin + plotHeight << "\" x2=\""
       << kChartMargin + plotWidth << "\" y2=\"" << kChartMargin + plotHeight << "\" stroke=\"#222\"/>"
       << "<text x=\"" << kChartMargin << "\" y=\"" << kChartHeight - 8 << "\" font-size=\"14\">0</text>"
       << "<text x=\"" << kChartMargin + plotWidth << "\" y=\"" << kChartHeight - 8
       << "\" font-size=\"14\" text-anchor=\"end\">" << best << " points</text>"
-      << "<text x=\"" << kChartMargin << "\" y=\"" << kChartMargin - 10 << "\" font-size=\"14\">" << most
-      << " games</text></svg>";
+      << "<text x=\"" << kChartMargin << "\" y=\"" << kChartMargin - 10 << "\" font-size=\"14\">" << Games(most)
+      << "</text></svg>";
   return svg.str();
 }
 

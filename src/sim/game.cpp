@@ -47,6 +47,25 @@ void StartLevelClock(GameState& game) {
   game.timeLeft = TimeLimitForLevel(game.level);
 }
 
+LevelEnd DecideLevelEnd(const GameState& game) {
+  if (game.cleared) return LevelEnd::Cleared;
+  if (game.timeLeft < 0) return LevelEnd::TimeUp;
+  return LevelEnd::Quit;
+}
+
+void NextLevel(GameState& game) {
+  ++game.level;
+  EmptyLevelLists(game);
+}
+
+void EmptyLevelLists(GameState& game) {
+  game.flies.clear();
+  game.p2.extras.clear();
+  game.p1.extras.clear();
+}
+
+bool LevelOver(const GameState& game) { return game.cleared || (!game.flies.empty() && game.timeLeft < 0); }
+
 // ===========================================================================
 // The tick
 // ===========================================================================
@@ -429,7 +448,7 @@ uint64_t SimulationFingerprint() {
   for (int tick = 0; tick < kFingerprintTicks; ++tick) {
     if (!CheckFlies(game)) break;
     if (game.cleared) {
-      ++game.level;
+      NextLevel(game);
       BeginLevel(game);
       StartLevelClock(game);
     }

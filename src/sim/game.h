@@ -66,6 +66,19 @@ void BeginLevel(GameState& game);
 // Level clock, streaks and CRAZY countdowns start from zero when play begins.
 void StartLevelClock(GameState& game);
 
+// How a level's frames ended.
+enum class LevelEnd { Cleared, TimeUp, Quit };
+// Once the level's frames have stopped: cleared (noted at the start of a frame), time up
+// (the clock below zero), or else a quit.
+LevelEnd DecideLevelEnd(const GameState& game);
+// A cleared level is followed by the next: its number, and no flies or extras left.
+void NextLevel(GameState& game);
+// The level's flies and both players' extras, gone (between levels and at a game's end).
+void EmptyLevelLists(GameState& game);
+// A game whose ticks the rollback session runs checks its level before every tick: over
+// when it is cleared, or when flies are left and the clock is below zero.
+bool LevelOver(const GameState& game);
+
 // --- The tick -------------------------------------------------------------------
 
 // Readings for one tick. In a local game each banana's step reads the controls afresh:

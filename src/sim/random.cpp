@@ -53,6 +53,19 @@ void RestoreCLibraryState(const unsigned char (&table)[kCLibraryStateBytes]) {
   setstate(restored);
 }
 
+namespace {
+constexpr int32_t kCLibraryStateType = 3;    // the library's type of a 128-byte table
+constexpr int32_t kCLibraryStateWords = 31;  // its degree
+constexpr int32_t kCLibraryTypes = 5;        // the library codes position * 5 + type
+}  // namespace
+
+bool UsableCLibraryState(const unsigned char* table, size_t size) {
+  if (table == nullptr || size != kCLibraryStateBytes) return false;
+  int32_t head = 0;
+  std::memcpy(&head, table, sizeof head);
+  return head >= 0 && head % kCLibraryTypes == kCLibraryStateType && head / kCLibraryTypes < kCLibraryStateWords;
+}
+
 RandomSource& SharedCLibraryRandom() {
   static RandomSource shared;
   return shared;

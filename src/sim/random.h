@@ -7,6 +7,7 @@
 // recorded with it plays as it always has. A game played on two computers cannot
 // share a generator with drawing (each side draws its own number of frames): it gets a
 // seeded generator of its own, held in the game state, which drawing never touches.
+#include <cstddef>
 #include <cstdint>
 #include <random>
 
@@ -33,6 +34,10 @@ RandomSource OwnRandom(uint64_t seed);
 constexpr int kCLibraryStateBytes = 128;
 void SaveCLibraryState(unsigned char (&table)[kCLibraryStateBytes]);
 void RestoreCLibraryState(const unsigned char (&table)[kCLibraryStateBytes]);
+// Whether `size` bytes at `table` are a table the C library can go on from: the size of
+// the game's table, and a first word (position * 5 + type) naming its type and a place
+// in it. Anything read from a file is checked here before it is restored.
+bool UsableCLibraryState(const unsigned char* table, size_t size);
 
 // The shared source of code that draws from rand() without a game of its own.
 RandomSource& SharedCLibraryRandom();

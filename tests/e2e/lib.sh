@@ -49,23 +49,27 @@ start_game() {
   GAME_PID=$!
 }
 
-# wait_for_log MESSAGE [SECONDS]: until a log line ends with MESSAGE.
-wait_for_log() {
-  local message="$1" limit="${2:-10}" waited=0
-  until grep -qF -- "$message" "$LOG" 2>/dev/null; do
-    sleep 0.1; waited=$((waited + 1))
-    [ $waited -gt $((limit * 10)) ] && fail "no log line \"$message\" within ${limit}s"
+# wait_until SECONDS WHAT COMMAND...: runs COMMAND every tenth of a second until it
+# succeeds, and fails the test with "WHAT" when SECONDS have passed. The one wait of
+# the end-to-end tests: it returns 0 once COMMAND has succeeded, whatever the loop did.
+wait_until() {
+  local limit="$1" what="$2"; shift 2
+  local tenths=0
+  until "$@"; do
+    if [ $tenths -ge $((limit * 10)) ]; then fail "$what"; fi
+    sleep 0.1; tenths=$((tenths + 1))
   done
   return 0
 }
 
+log_has() { grep -qF -- "$1" "$LOG" 2>/dev/null; }
+# wait_for_log MESSAGE [SECONDS]: until a log line ends with MESSAGE.
+wait_for_log() { wait_until "${2:-10}" "no log line \"$1\" within ${2:-10}s" log_has "$1"; }
+
+game_ended() { ! kill -0 "$GAME_PID" 2>/dev/null; }
 # wait_for_exit [SECONDS]: sets EXIT_STATUS once the game has ended.
 wait_for_exit() {
-  local limit="${1:-10}" waited=0
-  while kill -0 "$GAME_PID" 2>/dev/null; do
-    sleep 0.1; waited=$((waited + 1))
-    [ $waited -gt $((limit * 10)) ] && fail "the game did not end within ${limit}s"
-  done
+  wait_until "${1:-10}" "the game did not end within ${1:-10}s" game_ended
   EXIT_STATUS=0
   wait "$GAME_PID" || EXIT_STATUS=$?
   GAME_PID=""
@@ -73,12 +77,9 @@ wait_for_exit() {
 
 game_window() { xdotool search --name '^demo$' | head -n1; }
 
+has_window() { [ -n "$(game_window)" ]; }
 wait_for_window() {
-  local waited=0
-  until [ -n "$(game_window)" ]; do
-    sleep 0.1; waited=$((waited + 1))
-    [ $waited -gt 100 ] && fail "no window titled demo"
-  done
+  wait_until 10 "no window titled demo" has_window
   WINDOW="$(game_window)"
   xdotool windowfocus "$WINDOW" 2>/dev/null || true
 }
@@ -181,6 +182,11 @@ start_to_menu() {
   sleep 0.2
 }
 
+# shows_time_up SHOT: a screenshot in SHOT shows the time-up screen (white at the bottom).
+shows_time_up() {
+  screenshot "$1" && convert "$1" -crop 1x1+512+760 -format '%[fx:int(255*r)]' info: | grep -qx 255
+}
+
 # From the title menu: a one-player game left to run until level 1's time is up; the
 # time-up screen is then in "$WORK/end.png".
 play_until_time_up() {
@@ -188,10 +194,6 @@ play_until_time_up() {
   sleep 0.5
   press_key space
   sleep 55   # level 1 lasts 55 seconds
-  local waited=0
-  until screenshot "$WORK/end.png" &&
-        convert "$WORK/end.png" -crop 1x1+512+760 -format '%[fx:int(255*r)]' info: | grep -qx 255; do
-    sleep 0.5; waited=$((waited + 1)); [ $waited -gt 20 ] && fail "play did not end"
-  done
+  wait_until 10 "play did not end" shows_time_up "$WORK/end.png"
   sleep 0.3; screenshot "$WORK/end.png"
 }

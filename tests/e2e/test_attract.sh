@@ -16,22 +16,15 @@ mkdir -p "$MEDIA/replays"
 echo "not a replay" >"$MEDIA/replays/best.nsr"
 
 count() { log_messages | grep -cxF -- "$1" || true; }
+logged_times() { [ "$(count "$1")" -ge "$2" ]; }
 # wait_for_count MESSAGE N [SECONDS]: until MESSAGE is in the log N times.
-wait_for_count() {
-  local waited=0
-  until [ "$(count "$1")" -ge "$2" ]; do
-    sleep 0.1; waited=$((waited + 1))
-    [ $waited -gt $((${3:-15} * 10)) ] && fail "\"$1\" not logged $2 times"
-  done
-}
+wait_for_count() { wait_until "${3:-15}" "\"$1\" not logged $2 times" logged_times "$1" "$2"; }
 demos_started() { log_messages | grep -c '^Attract mode: playing ' || true; }
+demos_reached() { [ "$(demos_started)" -ge "$1" ]; }
 # end_demo N WHAT...: waits for the Nth demo, runs WHAT, and expects the way back.
 end_demo() {
   local n="$1"; shift
-  local waited=0
-  until [ "$(demos_started)" -ge "$n" ]; do
-    sleep 0.1; waited=$((waited + 1)); [ $waited -gt 150 ] && fail "demo $n did not start"
-  done
+  wait_until 15 "demo $n did not start" demos_reached "$n"
   sleep 0.5
   "$@"
   wait_for_count "Attract mode: back to the title menu" "$n" 5

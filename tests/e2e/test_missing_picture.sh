@@ -8,10 +8,7 @@ start_xvfb
 start_game
 wait_for_log "Failed to load image \"help2.bmp\""
 wait_for_log "Missing picture \"help2.bmp\" in $GAME_DIR/media"
-waited=0
-until pgrep -f "xmessage.*help2.bmp" >/dev/null; do
-  sleep 0.1; waited=$((waited + 1)); [ $waited -gt 50 ] && fail "no message box"
-done
+wait_until 5 "no message box" pgrep -f "xmessage.*help2.bmp"
 pgrep -af "xmessage" | grep -qF "$GAME_DIR/media" || fail "the message box does not name the media directory"
 pkill -f "xmessage.*help2.bmp"   # dismiss it
 wait_for_exit 10

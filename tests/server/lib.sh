@@ -43,8 +43,12 @@ fail() {
 submit() {
   local port=$1 file=$2 name=$3
   shift 3
-  curl -s -w '\n%{http_code}' -X POST --data-binary @"$file" -H 'Content-Type: application/octet-stream' \
-    "$@" "http://127.0.0.1:$port/api/replays?name=$name" | tac | tr '\n' ' '
+  local answer status
+  answer=$(mktemp -p "$WORK")
+  status=$(curl -s -o "$answer" -w '%{http_code}' -X POST --data-binary @"$file" \
+    -H 'Content-Type: application/octet-stream' "$@" "http://127.0.0.1:$port/api/replays?name=$name")
+  echo "$status $(cat "$answer")"
+  rm -f "$answer"
 }
 
 # verdict PORT ID: waits (at most 30 s) until the replay is no longer pending; prints its state.

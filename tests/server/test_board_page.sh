@@ -18,7 +18,7 @@ mkdir -p "$ARTEFACTS"
 port=$(free_port)
 start_server "$port" "$WORK/state" "$WORK/server.log"
 
-names=('Ann' '<script>alert(1)</script>' 'Zoë' 'Bob')
+names=('Ann' '<script>x</script>' 'Zoë' 'Bob')
 files=("$WORK"/one-1.nsr "$WORK"/one-2.nsr "$WORK"/one-3.nsr "$WORK"/two-1.nsr)
 for i in "${!files[@]}"; do
   name=$(python3 -c 'import sys, urllib.parse; print(urllib.parse.quote(sys.argv[1]))' "${names[$i]}")
@@ -39,7 +39,7 @@ browse() {  # browse URL PNG: a screenshot of the page, and its DOM on standard 
 dom=$(browse "http://127.0.0.1:$port/" "$ARTEFACTS/board-page.png")
 [ -s "$ARTEFACTS/board-page.png" ] || fail "no screenshot"
 [[ $dom == *'<table>'* && $dom == *'<svg'* ]] || fail "the page has no table or chart"
-[[ $dom == *'&lt;script&gt;alert(1)&lt;/script&gt;'* ]] || fail "the name with markup is not shown as text"
+[[ $dom == *'&lt;script&gt;x&lt;/script&gt;'* ]] || fail "the name with markup is not shown as text"
 [[ $dom != *'<script>'* ]] || fail "the name with markup became a script"
 [[ $dom == *'Zoë'* && $dom == *'Bob'* ]] || fail "a name is missing"
 # The chart's bars are drawn in the board's gold (#c9a100) and the tables' rules in #e5dcb5.
@@ -47,7 +47,7 @@ colours=$(convert "$ARTEFACTS/board-page.png" -format %c histogram:info:- | tr '
 [[ $colours == *'#c9a100'* ]] || fail "the screenshot shows no chart"
 [[ $colours == *'#e5dcb5'* ]] || fail "the screenshot shows no table"
 
-player=$(browse "http://127.0.0.1:$port/player?name=%3Cscript%3Ealert(1)%3C%2Fscript%3E" "$ARTEFACTS/board-player.png")
-[[ $player == *'<h1>&lt;script&gt;alert(1)&lt;/script&gt;</h1>'* && $player == *'.nsr'* ]] ||
+player=$(browse "http://127.0.0.1:$port/player?name=%3Cscript%3Ex%3C%2Fscript%3E" "$ARTEFACTS/board-player.png")
+[[ $player == *'<h1>&lt;script&gt;x&lt;/script&gt;</h1>'* && $player == *'.nsr'* ]] ||
   fail "the player's page does not show the player's game"
 echo "PASS (screenshots in $ARTEFACTS)"

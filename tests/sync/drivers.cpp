@@ -58,11 +58,8 @@ void ReplayDriver::EndLevel(GameState& game) {
     at.phase = Phase::Over;
     return;
   }
-  ++game.level;
+  NextLevel(game);
   ++at.levelScreens;
-  game.flies.clear();
-  game.p2.extras.clear();
-  game.p1.extras.clear();
   at.phase = Phase::LevelStart;
 }
 
@@ -103,7 +100,7 @@ bool ReplayDriver::Step(GameState& game) {
           ++at.ticks;
           return true;
         }
-        DrawFrameNumbers(game);
+        TakeFrameDraws(game);
         if (ReachedItsEnd() || game.cleared) {
           EndLevel(game);
         } else {
@@ -157,7 +154,7 @@ Controls RandomGameDriver::Next(int player) {
 
 bool RandomGameDriver::Step(GameState& game) {
   if (game.flies.empty()) {
-    ++game.level;
+    NextLevel(game);
     BeginLevel(game);
     StartLevelClock(game);
   } else if (game.timeLeft < 0) {
@@ -180,7 +177,7 @@ bool RandomGameDriver::Step(GameState& game) {
   const TickEvents events = RunTick(game, controls);
   kills += static_cast<int64_t>(events.splatsMade);
   crazyStarts += events.crazyStarted[0] + events.crazyStarted[1];
-  if (perBanana) DrawFrameNumbers(game);  // one frame per tick
+  if (perBanana) TakeFrameDraws(game);  // one frame per tick
   return true;
 }
 
