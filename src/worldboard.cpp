@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "debug.h"
+#include "replay.h"
 #include "settings.h"
 #include "userdata.h"
 

@@ -9,7 +9,7 @@
 // the table shows where it stands in the world.
 #include <string>
 
-#include "replay.h"
+#include "replayfile.h"
 
 constexpr size_t kMaxWorldBoardUrlBytes = 1024;
 constexpr int kMaxQueuedGames = 10;  // the oldest goes when an eleventh waits
