@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "store.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "store_common.h"
 
 namespace {
@@ -46,7 +51,13 @@ int64_t WeekOf(int64_t at) {
 }
 
 std::unique_ptr<Store> OpenStore(const std::string& database, const std::string& stateDir, std::string& error) {
-  if (database.empty()) return OpenSqliteStore(stateDir + "/board.sqlite", error);
+  if (database.empty()) {
+    if (mkdir(stateDir.c_str(), 0750) != 0 && errno != EEXIST) {
+      error = "cannot make the state directory " + stateDir + ": " + std::strerror(errno);
+      return nullptr;
+    }
+    return OpenSqliteStore(stateDir + "/board.sqlite", error);
+  }
   if (database.rfind("postgresql://", 0) == 0 || database.rfind("postgres://", 0) == 0) {
     return OpenPostgresStore(database, error);
   }

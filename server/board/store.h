@@ -83,7 +83,8 @@ class Store {
   virtual int64_t Pending() = 0;
 };
 
-// "" (SQLite, `stateDir`/board.sqlite) or a postgresql:// URL. Null, with `error`,
+// "" (SQLite, `stateDir`/board.sqlite; the directory is made when missing) or a
+// postgresql:// URL. Null, with `error`,
 // when it cannot be opened or migrated.
 std::unique_ptr<Store> OpenStore(const std::string& database, const std::string& stateDir, std::string& error);
 
