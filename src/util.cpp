@@ -16,8 +16,6 @@
 #include "init.h"
 #include "sound.h"
 #include "userdata.h"
-#include "settings.h"
-#include "worldboard.h"
 
 // ---------------------------------------------------------------------------
 // Fonts
@@ -190,6 +188,8 @@ bool LibraryKeyDown(int scancode) { return key[scancode] != 0; }
 }  // namespace
 
 bool (*highScoreKeyDown)(int scancode) = LibraryKeyDown;
+void (*highScoreTableDone)(const std::string& name) = nullptr;
+std::string (*highScoreWorldLine)() = nullptr;
 
 namespace {
 // Text rows of the two screens (pixels from the top).
@@ -202,16 +202,9 @@ constexpr int kSaveFailedY = 440;
 constexpr int kContinueY = 475;
 constexpr int kWorldY = 520;
 
-// The name typed is the one the world board shows from now on; the table is done, so
-// the game goes to the board (in the background) while the table is shown.
-void RememberNameAndOfferGame(const std::string& name) {
-  if (CurrentSettings().playerName != name) ChangeSetting(&Settings::playerName, name);
-  OfferLastGameToWorldBoard();
-}
-
 // Where the game stands in the world, once the board has told.
 void DrawWorldLine(BITMAP* buffer) {
-  const std::string line = WorldBoardLine();
+  const std::string line = highScoreWorldLine != nullptr ? highScoreWorldLine() : std::string();
   if (line.empty()) return;
   rectfill(buffer, 0, kWorldY - 5, SCREEN_W - 1, kWorldY + text_height(globalFont) + 5, makecol(255, 255, 255));
   textprintf_centre_ex(buffer, globalFont, SCREEN_W / 2, kWorldY, makecol(0, 0, 0), -1, "%s", line.c_str());
@@ -264,7 +257,7 @@ void HighScores(BITMAP* buffer, int points, const char* player) {
   clear_to_color(buffer, makecol(255, 255, 255));
   textprintf_centre_ex(buffer, globalFont, middle, kTitleY, black, -1, "Best of the Bunch");
   const bool saved = MakeGameDataDirectory() && SaveScores(ChosenScoreTable().path.c_str(), updated);
-  RememberNameAndOfferGame(name);
+  if (highScoreTableDone != nullptr) highScoreTableDone(name);
   int row = 0;
   for (const Score& entry : updated) {
     if (row >= kScoreTableSize) break;

@@ -19,9 +19,14 @@
 #include <vector>
 
 #include "debug.h"
+#include "highscores.h"
 #include "replay.h"
 #include "settings.h"
 #include "userdata.h"
+
+#ifndef NANASPLAT_VERSION
+#define NANASPLAT_VERSION "unknown"
+#endif
 
 namespace {
 
@@ -328,7 +333,18 @@ std::string Ordinal(long long n) {
   return digits + suffix;
 }
 
+namespace {
+// The name typed is the one the board shows from now on; the table is done, so the game
+// goes to the board (in the background) while the table is shown.
+void TableDone(const std::string& name) {
+  if (CurrentSettings().playerName != name) ChangeSetting(&Settings::playerName, name);
+  OfferLastGameToWorldBoard();
+}
+}  // namespace
+
 void StartWorldBoard(const std::string& url) {
+  highScoreTableDone = TableDone;
+  highScoreWorldLine = WorldBoardLine;
   if (url.empty() || sender.thread.joinable()) return;
   if (!IsWorldBoardUrl(url)) {
     LOG("World board: \"", url.substr(0, 80), "\" is no http:// or https:// address; no games are sent");

@@ -18,7 +18,8 @@ constexpr int kMaxQueuedGames = 10;  // the oldest goes when an eleventh waits
 bool IsWorldBoardUrl(const std::string& text);
 
 // Starts the sender with the board at `url` (none when empty): what waits in the queue
-// goes now, in the background.
+// goes now, in the background. Either way, from now on the name typed for the table is
+// kept in the settings as the board's name.
 void StartWorldBoard(const std::string& url);
 
 // The game last played, when it ended at time up and was played here (not a replay),
