@@ -24,6 +24,7 @@ constexpr size_t kMaxReplayBytes = 1 << 20;   // a replay file is never larger (
 constexpr int kTopLimit = 100;                // the longest list the API gives
 constexpr int kPlayerLimit = 100;
 constexpr int kSpreadBins = 20;
+constexpr int64_t kSpreadSeconds = 60;        // how long a chart's counts are shown before they are counted again
 constexpr int kIoTimeoutSeconds = 10;
 constexpr int kIdleWaitMs = 1000;             // the verifier looks for work at least this often
 constexpr size_t kMaxRateEntries = 100000;    // addresses the rate limit remembers
@@ -223,10 +224,22 @@ class Board : public Service {
     for (GameMode mode : {GameMode::OnePlayer, GameMode::TwoPlayers, GameMode::Network}) {
       BoardTables t{mode, store_->Top(mode, Period::AllTime, kTopLimit, now),
                     store_->Top(mode, Period::ThisWeek, kTopLimit, now), {}, 0};
-      t.spread = store_->Spread(mode, kSpreadBins, t.best);
+      SpreadOf(mode, now, t.spread, t.best);
       tables.push_back(std::move(t));
     }
     res.set_content(BoardPage(tables), "text/html; charset=utf-8");
+  }
+
+  // The chart reads every score of a mode: it is counted again at most once a minute.
+  void SpreadOf(GameMode mode, int64_t now, std::vector<int64_t>& bins, int& best) {
+    std::lock_guard<std::mutex> hold(spreadMutex_);
+    Spread& cached = spreads_[static_cast<int>(mode)];
+    if (cached.at == 0 || now - cached.at >= kSpreadSeconds || now < cached.at) {
+      cached.bins = store_->Spread(mode, kSpreadBins, cached.best);
+      cached.at = now;
+    }
+    bins = cached.bins;
+    best = cached.best;
   }
 
   void Player(const httplib::Request& req, httplib::Response& res) {
@@ -283,6 +296,13 @@ class Board : public Service {
   std::condition_variable wake_;
   bool stopping_ = false;
   int64_t checkMs_ = 0;  // the last re-run's wall time (worker thread only; milliseconds)
+  struct Spread {
+    int64_t at = 0;  // when it was counted (seconds since 1970); 0: never
+    std::vector<int64_t> bins;
+    int best = 0;
+  };
+  std::mutex spreadMutex_;
+  Spread spreads_[3];  // by GameMode
 };
 
 }  // namespace

@@ -63,6 +63,10 @@ Verdict VerifyReplay(const std::string& bytes, void (*claimedTicks)(int64_t tick
   if (!DecodeReplay(bytes, replay, error)) return Refused("the file cannot be read as a replay: " + error);
   if (claimedTicks != nullptr) claimedTicks(replay.summary.ticks);
   if (!replay.summary.timeUp) return Refused("the game did not end at time up");
+  if (replay.mediaFingerprint == 0) {
+    return Refused("recorded with other pictures (an older game that does not name its pictures; this board's " +
+                   Hex(kMediaFingerprint) + ")");
+  }
   if (replay.mediaFingerprint != kMediaFingerprint) {
     return Refused("recorded with other pictures (media " + Hex(replay.mediaFingerprint) + ", this board's " +
                    Hex(kMediaFingerprint) + ")");
