@@ -4,9 +4,15 @@
 # re-runs per second (golden and scripted replays), the top-100 queries with a million
 # scores in SQLite and in PostgreSQL, acknowledgement latency under 20 clients, and
 # verification throughput with one and with two servers on one PostgreSQL.
-#   bench/board_figures.sh BUILD_DIR
+#   bench/board_figures.sh BUILD_DIR [reruns] [queries] [acks] [throughput]   (default: all four)
 set -euo pipefail
 BUILD=$(cd "$1" && pwd)
+shift
+SECTIONS=" ${*:-reruns queries acks throughput} "
+wanted() { [[ $SECTIONS == *" $1 "* ]]; }
+latency() {  # the load's acknowledgement latency, as one line
+  python3 -c 'import json, sys; r = json.load(sys.stdin); print("%s p50 %.1f ms, p99 %.1f ms" % (sys.argv[1], r["p50_ms"], r["p99_ms"]))' "$1"
+}
 SOURCE=$(cd "$(dirname "$0")/.." && pwd)
 SERVER=$BUILD/nanasplat-server
 GAMES=$BUILD/tests/script_games
@@ -16,26 +22,30 @@ source "$SOURCE/tests/server/lib.sh"
 trap 'stop_servers; stop_postgres; rm -rf "$WORK"' EXIT
 mkdir -p "$WORK/games" "$WORK/load" "$WORK/many"
 
-echo "== Re-runs"
-"$GAMES" --no-window --name scripted "$WORK/games" 7 4 --rock --frames 4000 7000 >/dev/null
-"$BUILD/bench/board_bench" verify "$SERVER-check" "$SOURCE"/tests/replay/golden/*.nsr "$WORK"/games/*.nsr
-
-echo "== Top 100 with 1,000,000 scores"
-"$BUILD/bench/board_bench" query "" "$WORK/sqlite" 1000000
+if wanted reruns; then
+  echo "== Re-runs"
+  "$GAMES" --no-window --name scripted "$WORK/games" 7 4 --rock --frames 4000 7000 >/dev/null
+  "$BUILD/bench/board_bench" verify "$SERVER-check" "$SOURCE"/tests/replay/golden/*.nsr "$WORK"/games/*.nsr
+fi
 start_postgres "$WORK/pg"
-"$BUILD/bench/board_bench" query "$DATABASE_URL" "$WORK/unused" 1000000
-
-echo "== Acknowledgement latency, 20 clients, 1,000 submissions"
-"$GAMES" --no-window --name load "$WORK/load" 5 20 --rock --frames 3400 3400 >/dev/null
-port=$(free_port)
-start_server "$port" "$WORK/ack-sqlite" "$WORK/ack-sqlite.log" --submissions-per-minute 100000
-python3 "$SOURCE/tests/server/load.py" "$port" 20 1000 "$WORK"/load/*.nsr | python3 -c 'import json,sys; r=json.load(sys.stdin); print(f"SQLite:     p50 {r[\"p50_ms\"]:.1f} ms, p99 {r[\"p99_ms\"]:.1f} ms")'
-stop_servers
-"${PSQL[@]}" -c "DROP TABLE submissions; DROP TABLE board_schema"
-start_server "$port" "$WORK/ack-pg" "$WORK/ack-pg.log" --submissions-per-minute 100000 --database "$DATABASE_URL"
-python3 "$SOURCE/tests/server/load.py" "$port" 20 1000 "$WORK"/load/*.nsr | python3 -c 'import json,sys; r=json.load(sys.stdin); print(f"PostgreSQL: p50 {r[\"p50_ms\"]:.1f} ms, p99 {r[\"p99_ms\"]:.1f} ms")'
-stop_servers
-
+if wanted queries; then
+  echo "== Top 100 with 1,000,000 scores"
+  "$BUILD/bench/board_bench" query "" "$WORK/sqlite" 1000000
+  "$BUILD/bench/board_bench" query "$DATABASE_URL" "$WORK/unused" 1000000
+  "${PSQL[@]}" -c "DROP TABLE submissions; DROP TABLE board_schema"
+fi
+if wanted acks; then
+  echo "== Acknowledgement latency, 20 clients, 1,000 submissions"
+  "$GAMES" --no-window --name load "$WORK/load" 5 20 --rock --frames 3400 3400 >/dev/null
+  port=$(free_port)
+  start_server "$port" "$WORK/ack-sqlite" "$WORK/ack-sqlite.log" --submissions-per-minute 100000
+  python3 "$SOURCE/tests/server/load.py" "$port" 20 1000 "$WORK"/load/*.nsr | latency "SQLite:    "
+  stop_servers
+  start_server "$port" "$WORK/ack-pg" "$WORK/ack-pg.log" --submissions-per-minute 100000 --database "$DATABASE_URL"
+  python3 "$SOURCE/tests/server/load.py" "$port" 20 1000 "$WORK"/load/*.nsr | latency "PostgreSQL:"
+  stop_servers
+fi
+wanted throughput || exit 0
 echo "== Verification throughput on one PostgreSQL"
 "$GAMES" --no-window --name many "$WORK/many" 21 60 --rock --frames 3400 3400 >/dev/null
 for servers in 1 2; do

@@ -2,6 +2,8 @@
 #include "board.h"
 
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <chrono>
@@ -31,6 +33,24 @@ constexpr size_t kMaxRateEntries = 100000;    // addresses the rate limit rememb
 constexpr const char* kJson = "application/json";
 
 int64_t Now() { return static_cast<int64_t>(std::time(nullptr)); }
+
+// The HTTP library listens with a backlog of 5 connections: a burst of clients beyond it
+// (20 players' games at once) sees its connections dropped and tried again a second
+// later. Listening again on the same socket widens the queue (Linux takes a new backlog
+// for a listening socket); the socket is the one listening on `port`.
+void WidenBacklog(uint16_t port) {
+  for (int fd = 3; fd < 1024; ++fd) {
+    int listening = 0;
+    socklen_t size = sizeof listening;
+    if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) != 0 || !listening) continue;
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) continue;
+    const uint16_t bound = address.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port)
+                                                         : ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+    if (bound == port) listen(fd, SOMAXCONN);
+  }
+}
 
 // Submissions per address: a bucket of `perMinute` that refills evenly over a minute.
 class RateLimit {
@@ -111,6 +131,7 @@ class Board : public Service {
       error = "cannot listen on TCP " + options_.listen + " port " + std::to_string(options_.httpPort);
       return false;
     }
+    WidenBacklog(options_.httpPort);
     listener_ = std::thread([this] { http_.listen_after_bind(); });
     worker_ = std::thread([this] { Verify(); });
     ServerLog("Board: listening on TCP ", options_.listen, " port ", options_.httpPort, ", ",
