@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -256,10 +257,13 @@ void QueueOffered() {
     std::lock_guard<std::mutex> hold(sender.mutex);
     offered.swap(sender.offered);
   }
+  static int made = 0;  // games queued in this run: two in one millisecond keep two names
   for (const QueuedGame& game : offered) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::system_clock::now().time_since_epoch()).count();
-    const std::string file = std::to_string(ms) + kQueuedSuffix;
+    char serial[8];
+    std::snprintf(serial, sizeof serial, "-%04d", ++made % 10000);
+    const std::string file = std::to_string(ms) + serial + kQueuedSuffix;
     std::string failure;
     if (!MakeDirectories(QueueDirectory()) ||
         !WriteFileAtomically(QueueDirectory() + "/" + file, game.name + "\n" + game.replay, &failure)) {
