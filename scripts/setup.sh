@@ -21,6 +21,8 @@ TEST_PACKAGES=(
   python3                       # the network test's lossy relay
   procps psmisc                 # pgrep, pkill and killall in the end-to-end tests
   util-linux                    # setpriv: the package test runs the game as another user
+  postgresql                    # the world score board's tests start a PostgreSQL server of their own
+  chromium                      # ... and open its page in a headless browser
 )
 
 # The packages debian/control's Build-Depends names: the first of each set of

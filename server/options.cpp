@@ -35,6 +35,18 @@ bool ReadPort(const std::string& text, uint16_t& port, std::string& problem, con
   return true;
 }
 
+bool ReadCount(const std::string& text, uint32_t& count, std::string& problem) {
+  bool digits = !text.empty() && text.size() <= 6;
+  for (char c : text) digits = digits && c >= '0' && c <= '9';
+  const unsigned long value = digits ? std::strtoul(text.c_str(), nullptr, 10) : 0;
+  if (value < 1 || value > 100000) {
+    problem = "--submissions-per-minute takes a number from 1 to 100000, not '" + text + "'";
+    return false;
+  }
+  count = static_cast<uint32_t>(value);
+  return true;
+}
+
 bool ReadAddress(const std::string& text, std::string& address, std::string& problem) {
   unsigned char buffer[sizeof(struct in6_addr)];
   if (inet_pton(AF_INET, text.c_str(), buffer) != 1 && inet_pton(AF_INET6, text.c_str(), buffer) != 1) {
@@ -56,6 +68,8 @@ const ServerOption kServerOptions[] = {
      [](ServerCommandLine& l, const std::string& v) { l.options.stateDir = v; return true; }},
     {"--database", "URL", "postgresql://... to keep the board in PostgreSQL (default: SQLite in DIR)",
      [](ServerCommandLine& l, const std::string& v) { l.options.database = v; return true; }},
+    {"--submissions-per-minute", "N", "replays the board takes from one address a minute (default 20)",
+     [](ServerCommandLine& l, const std::string& v) { return ReadCount(v, l.options.submissionsPerMinute, l.problem); }},
     {"--help", nullptr, "show this help and exit",
      [](ServerCommandLine& l, const std::string&) { l.action = ServerAction::Help; return true; }},
     {"--version", nullptr, "show the version and exit",

@@ -15,6 +15,7 @@ struct ServerOptions {
   uint16_t httpPort = kDefaultHttpPort;    // 0: no score board
   std::string stateDir;               // where the server keeps its files (see ParseServerOptions)
   std::string database;               // "" : SQLite in stateDir; "postgresql://...": PostgreSQL
+  uint32_t submissionsPerMinute = 20;  // the board's replays accepted from one address
 };
 
 enum class ServerAction { Serve, Help, Version, Misuse };

@@ -78,3 +78,9 @@ void HighScores(BITMAP* buffer, int points, const char* player, const std::funct
 // replace it to script when Enter and Esc go down relative to the typed keys; the
 // game never changes it.
 extern bool (*highScoreKeyDown)(int scancode);
+
+// What else the table's screen serves (the world score board sets both; null: nothing).
+// Called once the table is saved, with the name typed.
+extern void (*highScoreTableDone)(const std::string& name);
+// A line shown under the table while it waits for Enter, once there is one (empty: none).
+extern std::string (*highScoreWorldLine)();

@@ -37,6 +37,7 @@
 #include "splatter.h"
 #include "taps.h"
 #include "userdata.h"
+#include "worldboard.h"
 #include "util.h"
 
 // ===========================================================================
@@ -203,12 +204,15 @@ class ScreenPresenter : public Presenter {
   Showing showing_;
 };
 
-void ShowTimeUpAndOfferScores(const Game& game, ScreenPresenter& presenter, BITMAP* backbuffer, bool offer) {
+void ShowTimeUpAndOfferScores(const Game& game, ScreenPresenter& presenter, BITMAP* backbuffer, bool offer,
+                              const Replay& record) {
   PlayEffect(Effect::TimeUp, SCREEN_W / 2);
   presenter.ShowMessageAndWait("Time up!  The fruit flies got to you ...", "Press any key to continue.");
   if (!offer) return;  // a replayed game's scores were offered when it was played
+  SetWorldBoardTableGame(record);
   HighScores(backbuffer, game.p1.score, "Player 1");
   if (game.twoPlayer) HighScores(backbuffer, game.p2.score, "Player 2");
+  OfferGameToWorldBoard(record);
 }
 
 // A whole game from `source`, shown as `showing` says, recorded.
@@ -222,7 +226,7 @@ Replay PlayFrom(ControlSource& source, const Showing& showing, BITMAP* backbuffe
   const LevelEnd end = PlayGame(play, game);
   LogGameOver(recorder.Record().summary, nullptr);
   if (showing.offerScores) WriteGameRecord(recorder.Record());
-  if (end == LevelEnd::TimeUp) ShowTimeUpAndOfferScores(game, presenter, backbuffer, showing.offerScores);
+  if (end == LevelEnd::TimeUp) ShowTimeUpAndOfferScores(game, presenter, backbuffer, showing.offerScores, recorder.Record());
   EmptyLevelLists(game);
   return recorder.Record();
 }
@@ -459,7 +463,7 @@ bool RunMenu(Menu& menu, BITMAP* backbuffer) {
 ReplayCommand ReplayToPlay(const Options& options, Replay& replay) {
   const ReplayCommand& command = options.replay;
   std::string error = command.error;
-  if (error.empty() && command.mode != ReplayMode::None) LoadReplay(command.file, replay, error);
+  if (error.empty() && command.mode != ReplayMode::None) LoadReplayFromFileOrBoard(command.file, replay, error);
   if (error.empty()) return command;
   std::fprintf(stderr, "nanasplat: %s%s%s\n", command.file.c_str(), command.file.empty() ? "" : ": ",
                error.c_str());
@@ -503,6 +507,7 @@ int main(int argc, char** argv) {
   LOG("Beginning game loop");
   UseScoreTableFor(WorkingDirectory("."));
   SetMuted(LoadSettings().mute || options.mute);
+  StartWorldBoard(options.scoreboard.empty() ? CurrentSettings().scoreboard : options.scoreboard);
 
   Menu menu;
   BuildMenuButtons(menu);

@@ -28,6 +28,7 @@
 #include "taps.h"
 #include "splatter.h"
 #include "userdata.h"
+#include "worldboard.h"
 #include "util.h"
 
 #ifndef NANASPLAT_VERSION
@@ -398,10 +399,12 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
     case Ending::TimeUp:
       PlayEffect(Effect::TimeUp, SCREEN_W / 2);
       LocalScreen(n, backbuffer, "Time up!  The fruit flies got to you ...", "Press any key to continue.");
+      SetWorldBoardTableGame(n.recorder.Record());
       HighScores(backbuffer, myScore, me, [&] {
         Serve(n);  // the name entry too: the other side's silence still ends the game
         rest(1);
       });
+      OfferGameToWorldBoard(n.recorder.Record());
       break;
     case Ending::Left:
     case Ending::Lost:

@@ -11,6 +11,7 @@
 
 #include "settings.h"
 #include "userdata.h"
+#include "worldboard.h"
 
 #ifndef NANASPLAT_VERSION
 #error "NANASPLAT_VERSION is set by the build from the project's version"
@@ -24,12 +25,19 @@ void NetworkOption(CommandLine& line, void (*read)(NetworkOptions&, const char*)
   line.action = CommandAction::Misuse;
   line.problem = line.options.network.error;
 }
+// A board's address, or a misuse.
+void ScoreboardOption(CommandLine& line, const char* url) {
+  line.options.scoreboard = url;
+  if (IsWorldBoardUrl(url)) return;
+  line.action = CommandAction::Misuse;
+  line.problem = "--scoreboard takes an http:// or https:// address";
+}
 }  // namespace
 
 const OptionEntry kOptionTable[] = {
     {"--mute", nullptr, "start with the sound off (this run only)",
      [](CommandLine& line, const char*) { line.options.mute = true; }},
-    {"--replay", "FILE", "watch a recorded game (see Files)",
+    {"--replay", "FILE", "watch a recorded game (see Files), or one on a board (its URL)",
      [](CommandLine& line, const char* file) { line.options.replay = {ReplayMode::Watch, file, ""}; }},
     {"--check-replay", "FILE", "check that a recorded game still ends as it did",
      [](CommandLine& line, const char* file) { line.options.replay = {ReplayMode::Check, file, ""}; }},
@@ -39,6 +47,8 @@ const OptionEntry kOptionTable[] = {
      [](CommandLine& line, const char* address) { NetworkOption(line, ReadJoinOption, address); }},
     {"--input-delay", "N", "ticks a network game holds your controls back (0 to 6, default 2)",
      [](CommandLine& line, const char* ticks) { NetworkOption(line, ReadInputDelayOption, ticks); }},
+    {"--scoreboard", "URL", "send games that end at time up to this world score board",
+     [](CommandLine& line, const char* url) { ScoreboardOption(line, url); }},
     {"--help", nullptr, "show this help and exit",
      [](CommandLine& line, const char*) { line.action = CommandAction::Help; }},
     {"--version", nullptr, "show the version and exit",

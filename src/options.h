@@ -24,6 +24,7 @@ struct Options {
   bool mute = false;     // start with the sound off (this run only)
   ReplayCommand replay;  // a recorded game to watch (--replay) or check (--check-replay)
   NetworkOptions network;  // host (--host) or join (--join) a game on two computers
+  std::string scoreboard;  // the world score board games go to (--scoreboard URL); empty: the setting's
 };
 
 // What to do after reading the command line.

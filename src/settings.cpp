@@ -15,6 +15,7 @@ namespace {
 
 constexpr const char* kSettingsFileName = "settings";
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr size_t kMaxTextSettingBytes = 1024;
 
 Settings& Current() {
   static Settings settings = DefaultSettings();
@@ -49,6 +50,14 @@ const SettingEntry* FindSetting(const std::string& name) {
   return nullptr;
 }
 
+const TextSettingEntry* FindTextSetting(const std::string& name) {
+  const std::string lowered = Lowered(name);
+  for (const TextSettingEntry& entry : kTextSettingsTable) {
+    if (lowered == entry.name) return &entry;
+  }
+  return nullptr;
+}
+
 // The line without its comment: from "#" on, wherever it starts (no name or value
 // holds one).
 std::string WithoutComment(const std::string& line) { return line.substr(0, line.find('#')); }
@@ -57,7 +66,12 @@ std::string WithoutComment(const std::string& line) { return line.substr(0, line
 bool ApplyLine(const std::string& line, Settings& settings) {
   const size_t equals = line.find('=');
   if (equals == std::string::npos) return false;
-  const SettingEntry* entry = FindSetting(Trimmed(line.substr(0, equals)));
+  const std::string name = Trimmed(line.substr(0, equals));
+  if (const TextSettingEntry* text = FindTextSetting(name)) {
+    settings.*text->value = Trimmed(line.substr(equals + 1)).substr(0, kMaxTextSettingBytes);
+    return true;
+  }
+  const SettingEntry* entry = FindSetting(name);
   if (entry == nullptr) return false;
   const std::optional<bool> value = SwitchValue(Trimmed(line.substr(equals + 1)));
   if (!value) return false;
@@ -101,6 +115,9 @@ std::string SerialiseSettings(const Settings& settings) {
   for (const SettingEntry& entry : kSettingsTable) {
     out << entry.name << " = " << (settings.*entry.value ? "on" : "off") << '\n';
   }
+  for (const TextSettingEntry& entry : kTextSettingsTable) {
+    if (!(settings.*entry.value).empty()) out << entry.name << " = " << settings.*entry.value << '\n';
+  }
   return out.str();
 }
 
@@ -120,6 +137,15 @@ const Settings& CurrentSettings() { return Current(); }
 
 bool ChangeSetting(bool Settings::*which, bool value) {
   Current().*which = value;
+  return SaveSettings(SettingsPath(ProcessEnvironment()), Current());
+}
+
+bool ChangeSetting(std::string Settings::*which, const std::string& value) {
+  std::string line;
+  for (char c : value.substr(0, kMaxTextSettingBytes)) {
+    if (c != '\n' && c != '\r' && c != '#') line.push_back(c);
+  }
+  Current().*which = Trimmed(line);
   return SaveSettings(SettingsPath(ProcessEnvironment()), Current());
 }
 

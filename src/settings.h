@@ -15,6 +15,8 @@
 struct Settings {
   bool mute;     // the game's sound is off
   bool attract;  // the title menu shows demo games while nobody plays
+  std::string scoreboard;  // the world score board's address (http:// or https://); empty: none
+  std::string playerName;  // the name last typed for the high-score table; empty: none yet
 };
 
 // One setting: its name in the file, where it lives and its default.
@@ -27,6 +29,18 @@ struct SettingEntry {
 inline constexpr SettingEntry kSettingsTable[] = {
     {"mute", &Settings::mute, false},
     {"attract", &Settings::attract, true},
+};
+
+// A setting that holds a line of text (kept as written, blanks around it trimmed; no
+// "#" in it); an empty value is no value.
+struct TextSettingEntry {
+  const char* name;
+  std::string Settings::*value;
+};
+
+inline const TextSettingEntry kTextSettingsTable[] = {
+    {"scoreboard", &Settings::scoreboard},
+    {"name", &Settings::playerName},
 };
 
 // Every setting at its default.
@@ -54,6 +68,8 @@ const Settings& CurrentSettings();
 // toggles the sound: ChangeSetting(&Settings::mute, Muted()). A failed save is logged
 // (one line) and returns false; the change still holds for this run.
 bool ChangeSetting(bool Settings::*which, bool value);
+// The same for a line of text (kTextSettingsTable); a newline or "#" in it is dropped.
+bool ChangeSetting(std::string Settings::*which, const std::string& value);
 // Writes `settings` to `path` in one step, making its directory when missing; false
 // with one log line when it cannot.
 bool SaveSettings(const std::string& path, const Settings& settings);

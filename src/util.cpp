@@ -188,6 +188,8 @@ bool LibraryKeyDown(int scancode) { return key[scancode] != 0; }
 }  // namespace
 
 bool (*highScoreKeyDown)(int scancode) = LibraryKeyDown;
+void (*highScoreTableDone)(const std::string& name) = nullptr;
+std::string (*highScoreWorldLine)() = nullptr;
 
 namespace {
 // Text rows of the two screens (pixels from the top).
@@ -198,6 +200,15 @@ constexpr int kFirstRowY = 90;
 constexpr int kRowStep = 35;
 constexpr int kSaveFailedY = 440;
 constexpr int kContinueY = 475;
+constexpr int kWorldY = 520;
+
+// Where the game stands in the world, once the board has told.
+void DrawWorldLine(BITMAP* buffer) {
+  const std::string line = highScoreWorldLine != nullptr ? highScoreWorldLine() : std::string();
+  if (line.empty()) return;
+  rectfill(buffer, 0, kWorldY - 5, SCREEN_W - 1, kWorldY + text_height(globalFont) + 5, makecol(255, 255, 255));
+  textprintf_centre_ex(buffer, globalFont, SCREEN_W / 2, kWorldY, makecol(0, 0, 0), -1, "%s", line.c_str());
+}
 
 // Waits (busily) until a key held from the previous screen is let go, or a quit is
 // requested, then drops whatever was typed meanwhile.
@@ -249,6 +260,7 @@ void HighScores(BITMAP* buffer, int points, const char* player, const std::funct
   clear_to_color(buffer, makecol(255, 255, 255));
   textprintf_centre_ex(buffer, globalFont, middle, kTitleY, black, -1, "Best of the Bunch");
   const bool saved = MakeGameDataDirectory() && SaveScores(ChosenScoreTable().path.c_str(), updated);
+  if (highScoreTableDone != nullptr) highScoreTableDone(name);
   int row = 0;
   for (const Score& entry : updated) {
     if (row >= kScoreTableSize) break;
@@ -265,6 +277,7 @@ void HighScores(BITMAP* buffer, int points, const char* player, const std::funct
   WaitForEnterAndEscUp(serve);
   while (!highScoreKeyDown(KEY_ENTER)) {
     if (highScoreKeyDown(KEY_ESC) || quitnow) exit(0);
+    DrawWorldLine(buffer);
     blit(buffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
     if (serve) serve();
   }

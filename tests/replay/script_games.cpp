@@ -25,6 +25,7 @@
 #include "image.h"
 #include "init.h"
 #include "replay.h"
+#include "sim/trig.h"
 
 namespace {
 
@@ -224,6 +225,7 @@ int main(int argc, char** argv) {
     std::uniform_int_distribution<int> length(o.minFrames, o.maxFrames);
     Replay script;
     script.players = o.twoPlayer ? 2 : 1;
+    script.mathRevision = kPortableMath;  // the arithmetic a game played at the keyboard takes
     script.frames = RandomFrames(random, length(random));
     // Enough readings for every banana of a busy game (extras read too).
     const int reads = 8 * static_cast<int>(Reads(script.frames)) + 8;

@@ -1,0 +1,406 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "worldboard.h"
+
+#include <curl/curl.h>
+#include <dirent.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "debug.h"
+#include "highscores.h"
+#include "replay.h"
+#include "settings.h"
+#include "userdata.h"
+
+#ifndef NANASPLAT_VERSION
+#define NANASPLAT_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr const char* kQueueDirectory = "to-send";  // in the replays' directory
+constexpr const char* kQueuedSuffix = ".nsq";       // the name's line, then the replay's bytes
+constexpr long kConnectTimeoutMs = 5000;
+constexpr long kTransferTimeoutMs = 15000;
+constexpr long kDownloadTimeoutMs = 60000;
+constexpr int kVerdictPollMs = 500;
+constexpr int kVerdictWaitMs = 30000;        // how long the sender asks after a game it sent
+constexpr size_t kMaxAnswerBytes = 64 * 1024;
+
+// --- One request ------------------------------------------------------------
+
+struct Answer {
+  long status = 0;     // HTTP status; 0: no answer
+  std::string body;    // at most `limit` bytes
+  std::string error;   // why there was no answer
+  size_t limit = kMaxAnswerBytes;
+  bool tooLong = false;
+};
+
+std::atomic<bool> stopping{false};
+
+size_t Collect(char* data, size_t size, size_t count, void* context) {
+  Answer& answer = *static_cast<Answer*>(context);
+  const size_t n = size * count;
+  if (answer.body.size() + n > answer.limit) {
+    answer.tooLong = true;
+    return 0;  // ends the transfer
+  }
+  answer.body.append(data, n);
+  return n;
+}
+
+int Progress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) { return stopping ? 1 : 0; }
+
+// GET (no body) or POST `body` to `url`; HTTPS with the system's certificates.
+Answer Request(const std::string& url, const std::string* body, long timeoutMs, size_t limit = kMaxAnswerBytes) {
+  Answer answer;
+  answer.limit = limit;
+  CURL* curl = curl_easy_init();
+  if (curl == nullptr) {
+    answer.error = "no HTTP client";
+    return answer;
+  }
+  char error[CURL_ERROR_SIZE] = "";
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs);
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Collect);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, Progress);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, "nanasplat/" NANASPLAT_VERSION);
+  curl_slist* headers = nullptr;
+  if (body != nullptr) {
+    headers = curl_slist_append(headers, "Content-Type: application/octet-stream");
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body->data());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body->size()));
+  }
+  const CURLcode code = curl_easy_perform(curl);
+  if (code == CURLE_OK) {
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.status);
+  } else {
+    answer.error = answer.tooLong ? "the answer is too long" : error[0] != '\0' ? error : curl_easy_strerror(code);
+  }
+  curl_slist_free_all(headers);
+  curl_easy_cleanup(curl);
+  return answer;
+}
+
+std::string Escaped(const std::string& text) {
+  CURL* curl = curl_easy_init();
+  std::string out;
+  if (curl == nullptr) return out;
+  char* escaped = curl_easy_escape(curl, text.data(), static_cast<int>(text.size()));
+  if (escaped != nullptr) out = escaped;
+  curl_free(escaped);
+  curl_easy_cleanup(curl);
+  return out;
+}
+
+// The board's address without a trailing "/".
+std::string Base(std::string url) {
+  while (!url.empty() && url.back() == '/') url.pop_back();
+  return url;
+}
+
+// --- The queue --------------------------------------------------------------
+
+std::string QueueDirectory() { return ReplayDirectory() + "/" + kQueueDirectory; }
+
+// The queued games, oldest first (their names are the times they were queued).
+std::vector<std::string> QueuedGames() {
+  std::vector<std::string> files;
+  DIR* dir = opendir(QueueDirectory().c_str());
+  if (dir == nullptr) return files;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, kQueuedSuffix) == 0) files.push_back(name);
+  }
+  closedir(dir);
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+struct QueuedGame {
+  std::string name;
+  std::string replay;
+};
+
+bool ReadQueued(const std::string& path, QueuedGame& game) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t line = bytes.find('\n');
+  if (!in.good() && !in.eof()) return false;
+  if (line == std::string::npos || bytes.size() > kMaxReplayFileBytes + 1024) return false;
+  game.name = bytes.substr(0, line);
+  game.replay = bytes.substr(line + 1);
+  return true;
+}
+
+// --- The sender -------------------------------------------------------------
+
+struct Sender {
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::string url;             // set once at start
+  std::vector<QueuedGame> offered;  // games handed over, not yet in the queue
+  std::string worldLine;       // for the table's screen
+  std::string waitingFor;      // the queue file of the game last offered
+  std::string lastOffered;     // its bytes, so that a game is sent once
+  Replay tableGame;            // the game the table being shown is for (main thread only)
+  std::thread thread;
+};
+Sender sender;
+
+std::string WorldText(const nlohmann::json& state) {
+  const auto rank = state.value("rank", 0LL), of = state.value("of", 0LL), week = state.value("week_rank", 0LL);
+  return "World: " + Ordinal(rank) + " of " + Thousands(of) + " (this week: " + Ordinal(week) + ")";
+}
+
+// Asks after a game sent until the board has decided or the wait is over.
+void FollowVerdict(const std::string& base, long long id) {
+  const std::string url = base + "/api/replays/" + std::to_string(id);
+  for (int waited = 0; waited < kVerdictWaitMs && !stopping; waited += kVerdictPollMs) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kVerdictPollMs));
+    const Answer answer = Request(url, nullptr, kTransferTimeoutMs);
+    if (answer.status != 200) continue;
+    const nlohmann::json state = nlohmann::json::parse(answer.body, nullptr, false);
+    if (!state.is_object()) continue;
+    const std::string status = state.value("status", "");
+    if (status == "verified") {
+      const std::string line = WorldText(state);
+      LOG("World board: replay ", id, " verified: ", line);
+      std::lock_guard<std::mutex> hold(sender.mutex);
+      sender.worldLine = line;
+      return;
+    }
+    if (status == "refused") {
+      LOG("World board: replay ", id, " refused: ", state.value("reason", std::string("no reason given")));
+      return;
+    }
+  }
+}
+
+// Sends one queued game; false when the board could not be reached (it stays queued).
+bool SendQueued(const std::string& base, const std::string& file, bool follow) {
+  const std::string path = QueueDirectory() + "/" + file;
+  QueuedGame game;
+  if (!ReadQueued(path, game)) {
+    LOG("World board: dropped the unreadable queued game ", file);
+    unlink(path.c_str());
+    return true;
+  }
+  const Answer answer = Request(base + "/api/replays?name=" + Escaped(game.name), &game.replay, kTransferTimeoutMs);
+  const nlohmann::json body = nlohmann::json::parse(answer.body, nullptr, false);
+  if (answer.status == 202 && body.is_object() && body.value("id", 0LL) > 0) {
+    unlink(path.c_str());
+    const long long id = body.value("id", 0LL);
+    LOG("World board: sent the game of \"", game.name, "\" to ", base, " (replay ", id, ", waiting to be verified)");
+    if (follow) FollowVerdict(base, id);
+    return true;
+  }
+  const std::string reason = body.is_object() ? body.value("reason", std::string()) : std::string();
+  if (answer.status == 400 || answer.status == 413) {  // the board will never take it
+    unlink(path.c_str());
+    LOG("World board: ", base, " refused the game of \"", game.name, "\": ", reason.empty() ? "no reason given" : reason);
+    return true;
+  }
+  const std::string why = answer.status != 0 ? "HTTP " + std::to_string(answer.status) + (reason.empty() ? "" : ": " + reason)
+                                             : answer.error;
+  LOG("World board: could not send the game of \"", game.name, "\" to ", base, " (", why, "); ",
+      QueuedGames().size(), " waiting for the next start");
+  return false;
+}
+
+void SendAll() {
+  std::string waitingFor;
+  {
+    std::lock_guard<std::mutex> hold(sender.mutex);
+    waitingFor = sender.waitingFor;
+  }
+  const std::string base = Base(sender.url);
+  for (const std::string& file : QueuedGames()) {
+    if (stopping || !SendQueued(base, file, file == waitingFor)) return;
+  }
+}
+
+// Keeps at most kMaxQueuedGames, dropping the oldest.
+void TrimQueue() {
+  std::vector<std::string> files = QueuedGames();
+  for (size_t i = 0; i + kMaxQueuedGames < files.size(); ++i) {
+    unlink((QueueDirectory() + "/" + files[i]).c_str());
+    LOG("World board: the queue is full; dropped the oldest game waiting (", files[i], ")");
+  }
+}
+
+// Writes the games handed over into the queue (the last one is followed to its verdict).
+void QueueOffered() {
+  std::vector<QueuedGame> offered;
+  {
+    std::lock_guard<std::mutex> hold(sender.mutex);
+    offered.swap(sender.offered);
+  }
+  static int made = 0;  // games queued in this run: two in one millisecond keep two names
+  for (const QueuedGame& game : offered) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::system_clock::now().time_since_epoch()).count();
+    char serial[8];
+    std::snprintf(serial, sizeof serial, "-%04d", ++made % 10000);
+    const std::string file = std::to_string(ms) + serial + kQueuedSuffix;
+    std::string failure;
+    if (!MakeDirectories(QueueDirectory()) ||
+        !WriteFileAtomically(QueueDirectory() + "/" + file, game.name + "\n" + game.replay, &failure)) {
+      LOG("World board: could not keep the game of \"", game.name, "\" in ", QueueDirectory(), " (", failure, ")");
+      continue;
+    }
+    std::lock_guard<std::mutex> hold(sender.mutex);
+    sender.waitingFor = file;
+  }
+  TrimQueue();
+}
+
+void Run() {
+  SendAll();
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> hold(sender.mutex);
+      sender.wake.wait(hold, [] { return !sender.offered.empty() || stopping; });
+    }
+    QueueOffered();  // also when stopping: a game handed over is never lost
+    if (stopping) return;
+    SendAll();
+  }
+}
+
+void StopSender() {
+  {
+    std::lock_guard<std::mutex> hold(sender.mutex);
+    stopping = true;
+  }
+  sender.wake.notify_all();
+  if (sender.thread.joinable()) sender.thread.join();
+}
+
+std::string LoginName() {
+  const passwd* entry = getpwuid(getuid());
+  if (entry != nullptr && entry->pw_name != nullptr && entry->pw_name[0] != '\0') return entry->pw_name;
+  const char* user = std::getenv("USER");
+  return user != nullptr && *user != '\0' ? user : "player";
+}
+
+}  // namespace
+
+bool IsWorldBoardUrl(const std::string& text) {
+  if (text.size() > kMaxWorldBoardUrlBytes) return false;
+  if (text.rfind("http://", 0) != 0 && text.rfind("https://", 0) != 0) return false;
+  for (unsigned char c : text) {
+    if (c <= ' ' || c >= 0x7f) return false;
+  }
+  return text.find("://") + 3 < text.size();
+}
+
+std::string Thousands(long long n) {
+  std::string digits = std::to_string(n);
+  for (int at = static_cast<int>(digits.size()) - 3; at > (n < 0 ? 1 : 0); at -= 3) digits.insert(static_cast<size_t>(at), ",");
+  return digits;
+}
+
+std::string Ordinal(long long n) {
+  const std::string digits = Thousands(n);
+  const long long lastTwo = (n < 0 ? -n : n) % 100;
+  const char* suffix = "th";
+  if (lastTwo < 11 || lastTwo > 13) {
+    switch (lastTwo % 10) {
+      case 1: suffix = "st"; break;
+      case 2: suffix = "nd"; break;
+      case 3: suffix = "rd"; break;
+      default: break;
+    }
+  }
+  return digits + suffix;
+}
+
+namespace {
+// The name typed is the one the board shows from now on; the table is done, so the game
+// goes to the board (in the background) while the table is shown.
+void TableDone(const std::string& name) {
+  if (CurrentSettings().playerName != name) ChangeSetting(&Settings::playerName, name);
+  OfferGameToWorldBoard(sender.tableGame);
+}
+}  // namespace
+
+void StartWorldBoard(const std::string& url) {
+  highScoreTableDone = TableDone;
+  highScoreWorldLine = WorldBoardLine;
+  if (url.empty() || sender.thread.joinable()) return;
+  if (!IsWorldBoardUrl(url)) {
+    LOG("World board: \"", url.substr(0, 80), "\" is no http:// or https:// address; no games are sent");
+    return;
+  }
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  sender.url = url;
+  LOG("World board: games ended at time up go to ", url, " (", QueuedGames().size(), " waiting)");
+  sender.thread = std::thread(Run);
+  std::atexit(StopSender);
+}
+
+void SetWorldBoardTableGame(const Replay& record) { sender.tableGame = record; }
+
+void OfferGameToWorldBoard(const Replay& record) {
+  if (!sender.thread.joinable()) return;
+  if (!record.summary.timeUp) return;
+  std::string bytes = EncodeReplay(record);
+  {
+    std::lock_guard<std::mutex> hold(sender.mutex);
+    if (bytes == sender.lastOffered) return;
+    sender.lastOffered = bytes;
+    sender.worldLine.clear();
+    sender.offered.push_back({WorldBoardName(), std::move(bytes)});
+  }
+  sender.wake.notify_one();
+}
+
+std::string WorldBoardName() {
+  const std::string& typed = CurrentSettings().playerName;
+  return typed.empty() ? LoginName() : typed;
+}
+
+std::string WorldBoardLine() {
+  std::lock_guard<std::mutex> hold(sender.mutex);
+  return sender.worldLine;
+}
+
+bool LoadReplayFromFileOrBoard(const std::string& where, Replay& replay, std::string& error) {
+  if (where.rfind("http://", 0) != 0 && where.rfind("https://", 0) != 0) return LoadReplay(where, replay, error);
+  if (!IsWorldBoardUrl(where)) {
+    error = "not a replay's address";
+    return false;
+  }
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  const Answer answer = Request(where, nullptr, kDownloadTimeoutMs, kMaxReplayFileBytes);
+  if (answer.status != 200) {
+    error = answer.status != 0 ? "the board answered HTTP " + std::to_string(answer.status)
+                               : "could not download it (" + answer.error + ")";
+    return false;
+  }
+  LOG("Downloaded the replay ", where, " (", answer.body.size(), " bytes)");
+  return DecodeReplay(answer.body, replay, error);
+}
