@@ -136,6 +136,7 @@ struct Network {
   Figures figures;
   int64_t gameStartTick = 0;  // the session's tick when the current game began
   int64_t recorded = 0;       // ticks of the current game recorded so far
+  uint32_t leftAt = 0;        // the value of the other player's Quit (0: none heard)
 };
 
 // Every pending datagram, without waiting.
@@ -165,6 +166,7 @@ void Pump(Network& n) {
         break;
       case net::NetEvent::Kind::Left:
         if (n.broken == Ending::Cleared) n.broken = Ending::Left;
+        if (e.message.type == net::MessageType::Quit) n.leftAt = e.message.value;
         break;
       case net::NetEvent::Kind::Lost:
         if (n.broken == Ending::Cleared) n.broken = Ending::Lost;
@@ -270,8 +272,11 @@ void LocalScreen(Network& n, BITMAP* backbuffer, const char* first, const char* 
   clear_keybuf();
 }
 
-void RecordConfirmedTicks(Network& n) {
-  const int64_t confirmed = static_cast<int64_t>(n.session->ConfirmedTick()) - n.gameStartTick;
+// During play only what both computers have confirmed is recorded: a game one player
+// leaves may end before this side's own confirmed tick (see EndTheGameTogether).
+void RecordConfirmedTicks(Network& n, bool gameOver = false) {
+  const uint32_t upTo = gameOver ? n.session->ConfirmedTick() : n.session->AgreedTick();
+  const int64_t confirmed = static_cast<int64_t>(upTo) - n.gameStartTick;
   for (; n.recorded < confirmed; ++n.recorded) RecordTick(n.driver.Recorded(n.recorded));
 }
 
@@ -350,6 +355,15 @@ void EmptyLevelLists(Game& game) {
   game.p1.extras.clear();
 }
 
+// The game as both computers agree it was: the one who quits ends it at its confirmed
+// tick and names that tick to the other, who goes back or runs on to it; otherwise
+// what ran on predictions is taken back. True when the state changed.
+bool EndTheGameTogether(Network& n, Ending ending) {
+  if (ending == Ending::Quit) return n.session->Leave();
+  if (ending == Ending::Left) return n.session->SettleAt(n.leftAt);
+  return n.session->SettleAtConfirmed();
+}
+
 // One game on both computers, from level 1 to its end. The game's record is finished
 // (and saved) before this returns.
 Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer, uint32_t gameNumber) {
@@ -387,11 +401,11 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
     }
     EmptyLevelLists(game);
   }
-  // The game as both computers agree it was: what ran on predictions is taken back.
-  if (ending != Ending::TimeUp && n.session->SettleAtConfirmed()) {
-    n.driver.RepaintIfWentBack();
+  if (ending != Ending::TimeUp) {
+    if (EndTheGameTogether(n, ending)) n.driver.RepaintIfWentBack();
+    n.connection->Flush();  // a Quit goes out now
   }
-  RecordConfirmedTicks(n);
+  RecordConfirmedTicks(n, true);
   const LevelEnd end = ending == Ending::TimeUp ? LevelEnd::TimeUp : LevelEnd::Quit;
   FinishGameRecord(game, end, ReasonOf(ending));
   const Figures& f = n.figures;

@@ -72,7 +72,8 @@ bool IsSignal(MessageType type) {
 // The values a signal may carry.
 uint32_t SignalLimit(MessageType type) {
   switch (type) {
-    case MessageType::Ready: return UINT32_MAX;
+    case MessageType::Ready:
+    case MessageType::Quit: return UINT32_MAX;
     case MessageType::Pause:
     case MessageType::Rematch: return 1;
     default: return 0;
