@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "service.h"
 
+#include "lobby.h"
+
 std::vector<std::unique_ptr<Service>> MakeServices(const ServerOptions& options) {
   std::vector<std::unique_ptr<Service>> services;
-  (void)options;
+  if (options.lobbyPort != 0) services.push_back(MakeLobbyService(options));
   return services;
 }
