@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/transport.h"
 
+#include <arpa/inet.h>
 #include <enet/enet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
@@ -32,6 +35,16 @@ std::string AddressText(const ENetAddress& address) {
   if (enet_address_get_host_ip(&address, ip, sizeof ip - 1) != 0) return "?";
   return std::string(ip) + ":" + std::to_string(address.port);
 }
+
+// The connection whose host is being serviced on this thread (ENet's intercept has no
+// place for a pointer of ours).
+thread_local Connection* servicing = nullptr;
+
+struct Servicing {
+  explicit Servicing(Connection* c) : previous(servicing) { servicing = c; }
+  ~Servicing() { servicing = previous; }
+  Connection* previous;
+};
 
 }  // namespace
 
@@ -82,6 +95,7 @@ std::unique_ptr<Connection> Connection::Listen(uint16_t port, const std::string&
     error = "UDP port " + std::to_string(port) + " is not free";
     return nullptr;
   }
+  host->intercept = Intercept;
   return std::unique_ptr<Connection>(new Connection(host, true, mine));
 }
 
@@ -109,6 +123,66 @@ std::unique_ptr<Connection> Connection::Join(const std::string& hostName, uint16
     return nullptr;
   }
   return connection;
+}
+
+std::unique_ptr<Connection> Connection::Open(const Hello& mine, std::string& error) {
+  if (!InitialiseEnet()) {
+    error = "the network library could not start";
+    return nullptr;
+  }
+  ENetHost* host = enet_host_create(nullptr, 1, kChannels, 0, 0);
+  if (host == nullptr) {
+    error = "no UDP socket";
+    return nullptr;
+  }
+  std::unique_ptr<Connection> connection(new Connection(host, false, mine));
+  connection->connectLater_ = true;
+  host->intercept = Intercept;
+  return connection;
+}
+
+bool Connection::ConnectTo(const Endpoint& to) {
+  if (hosting_ || !connectLater_ || peer_ != nullptr) return false;
+  ENetAddress address;
+  address.host = htonl(to.ip);
+  address.port = to.port;
+  peer_ = enet_host_connect(host_, &address, kChannels, 0);
+  if (peer_ == nullptr) return false;
+  connectLater_ = false;
+  started_ = Now();
+  return true;
+}
+
+int Connection::Intercept(ENetHost* host, ENetEvent*) {
+  Connection* c = servicing;
+  if (c == nullptr || c->host_ != host || !HasLobbyMagic(host->receivedData, host->receivedDataLength)) return 0;
+  if (c->listener_ != nullptr) {
+    const Endpoint from{ntohl(host->receivedAddress.host), host->receivedAddress.port};
+    c->listener_->OnRaw(host->receivedData, host->receivedDataLength, from);
+  }
+  return 1;  // ours, not ENet's
+}
+
+bool Connection::SendRaw(const Endpoint& to, const uint8_t* data, size_t size, int ttl) {
+  const int fd = static_cast<int>(host_->socket);
+  int usual = 64;
+  socklen_t length = sizeof usual;
+  if (ttl > 0) {
+    getsockopt(fd, IPPROTO_IP, IP_TTL, &usual, &length);
+    setsockopt(fd, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl);
+  }
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(to.ip);
+  address.sin_port = htons(to.port);
+  const ssize_t sent = sendto(fd, data, size, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  if (ttl > 0) setsockopt(fd, IPPROTO_IP, IP_TTL, &usual, sizeof usual);
+  return sent == static_cast<ssize_t>(size);
+}
+
+Endpoint Connection::PeerEndpoint() const {
+  if (peer_ == nullptr) return {};
+  return {ntohl(peer_->address.host), peer_->address.port};
 }
 
 void Connection::Refuse(ENetPeer* peer) {
@@ -177,6 +251,7 @@ void Connection::DropSilentNewcomers() {
 }
 
 void Connection::Service(std::vector<NetEvent>& events) {
+  Servicing here(this);
   ENetEvent event;
   for (size_t handled = 0; handled < kMaxEventsPerService && !ended_; ++handled) {
     if (enet_host_service(host_, &event, 0) <= 0) break;
@@ -249,7 +324,7 @@ void Connection::Service(std::vector<NetEvent>& events) {
   if (agreed_ && peer_ != nullptr && !silenceAllowed_ && now - lastHeard_ > kSilenceLimitMs) {
     ended_ = true;
     events.push_back({NetEvent::Kind::Lost, {}, {}, {}});
-  } else if (!hosting_ && !agreed_ && now - started_ > kConnectLimitMs) {
+  } else if (!hosting_ && !agreed_ && !connectLater_ && now - started_ > kConnectLimitMs) {
     ended_ = true;
     events.push_back({NetEvent::Kind::Lost, {}, {}, {}});
   }
@@ -280,6 +355,7 @@ void Connection::Close() {
   if (agreed_ && !ended_ && !quitSent_) Send(MakeSignal(MessageType::Quit), true);
   enet_peer_disconnect_later(peer_, kBye);
   ended_ = true;
+  Servicing here(this);
   const uint32_t start = Now();
   ENetEvent event;
   while (Now() - start < kCloseWaitMs) {

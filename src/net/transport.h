@@ -18,11 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "net/lobby_protocol.h"
 #include "net/protocol.h"
 #include "net/session.h"
 
 typedef struct _ENetHost ENetHost;
 typedef struct _ENetPeer ENetPeer;
+typedef struct _ENetEvent ENetEvent;
 
 namespace net {
 
@@ -48,6 +50,14 @@ struct NetEvent {
   std::string text;  // Refused
 };
 
+// Hears the datagrams of the lobby's protocol that arrive on a connection's socket
+// (ENet's intercept hands them over before ENet parses anything).
+class RawListener {
+ public:
+  virtual ~RawListener() = default;
+  virtual void OnRaw(const uint8_t* data, size_t size, const Endpoint& from) = 0;
+};
+
 class Connection : public Outbox {
  public:
   // Listens on `port` (of `bindAddress`, or of every address when it is empty).
@@ -56,6 +66,17 @@ class Connection : public Outbox {
   // Connects to `host` (a name or an address) at `port`.
   static std::unique_ptr<Connection> Join(const std::string& host, uint16_t port,
                                           const Hello& mine, std::string& error);
+  // A joiner's socket that connects later (ConnectTo), once the lobby said where.
+  static std::unique_ptr<Connection> Open(const Hello& mine, std::string& error);
+  // Starts the handshake with `to` (a connection made by Open, once).
+  bool ConnectTo(const Endpoint& to);
+  // Datagrams of the lobby's protocol go to `listener` (null: dropped).
+  void SetRawListener(RawListener* listener) { listener_ = listener; }
+  // Sends `size` bytes from this connection's own socket, with IP time-to-live `ttl`
+  // (0: the system's), so routers see the game's own port. False when not sent.
+  bool SendRaw(const Endpoint& to, const uint8_t* data, size_t size, int ttl);
+  Endpoint PeerEndpoint() const;
+
   ~Connection() override;
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
@@ -89,6 +110,7 @@ class Connection : public Outbox {
   void HearNewcomer(ENetPeer* peer, const uint8_t* data, size_t size, std::vector<NetEvent>& events);
   void HandshakeWith(ENetPeer* peer, const Hello& theirs, std::vector<NetEvent>& events);
   void DropSilentNewcomers();
+  static int Intercept(ENetHost* host, ENetEvent* event);
 
   struct Newcomer {
     ENetPeer* peer;
@@ -101,6 +123,8 @@ class Connection : public Outbox {
   ENetPeer* peer_ = nullptr;  // the other player
   std::vector<Newcomer> newcomers_;  // host: connected peers yet to send their Hello
   bool quitSent_ = false;
+  bool connectLater_ = false;  // opened without a peer: no join timeout yet
+  RawListener* listener_ = nullptr;
   bool agreed_ = false;
   bool ended_ = false;
   bool silenceAllowed_ = false;
