@@ -16,6 +16,7 @@
 #include "highscores.h"
 #include "init.h"
 #include "input.h"
+#include "lobbyplay.h"
 #include "net/session.h"
 #include "net/transport.h"
 #include "pad.h"
@@ -518,6 +519,24 @@ uint64_t FreshSeed() {
   return (static_cast<uint64_t>(device()) << 32) ^ device();
 }
 
+// The same through a lobby (lobbyplay.h).
+bool ConnectThroughLobby(Network& n, BITMAP* backbuffer, const NetworkOptions& options, const net::Hello& mine) {
+  n.localPlayer = options.role == NetworkOptions::Role::Host ? 0 : 1;
+  const LobbyResult r = ConnectThroughLobby(
+      options, mine, n.connection,
+      [&](const std::string& first, const std::string& second) {
+        ShowScreen(backbuffer, first.c_str(), second.empty() ? nullptr : second.c_str());
+      },
+      QuitAsked);
+  if (!r.agreed) {
+    if (!r.failure.empty()) LocalScreenWithoutNetwork(backbuffer, r.failure.c_str());
+    return false;
+  }
+  n.seed = n.localPlayer == 0 ? mine.seed : r.theirs.seed;
+  LOG("Network game: connected to ", n.connection->PeerAddress(), ", playing as player ", n.localPlayer + 1);
+  return true;
+}
+
 // Waits for the other computer (host) or reaches it (join) and shakes hands. False,
 // after telling the player why, when no game can start.
 bool Connect(Network& n, BITMAP* backbuffer, const NetworkOptions& options) {
@@ -525,6 +544,7 @@ bool Connect(Network& n, BITMAP* backbuffer, const NetworkOptions& options) {
   mine.gameVersion = NANASPLAT_VERSION;
   mine.fingerprint = SimulationFingerprint();
   mine.seed = FreshSeed();
+  if (UsesLobby(options)) return ConnectThroughLobby(n, backbuffer, options, mine);
   std::string error;
   std::string waiting;
   if (options.role == NetworkOptions::Role::Host) {
@@ -581,20 +601,22 @@ bool Connect(Network& n, BITMAP* backbuffer, const NetworkOptions& options) {
 
 int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptions& given) {
   NetworkOptions options = given;
-  if (options.role == NetworkOptions::Role::Join && options.address.empty()) {
+  if (options.role == NetworkOptions::Role::Join && options.address.empty() && options.code.empty()) {
     // Asked with the game's own prompt, offering the address joined last time. The
     // prompt takes letters, digits, blanks and full stops: a blank stands for the colon.
     std::string offered = LastJoinedAddress();
     std::replace(offered.begin(), offered.end(), ':', ' ');
-    std::string typed = GetWord(backbuffer, "Join a network game at (HOST, or HOST PORT):", offered);
-    const size_t blank = typed.find(' ');
-    if (blank != std::string::npos) typed[blank] = ':';
-    if (!net::ParseAddress(typed, options.address, options.port)) {
-      LocalScreenWithoutNetwork(backbuffer, ("Not an address: " + typed).c_str());
-      return 1;
+    std::string typed = GetWord(backbuffer, "Join a network game at (HOST, HOST PORT, or a code):", offered);
+    if (!ReadJoinTarget(options, typed)) {  // a code: "K7Q2 MZ4P"; else the blank stands for the colon
+      const size_t blank = typed.find(' ');
+      if (blank != std::string::npos) typed[blank] = ':';
+      if (!ReadJoinTarget(options, typed)) {
+        LocalScreenWithoutNetwork(backbuffer, ("Not an address or a code: " + typed).c_str());
+        return 1;
+      }
     }
-    RememberJoinedAddress(typed);
-  } else if (options.role == NetworkOptions::Role::Join) {
+    if (options.code.empty()) RememberJoinedAddress(typed);
+  } else if (options.role == NetworkOptions::Role::Join && options.code.empty()) {
     RememberJoinedAddress(options.address + ":" + std::to_string(options.port));
   }
   Network n;

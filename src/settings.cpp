@@ -53,10 +53,25 @@ const SettingEntry* FindSetting(const std::string& name) {
 // holds one).
 std::string WithoutComment(const std::string& line) { return line.substr(0, line.find('#')); }
 
+// A text setting's line: a value within its length, printable, without blanks.
+bool ApplyTextLine(const std::string& name, const std::string& value, Settings& settings) {
+  for (const TextSettingEntry& entry : kTextSettingsTable) {
+    if (Lowered(name) != entry.name) continue;
+    if (value.empty() || value.size() > entry.longest) return false;
+    for (char c : value) {
+      if (c <= ' ' || c > '~') return false;
+    }
+    settings.*entry.value = value;
+    return true;
+  }
+  return false;
+}
+
 // Applies one "name = value" line; false when it is not one for a known setting.
 bool ApplyLine(const std::string& line, Settings& settings) {
   const size_t equals = line.find('=');
   if (equals == std::string::npos) return false;
+  if (ApplyTextLine(Trimmed(line.substr(0, equals)), Trimmed(line.substr(equals + 1)), settings)) return true;
   const SettingEntry* entry = FindSetting(Trimmed(line.substr(0, equals)));
   if (entry == nullptr) return false;
   const std::optional<bool> value = SwitchValue(Trimmed(line.substr(equals + 1)));
@@ -100,6 +115,9 @@ std::string SerialiseSettings(const Settings& settings) {
   out << "# nanasplat settings: one \"name = value\" per line\n";
   for (const SettingEntry& entry : kSettingsTable) {
     out << entry.name << " = " << (settings.*entry.value ? "on" : "off") << '\n';
+  }
+  for (const TextSettingEntry& entry : kTextSettingsTable) {
+    if (!(settings.*entry.value).empty()) out << entry.name << " = " << settings.*entry.value << '\n';
   }
   return out.str();
 }

@@ -15,6 +15,7 @@
 struct Settings {
   bool mute;     // the game's sound is off
   bool attract;  // the title menu shows demo games while nobody plays
+  std::string lobby;  // HOST[:PORT] of the lobby network games meet through; empty: none
 };
 
 // One setting: its name in the file, where it lives and its default.
@@ -27,6 +28,17 @@ struct SettingEntry {
 inline constexpr SettingEntry kSettingsTable[] = {
     {"mute", &Settings::mute, false},
     {"attract", &Settings::attract, true},
+};
+
+// A setting holding a text (written only when not empty): its name and where it lives.
+struct TextSettingEntry {
+  const char* name;
+  std::string Settings::*value;
+  size_t longest;  // characters; a longer value, or one with a blank or a control character, is ignored
+};
+
+inline const TextSettingEntry kTextSettingsTable[] = {
+    {"lobby", &Settings::lobby, 255},
 };
 
 // Every setting at its default.
