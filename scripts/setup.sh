@@ -20,9 +20,15 @@ PACKAGES=(
   libsndfile1-dev libasound2-dev  # the sound generator writes WAV; the game hears ALSA's complaints
 )
 
+# Test-only tools: the NAT lab (tests/lab) makes network namespaces and routers that
+# masquerade with nftables.
+TEST_PACKAGES=(
+  nftables iproute2
+)
+
 install_missing_packages() {
   local missing=()
-  for pkg in "${PACKAGES[@]}"; do
+  for pkg in "${PACKAGES[@]}" "${TEST_PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
   done
   [ ${#missing[@]} -eq 0 ] && return 0

@@ -215,8 +215,18 @@ void Lobby::OnRelayBind(const LobbyMessage& m, const Endpoint& from, uint64_t no
     return;
   }
   Pair& p = it->second;
+  // One pair per endpoint: a game that plays again (a new pair, its secret token)
+  // leaves its old pair.
   auto bound = boundEnds_.find(Key(from));
-  if (bound != boundEnds_.end() && bound->second != m.token) return;  // one pair per endpoint
+  if (bound != boundEnds_.end() && bound->second != m.token) {
+    auto old = pairs_.find(bound->second);
+    if (old != pairs_.end()) {
+      for (int s = 0; s < 2; ++s) {
+        if (old->second.bound[s] && old->second.ends[s] == from) old->second.bound[s] = false;
+      }
+    }
+    boundEnds_.erase(bound);
+  }
   if (p.bound[m.side] && p.ends[m.side] != from) boundEnds_.erase(Key(p.ends[m.side]));  // a new NAT mapping
   if (!p.bound[m.side] || p.ends[m.side] != from) {
     p.ends[m.side] = from;

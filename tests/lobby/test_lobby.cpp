@@ -211,11 +211,21 @@ TEST(Lobby, TheRelayForwardsOnlyBetweenThePairAndWithinItsCaps) {
   EXPECT_LE(forwarded, 100);
   h.now += 1000;
   EXPECT_EQ(h.Raw(enet, kJoiner).size(), 1u);
+  // The host plays again with another joiner: its endpoint leaves the old pair.
+  const LobbyMessage again = HostWaits(h, hostAtRelay, 12);
+  const LobbyMessage intro2 = h.AnswerTo(h.Send(Join(again.code, "1.0", 23), kStranger), kStranger);
+  EXPECT_EQ(h.AnswerTo(h.Send(Bind(intro2.token, 0), hostAtRelay), hostAtRelay).type, LobbyType::RelayBound);
+  EXPECT_EQ(h.AnswerTo(h.Send(Bind(intro2.token, 1), kStranger), kStranger).type, LobbyType::RelayBound);
+  h.now += 1000;
+  out = h.Raw(enet, kStranger);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0].to, hostAtRelay);
+  EXPECT_TRUE(h.Raw(enet, kJoiner).empty());  // the old pair no longer reaches the host
   // A silent pair is forgotten.
   h.now += 21000;
   h.lobby.Expire(h.now);
   EXPECT_EQ(h.lobby.Pairs(), 0u);
-  EXPECT_TRUE(h.Raw(enet, kJoiner).empty());
+  EXPECT_TRUE(h.Raw(enet, kStranger).empty());
 }
 
 TEST(Lobby, FullTablesRefuseClearly) {
