@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/random.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -65,7 +66,10 @@ class LobbyService : public Service {
       return false;
     }
     ServerLog("Lobby and relay on UDP ", options_.listen, ":", options_.lobbyPort);
-    thread_ = std::thread([this] { Run(); });
+    thread_ = std::thread([this] {
+      pthread_setname_np(pthread_self(), "lobby");  // so top and the load test find it
+      Run();
+    });
     return true;
   }
 
