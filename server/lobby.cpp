@@ -27,6 +27,7 @@ constexpr int kPollMs = 100;            // the thread looks at the stop flag thi
 constexpr size_t kMaxDatagram = 1500;   // bytes read of one datagram (longer ones are cut and refused)
 constexpr int kBatch = 64;              // datagrams read in one go
 constexpr uint64_t kExpireEveryMs = 1000;
+constexpr int kSocketBufferBytes = 4 << 20;
 constexpr uint64_t kCountsEveryMs = 60000;  // the log's minute line
 
 uint64_t NowMs() {
@@ -65,6 +66,11 @@ class LobbyService : public Service {
       error = "UDP port " + std::to_string(options_.lobbyPort) + ": " + std::strerror(errno);
       return false;
     }
+    // Room for a burst of relayed datagrams while the thread is not running (the
+    // system caps it at net.core.rmem_max).
+    const int buffer = kSocketBufferBytes;
+    setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
     ServerLog("Lobby and relay on UDP ", options_.listen, ":", options_.lobbyPort);
     thread_ = std::thread([this] {
       pthread_setname_np(pthread_self(), "lobby");  // so top and the load test find it

@@ -2,10 +2,13 @@
 // One game's network side for the NAT lab: hosts (writing its code to a file) or joins by
 // code through the lobby with the game's own code (transport and lobby client), then
 // exchanges a few reliable messages with the other side and says how it played:
-//   lab_peer host LOBBY_IP:PORT CODE_FILE      lab_peer join LOBBY_IP:PORT CODE_FILE
+//   lab_peer host|join LOBBY_IP:PORT CODE_FILE [PLAY_SECONDS]
 // Prints "PLAYING directly", "PLAYING through the relay" or "FAILED <sentence>"; exits 0
-// only when the messages went both ways. Everything ends within kDeadlineMs.
+// only when the messages went both ways (and, with PLAY_SECONDS, kept going that long,
+// one message every 100 ms). Everything ends within kDeadlineMs.
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -28,8 +31,8 @@ uint32_t NowMs() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: lab_peer host|join LOBBY_IP:PORT CODE_FILE\n");
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr, "usage: lab_peer host|join LOBBY_IP:PORT CODE_FILE [PLAY_SECONDS]\n");
     return 2;
   }
   const bool hosting = std::string(argv[1]) == "host";
@@ -57,7 +60,8 @@ int main(int argc, char** argv) {
   }
   const uint32_t start = NowMs();
   LobbyClient client(*connection, lobby, {LocalAddressTowards(lobby), connection->Port()}, mine, code, start);
-  uint32_t received = 0, sent = 0;
+  const uint32_t playMs = argc == 5 ? 1000u * static_cast<uint32_t>(std::min(std::atoi(argv[4]) > 0 ? std::atoi(argv[4]) : 0, 15)) : 0;
+  uint32_t received = 0, sent = 0, agreedAt = 0, lastSent = 0;
   bool said = false;
   while (NowMs() - start < kDeadlineMs) {
     std::vector<NetEvent> netEvents;
@@ -77,6 +81,7 @@ int main(int argc, char** argv) {
     for (const NetEvent& e : netEvents) {
       if (e.kind == NetEvent::Kind::Agreed && !said) {
         said = true;
+        agreedAt = NowMs();
         std::printf("PLAYING %s after %u ms\n", connection->PeerEndpoint() == lobby ? "through the relay" : "directly",
                     NowMs() - start);
         std::fflush(stdout);
@@ -87,9 +92,13 @@ int main(int argc, char** argv) {
         return 3;
       }
     }
-    if (connection->Agreed() && sent < kMessages) connection->Send(MakeSignal(MessageType::Ready, sent++), true);
+    const bool playing = said && NowMs() - agreedAt < playMs;
+    if (connection->Agreed() && (sent < kMessages || (playing && NowMs() - lastSent >= 100))) {
+      connection->Send(MakeSignal(MessageType::Ready, sent++), true);
+      lastSent = NowMs();
+    }
     connection->Flush();
-    if (received >= kMessages && sent >= kMessages) {
+    if (received >= kMessages && sent >= kMessages && !playing) {
       // Give the last acknowledgements a moment, then leave.
       for (int i = 0; i < 50; ++i) {
         connection->Service(netEvents);

@@ -161,4 +161,24 @@ MS=$(( $(date +%s%3N) - START ))
 grep -qx "FAILED No game has that code (or it expired)." "$WORK/6-wrong.out" || fail "wrong code: $(cat "$WORK/6-wrong.out")"
 [ "$MS" -le 1000 ] || fail "wrong code: told after $MS ms"
 echo "case 6: wrong code told after $MS ms"
+
+# The server killed while a relayed pair plays: both are told the connection is lost.
+in_ns r timeout 30 "$PEER" host "$LOBBY" "$WORK/kill.code" 15 </dev/null >"$WORK/kill-host.out" 2>&1 &
+KILL_HOST=$!
+PIDS+=("$KILL_HOST")
+for _ in $(seq 50); do [ -s "$WORK/kill.code" ] && break; sleep 0.1; done
+in_ns s timeout 30 "$PEER" join "$LOBBY" "$WORK/kill.code" 15 </dev/null >"$WORK/kill-join.out" 2>&1 &
+KILL_JOIN=$!
+PIDS+=("$KILL_JOIN")
+for _ in $(seq 100); do grep -q "^PLAYING" "$WORK/kill-join.out" 2>/dev/null && break; sleep 0.1; done
+grep -q "^PLAYING through the relay" "$WORK/kill-join.out" || fail "the pair to cut off does not play through the relay"
+sleep 1
+kill -9 "$SERVER_PID"
+wait "$KILL_JOIN" || true
+wait "$KILL_HOST" || true
+for side in host join; do
+  grep -qx "FAILED The connection to the other player was lost." "$WORK/kill-$side.out" ||
+    fail "the relayed $side after the server died: $(cat "$WORK/kill-$side.out")"
+done
+echo "the server killed: the relayed pair was told the connection was lost"
 echo ok
