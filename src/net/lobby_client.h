@@ -19,7 +19,7 @@
 namespace net {
 
 constexpr uint32_t kLobbyResendMs = 500;     // a request unanswered is sent again after this
-constexpr int kLobbyTries = 8;               // ... this many times: the lobby does not answer (4 s)
+constexpr int kLobbyTries = 7;               // ... this many times: the lobby does not answer (3.5 s)
 constexpr uint32_t kKeepaliveMs = 5000;      // a waiting host tells the lobby it still waits
 constexpr uint32_t kPunchEveryMs = 50;       // one punch to each of the other's endpoints
 constexpr int kLowTtlPunches = 3;            // the first punches' ...
