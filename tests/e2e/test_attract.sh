@@ -23,6 +23,7 @@ wait_for_count() {
     sleep 0.1; waited=$((waited + 1))
     [ $waited -gt $((${3:-15} * 10)) ] && fail "\"$1\" not logged $2 times"
   done
+  return 0  # the loop's status is its body's last test, false when it had to wait
 }
 demos_started() { log_messages | grep -c '^Attract mode: playing ' || true; }
 # end_demo N WHAT...: waits for the Nth demo, runs WHAT, and expects the way back.
