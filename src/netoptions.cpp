@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "netoptions.h"
 
+#include "net/lobby_protocol.h"
 #include "net/transport.h"
 
 void ReadHostOption(NetworkOptions& options, const char* port) {
@@ -17,10 +18,34 @@ void ReadJoinOption(NetworkOptions& options, const char* address) {
   options.role = NetworkOptions::Role::Join;
   options.port = net::kDefaultPort;
   options.address.clear();
+  options.code.clear();
   if (address == nullptr || *address == '\0') return;
-  if (!net::ParseAddress(address, options.address, options.port)) {
-    options.error = std::string("--join: '") + address + "' is not HOST or HOST:PORT";
+  if (!ReadJoinTarget(options, address)) {
+    options.error = std::string("--join: '") + address + "' is not HOST, HOST:PORT or a code (XXXX-XXXX)";
   }
+}
+
+bool ReadJoinTarget(NetworkOptions& options, const std::string& text) {
+  std::string code;
+  if (net::ParseCode(text, code)) {
+    options.code = code;
+    options.address.clear();
+    return true;
+  }
+  options.code.clear();
+  return net::ParseAddress(text, options.address, options.port);
+}
+
+void ReadLobbyOption(NetworkOptions& options, const char* lobby) {
+  const std::string text = lobby != nullptr ? lobby : "";
+  std::string host;
+  uint16_t port = 0;
+  const bool named = !text.empty() && text.size() <= 255 && text.find(' ') == std::string::npos;
+  if (!named || (text.find(':') != std::string::npos && !net::ParseAddress(text, host, port))) {
+    options.error = "--lobby: '" + text + "' is not HOST or HOST:PORT";
+    return;
+  }
+  options.lobby = text;
 }
 
 void ReadInputDelayOption(NetworkOptions& options, const char* ticks) {

@@ -9,12 +9,21 @@ struct NetworkOptions {
   enum class Role { None, Host, Join };
   Role role = Role::None;
   uint16_t port = 0;        // host: the UDP port to listen on; join: the host's
-  std::string address;      // join: the host's name or address; empty: ask
+  std::string address;      // join: the host's name or address; empty: ask (or `code`)
+  std::string code;         // join: a lobby's code for the game (eight characters); empty: none
+  std::string lobby;        // HOST[:PORT] of the lobby (--lobby, else the `lobby` setting)
   int inputDelay = -1;      // ticks, 0..6; -1: the default
   std::string error;        // a command line that could not be read, in a sentence
 };
 
-// Reads "--host [PORT]" and "--join HOST[:PORT]" values into `options`.
+// Reads "--host [PORT]" and "--join HOST[:PORT]" (or "--join CODE") values into `options`.
 void ReadHostOption(NetworkOptions& options, const char* port);
 void ReadJoinOption(NetworkOptions& options, const char* address);
 void ReadInputDelayOption(NetworkOptions& options, const char* ticks);
+// Reads "--lobby HOST[:PORT]".
+void ReadLobbyOption(NetworkOptions& options, const char* lobby);
+// What was typed or given to join: a code (XXXX-XXXX, in any case, the dash or a blank
+// optional: eight characters of the code alphabet, without '.' or ':') or HOST[:PORT].
+// A computer whose name looks like a code is joined by adding its port (NAME:7478).
+// False when it is neither.
+bool ReadJoinTarget(NetworkOptions& options, const std::string& text);

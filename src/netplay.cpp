@@ -18,6 +18,7 @@
 #include "highscores.h"
 #include "init.h"
 #include "input.h"
+#include "lobbyplay.h"
 #include "net/session.h"
 #include "net/transport.h"
 #include "pad.h"
@@ -141,6 +142,7 @@ struct Network {
   int64_t recorded = 0;       // ticks of the current game recorded so far
   GameRecorder recorder{NANASPLAT_VERSION, GameMediaFingerprint()};
   PresenterMaker makePresenter;
+  uint32_t leftAt = 0;        // the value of the other player's Quit (0: none heard)
 };
 
 // Every pending datagram, without waiting.
@@ -170,6 +172,7 @@ void Pump(Network& n) {
         break;
       case net::NetEvent::Kind::Left:
         if (n.broken == Ending::Cleared) n.broken = Ending::Left;
+        if (e.message.type == net::MessageType::Quit) n.leftAt = e.message.value;
         break;
       case net::NetEvent::Kind::Lost:
         if (n.broken == Ending::Cleared) n.broken = Ending::Lost;
@@ -264,8 +267,11 @@ void LocalScreen(Network& n, BITMAP* backbuffer, const char* first, const char* 
   clear_keybuf();
 }
 
-void RecordConfirmedTicks(Network& n) {
-  const int64_t confirmed = static_cast<int64_t>(n.session->ConfirmedTick()) - n.gameStartTick;
+// During play only what both computers have confirmed is recorded: a game one player
+// leaves may end before this side's own confirmed tick (see EndTheGameTogether).
+void RecordConfirmedTicks(Network& n, bool gameOver = false) {
+  const uint32_t upTo = gameOver ? n.session->ConfirmedTick() : n.session->AgreedTick();
+  const int64_t confirmed = static_cast<int64_t>(upTo) - n.gameStartTick;
   for (; n.recorded < confirmed; ++n.recorded) n.recorder.Tick(n.driver.Recorded(n.recorded));
 }
 
@@ -333,6 +339,15 @@ const char* ReasonOf(Ending ending) {
   }
 }
 
+// The game as both computers agree it was: the one who quits ends it at its confirmed
+// tick and names that tick to the other, who goes back or runs on to it; otherwise
+// what ran on predictions is taken back. True when the state changed.
+bool EndTheGameTogether(Network& n, Ending ending) {
+  if (ending == Ending::Quit) return n.session->Leave();
+  if (ending == Ending::Left) return n.session->SettleAt(n.leftAt);
+  return n.session->SettleAtConfirmed();
+}
+
 // One game on both computers, from level 1 to its end. The game's record is finished
 // (and saved) before this returns.
 Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer, uint32_t gameNumber) {
@@ -372,11 +387,11 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
       break;
     }
   }
-  // The game as both computers agree it was: what ran on predictions is taken back.
-  if (ending != Ending::TimeUp && n.session->SettleAtConfirmed()) {
-    n.driver.RepaintIfWentBack();
+  if (ending != Ending::TimeUp) {
+    if (EndTheGameTogether(n, ending)) n.driver.RepaintIfWentBack();
+    n.connection->Flush();  // a Quit goes out now
   }
-  RecordConfirmedTicks(n);
+  RecordConfirmedTicks(n, true);
   const LevelEnd end = ending == Ending::TimeUp ? LevelEnd::TimeUp : LevelEnd::Quit;
   n.recorder.FinishGame(game, end);
   LogGameOver(n.recorder.Record().summary, ReasonOf(ending));
@@ -488,6 +503,24 @@ uint64_t FreshSeed() {
   return (static_cast<uint64_t>(device()) << 32) ^ device();
 }
 
+// The same through a lobby (lobbyplay.h).
+bool ConnectThroughLobby(Network& n, BITMAP* backbuffer, const NetworkOptions& options, const net::Hello& mine) {
+  n.localPlayer = options.role == NetworkOptions::Role::Host ? 0 : 1;
+  const LobbyResult r = ConnectThroughLobby(
+      options, mine, n.connection,
+      [&](const std::string& first, const std::string& second) {
+        ShowScreen(backbuffer, first.c_str(), second.empty() ? nullptr : second.c_str());
+      },
+      QuitRequested);
+  if (!r.agreed) {
+    if (!r.failure.empty()) LocalScreenWithoutNetwork(backbuffer, r.failure.c_str());
+    return false;
+  }
+  n.seed = n.localPlayer == 0 ? mine.seed : r.theirs.seed;
+  LOG("Network game: connected to ", n.connection->PeerAddress(), ", playing as player ", n.localPlayer + 1);
+  return true;
+}
+
 // Waits for the other computer (host) or reaches it (join) and shakes hands. False,
 // after telling the player why, when no game can start.
 bool Connect(Network& n, BITMAP* backbuffer, const NetworkOptions& options) {
@@ -495,6 +528,7 @@ bool Connect(Network& n, BITMAP* backbuffer, const NetworkOptions& options) {
   mine.gameVersion = NANASPLAT_VERSION;
   mine.fingerprint = SimulationFingerprint();
   mine.seed = FreshSeed();
+  if (UsesLobby(options)) return ConnectThroughLobby(n, backbuffer, options, mine);
   std::string error;
   std::string waiting;
   if (options.role == NetworkOptions::Role::Host) {
@@ -552,20 +586,22 @@ bool Connect(Network& n, BITMAP* backbuffer, const NetworkOptions& options) {
 int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptions& given,
                      const PresenterMaker& makePresenter) {
   NetworkOptions options = given;
-  if (options.role == NetworkOptions::Role::Join && options.address.empty()) {
+  if (options.role == NetworkOptions::Role::Join && options.address.empty() && options.code.empty()) {
     // Asked with the game's own prompt, offering the address joined last time. The
     // prompt takes letters, digits, blanks and full stops: a blank stands for the colon.
     std::string offered = LastJoinedAddress();
     std::replace(offered.begin(), offered.end(), ':', ' ');
-    std::string typed = GetWord(backbuffer, "Join a network game at (HOST, or HOST PORT):", offered);
-    const size_t blank = typed.find(' ');
-    if (blank != std::string::npos) typed[blank] = ':';
-    if (!net::ParseAddress(typed, options.address, options.port)) {
-      LocalScreenWithoutNetwork(backbuffer, ("Not an address: " + typed).c_str());
-      return 1;
+    std::string typed = GetWord(backbuffer, "Join a network game at (HOST, HOST PORT, or a code):", offered);
+    if (!ReadJoinTarget(options, typed)) {  // a code: "K7Q2 MZ4P"; else the blank stands for the colon
+      const size_t blank = typed.find(' ');
+      if (blank != std::string::npos) typed[blank] = ':';
+      if (!ReadJoinTarget(options, typed)) {
+        LocalScreenWithoutNetwork(backbuffer, ("Not an address or a code: " + typed).c_str());
+        return 1;
+      }
     }
-    RememberJoinedAddress(typed);
-  } else if (options.role == NetworkOptions::Role::Join) {
+    if (options.code.empty()) RememberJoinedAddress(typed);
+  } else if (options.role == NetworkOptions::Role::Join && options.code.empty()) {
     RememberJoinedAddress(options.address + ":" + std::to_string(options.port));
   }
   Network n;

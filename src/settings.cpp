@@ -50,28 +50,32 @@ const SettingEntry* FindSetting(const std::string& name) {
   return nullptr;
 }
 
-const TextSettingEntry* FindTextSetting(const std::string& name) {
-  const std::string lowered = Lowered(name);
-  for (const TextSettingEntry& entry : kTextSettingsTable) {
-    if (lowered == entry.name) return &entry;
-  }
-  return nullptr;
-}
-
 // The line without its comment: from "#" on, wherever it starts (no name or value
 // holds one).
 std::string WithoutComment(const std::string& line) { return line.substr(0, line.find('#')); }
+
+// A text setting's line: a value within its length, of the characters it may hold.
+bool ApplyTextLine(const std::string& name, const std::string& value, Settings& settings) {
+  for (const TextSettingEntry& entry : kTextSettingsTable) {
+    if (Lowered(name) != entry.name) continue;
+    if (value.empty() || value.size() > entry.longest) return false;
+    for (char c : value) {
+      const unsigned char byte = static_cast<unsigned char>(c);
+      const bool control = byte < ' ' || byte == 0x7f;
+      if (control || (!entry.freeText && (byte == ' ' || byte > '~'))) return false;
+    }
+    settings.*entry.value = value;
+    return true;
+  }
+  return false;
+}
 
 // Applies one "name = value" line; false when it is not one for a known setting.
 bool ApplyLine(const std::string& line, Settings& settings) {
   const size_t equals = line.find('=');
   if (equals == std::string::npos) return false;
-  const std::string name = Trimmed(line.substr(0, equals));
-  if (const TextSettingEntry* text = FindTextSetting(name)) {
-    settings.*text->value = Trimmed(line.substr(equals + 1)).substr(0, kMaxTextSettingBytes);
-    return true;
-  }
-  const SettingEntry* entry = FindSetting(name);
+  if (ApplyTextLine(Trimmed(line.substr(0, equals)), Trimmed(line.substr(equals + 1)), settings)) return true;
+  const SettingEntry* entry = FindSetting(Trimmed(line.substr(0, equals)));
   if (entry == nullptr) return false;
   const std::optional<bool> value = SwitchValue(Trimmed(line.substr(equals + 1)));
   if (!value) return false;

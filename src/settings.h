@@ -17,6 +17,7 @@ struct Settings {
   bool attract;  // the title menu shows demo games while nobody plays
   std::string scoreboard;  // the world score board's address (http:// or https://); empty: none
   std::string playerName;  // the name last typed for the high-score table; empty: none yet
+  std::string lobby;  // HOST[:PORT] of the lobby network games meet through; empty: none
 };
 
 // One setting: its name in the file, where it lives and its default.
@@ -31,16 +32,19 @@ inline constexpr SettingEntry kSettingsTable[] = {
     {"attract", &Settings::attract, true},
 };
 
-// A setting that holds a line of text (kept as written, blanks around it trimmed; no
-// "#" in it); an empty value is no value.
+// A setting holding a text (written only when not empty): its name, where it lives and
+// what it may hold. A value that is longer, or holds a character it may not, is ignored.
 struct TextSettingEntry {
   const char* name;
   std::string Settings::*value;
+  size_t longest;   // bytes
+  bool freeText;    // blanks and any byte but control characters (a name); otherwise printable ASCII without blanks
 };
 
 inline const TextSettingEntry kTextSettingsTable[] = {
-    {"scoreboard", &Settings::scoreboard},
-    {"name", &Settings::playerName},
+    {"lobby", &Settings::lobby, 255, false},
+    {"scoreboard", &Settings::scoreboard, 1024, false},
+    {"name", &Settings::playerName, 255, true},
 };
 
 // Every setting at its default.

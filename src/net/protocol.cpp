@@ -1,67 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/protocol.h"
 
+#include "net/wire.h"
+
 #include <algorithm>
 
 namespace net {
 namespace {
-
-class Writer {
- public:
-  void Byte(uint8_t b) { bytes_.push_back(b); }
-  void Number(uint64_t n) {
-    while (n >= 0x80) {
-      bytes_.push_back(static_cast<uint8_t>(n | 0x80));
-      n >>= 7;
-    }
-    bytes_.push_back(static_cast<uint8_t>(n));
-  }
-  std::vector<uint8_t> Take() { return std::move(bytes_); }
-
- private:
-  std::vector<uint8_t> bytes_;
-};
-
-// Reads from a checked span; any read past its end, or a number longer than its type
-// allows, marks the whole message bad.
-class Reader {
- public:
-  Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  uint8_t Byte() {
-    if (pos_ >= size_) {
-      ok_ = false;
-      return 0;
-    }
-    return data_[pos_++];
-  }
-  // An unsigned LEB128 number of at most `bits` bits, in its shortest form (so that no
-  // two byte strings decode to one message).
-  uint64_t Number(int bits) {
-    uint64_t n = 0;
-    for (int shift = 0; shift < bits; shift += 7) {
-      const uint8_t b = Byte();
-      if (!ok_) return 0;
-      const uint8_t payload = b & 0x7f;
-      if (shift + 7 > bits && (payload >> (bits - shift)) != 0) break;  // too big
-      n |= static_cast<uint64_t>(payload) << shift;
-      if ((b & 0x80) == 0) {
-        if (b == 0 && shift > 0) break;  // a needless trailing zero
-        return n;
-      }
-    }
-    ok_ = false;
-    return 0;
-  }
-  bool AtEnd() const { return pos_ == size_; }
-  bool Ok() const { return ok_; }
-  void Fail() { ok_ = false; }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t pos_ = 0;
-  bool ok_ = true;
-};
 
 bool IsSignal(MessageType type) {
   return type == MessageType::Refuse || type == MessageType::Ready ||
@@ -72,7 +17,8 @@ bool IsSignal(MessageType type) {
 // The values a signal may carry.
 uint32_t SignalLimit(MessageType type) {
   switch (type) {
-    case MessageType::Ready: return UINT32_MAX;
+    case MessageType::Ready:
+    case MessageType::Quit: return UINT32_MAX;
     case MessageType::Pause:
     case MessageType::Rematch: return 1;
     default: return 0;

@@ -16,7 +16,7 @@
 
 namespace net {
 
-constexpr uint16_t kProtocolVersion = 1;
+constexpr uint16_t kProtocolVersion = 2;  // 2: Quit names the tick the game ends at
 constexpr size_t kMaxMessageBytes = 256;     // a longer datagram is refused unread
 constexpr size_t kMaxVersionText = 16;       // characters of a game version ("1.0")
 constexpr size_t kMaxReadingsPerMessage = 64;  // control readings in one Inputs message
@@ -30,7 +30,7 @@ enum class MessageType : uint8_t {
   Ready = 5,     // reliable: my player pressed a key on level screen `value`
   Pause = 6,     // reliable: pause (value 1) or go on (value 0)
   Rematch = 7,   // reliable: play again (value 1) or not (value 0)
-  Quit = 8,      // reliable: my player has left
+  Quit = 8,      // reliable: my player has left (value: the ticks my game kept + 1; 0: unknown)
 };
 
 struct Hello {
@@ -57,7 +57,7 @@ struct Message {
   Hello hello;        // Hello
   Inputs inputs;      // Inputs
   uint32_t tick = 0;  // Checksum: the tick whose starting state was summed
-  uint32_t value = 0; // Checksum: the sum; Ready: screen; Pause, Rematch: 0 or 1
+  uint32_t value = 0; // Checksum: the sum; Ready: screen; Pause, Rematch: 0 or 1; Quit: end
 };
 
 // The bytes of a message (encoding never fails for a message that keeps the caps).

@@ -101,14 +101,47 @@ void Session::GoBack(FrameReport& report) {
 bool Session::SettleAtConfirmed() {
   FrameReport ignored;
   GoBack(ignored);
-  const uint32_t confirmed = ConfirmedTick();
-  if (confirmed >= tick_) return false;
-  const SavedState& slot = saved_[confirmed % saved_.size()];
-  if (slot.tick != confirmed) return false;
+  return GoBackTo(ConfirmedTick());
+}
+
+// Loads the state saved at `tick` (an earlier one, still kept): the ticks after it are
+// taken back.
+bool Session::GoBackTo(uint32_t tick) {
+  if (tick >= tick_) return false;
+  const SavedState& slot = saved_[tick % saved_.size()];
+  if (slot.tick != tick) return false;
   game_.LoadState(slot.bytes);
-  tick_ = confirmed;
+  tick_ = tick;
   usedRemote_.resize(tick_);
   return true;
+}
+
+bool Session::Leave() {
+  const bool wentBack = SettleAtConfirmed();
+  const uint32_t end = ConfirmedTick();
+  // Sent reliably, so they arrive before the Quit on the same channel.
+  for (size_t from = remoteAck_; from < end; from += kMaxReadingsPerMessage) {
+    Message m = InputsFrom(from);
+    m.inputs.count = static_cast<uint8_t>(std::min<size_t>(m.inputs.count, end - from));
+    outbox_.Send(m, true);
+  }
+  outbox_.Send(MakeSignal(MessageType::Quit, end + 1), true);
+  return wentBack;
+}
+
+bool Session::SettleAt(uint32_t end) {
+  FrameReport ignored;
+  GoBack(ignored);
+  const uint32_t known = static_cast<uint32_t>(std::min(remoteReadings_.size(), localReadings_.size()));
+  if (end == 0 || end - 1 > known) return SettleAtConfirmed();  // names no end we can reach
+  const uint32_t ticks = end - 1;  // the game's ticks, as the leaver keeps them
+  if (ticks < tick_) return GoBackTo(ticks) || SettleAtConfirmed();
+  bool ran = false;
+  while (tick_ < ticks && !game_.Stopped()) {
+    RunTick(true);  // confirmed readings: these ticks are final
+    ran = true;
+  }
+  return ran;
 }
 
 bool Session::AheadOfRemote() {
@@ -158,6 +191,7 @@ void Session::Receive(const Message& message) {
   const Inputs& in = message.inputs;
 
   if (in.ack > remoteAck_ && in.ack <= localReadings_.size()) remoteAck_ = in.ack;
+  peerConfirmed_ = std::max(peerConfirmed_, std::min({in.tick, in.ack, static_cast<uint32_t>(localReadings_.size())}));
 
   // New readings continue the known ones without a gap; anything far beyond our own
   // clock is not kept (the other side cannot be that far ahead).
@@ -223,11 +257,11 @@ void Session::CompareChecksums() {
   }
 }
 
-void Session::SendInputs() {
+Message Session::InputsFrom(size_t start) const {
   Message m;
   m.type = MessageType::Inputs;
   Inputs& in = m.inputs;
-  const size_t from = std::min<size_t>(remoteAck_, localReadings_.size());
+  const size_t from = std::min<size_t>(start, localReadings_.size());
   const size_t count = std::min(localReadings_.size() - from, kMaxReadingsPerMessage);
   in.first = static_cast<uint32_t>(from);
   in.count = static_cast<uint8_t>(count);
@@ -240,7 +274,9 @@ void Session::SendInputs() {
   in.echoAge = heardStamp_ ? static_cast<uint8_t>(std::min<int>(
                                  static_cast<uint16_t>(frame_ - lastStampFrame_), kNeverHeard - 1))
                            : kNeverHeard;
-  outbox_.Send(m, false);
+  return m;
 }
+
+void Session::SendInputs() { outbox_.Send(InputsFrom(remoteAck_), false); }
 
 }  // namespace net

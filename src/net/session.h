@@ -16,6 +16,7 @@
 //
 // The session knows nothing of sockets: what it sends goes to an Outbox, and the caller
 // hands it each Inputs and Checksum message that arrives.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <deque>
@@ -30,6 +31,9 @@ constexpr int kMaxInputDelay = 6;        // ticks
 constexpr int kDefaultInputDelay = 2;    // ticks: chosen by measurement (docs/performance.md)
 constexpr uint32_t kChecksumInterval = 60;  // confirmed ticks between checksum exchanges
 constexpr uint32_t kMaxRemoteAhead = 256;   // readings further ahead of us are not kept
+// States kept to go back to: the prediction window, and room for the other side's end
+// of a game that one player leaves (it may lie a round trip behind this side's tick).
+constexpr size_t kSavedStates = 64;
 
 // What the session drives. Player 0 is the host (player 1), player 1 the joiner.
 class RollbackGame {
@@ -71,6 +75,19 @@ class Session {
   // ConfirmedTick(). True when it went back. For a game that ends before its ticks are
   // all confirmed (a player left): its end is what both computers agree on.
   bool SettleAtConfirmed();
+  // Leaving a game: it ends at ConfirmedTick() (the game goes back there), the other side
+  // is sent reliably the readings of ours it lacks before that tick, then Quit naming it
+  // (value: the tick + 1). Returns true when the game went back.
+  bool Leave();
+  // The other side left with Quit value `end` (the number of its game's ticks + 1): the
+  // game goes back, or runs on with confirmed readings, to that many ticks, so both
+  // computers keep the same game. Without a usable end it settles at ConfirmedTick().
+  // True when the state changed.
+  bool SettleAt(uint32_t end);
+  // Ticks before this one are confirmed on both computers (as far as this side has heard
+  // from the other): the ticks a recording may keep before the game's end is known.
+  uint32_t AgreedTick() const { return std::min(ConfirmedTick(), peerConfirmed_); }
+
   // An Inputs or Checksum message from the other side (others are ignored here).
   void Receive(const Message& message);
 
@@ -103,6 +120,8 @@ class Session {
   void SendChecksums();
   void CompareChecksums();
   void SendInputs();
+  Message InputsFrom(size_t from) const;
+  bool GoBackTo(uint32_t tick);
 
   RollbackGame& game_;
   Outbox& outbox_;
@@ -113,8 +132,9 @@ class Session {
   std::vector<uint8_t> remoteReadings_;  // by tick, as far as known without a gap
   std::vector<uint8_t> usedRemote_;      // by tick: the remote reading each tick ran with
   uint32_t goBackTo_ = UINT32_MAX;       // earliest tick run with a wrong prediction
-  std::array<SavedState, kMaxPrediction + 2> saved_;
+  std::array<SavedState, kSavedStates> saved_;
   uint32_t remoteAck_ = 0;  // the other side has our readings for ticks before this
+  uint32_t peerConfirmed_ = 0;  // the other side has confirmed the ticks before this
 
   // Clocks.
   uint16_t frame_ = 0;

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/transport.h"
 
+#include <arpa/inet.h>
 #include <enet/enet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
@@ -14,7 +18,6 @@ constexpr enet_uint8 kReliableChannel = 0;
 constexpr enet_uint8 kReadingsChannel = 1;
 constexpr size_t kChannels = 2;
 constexpr enet_uint32 kBye = 1;          // disconnect data of a player who leaves
-constexpr size_t kHostPeers = 2;         // the player, and room to turn a second one away
 constexpr uint32_t kCloseWaitMs = 250;   // how long Close() waits for the goodbye to go out
 
 bool InitialiseEnet() {
@@ -32,6 +35,16 @@ std::string AddressText(const ENetAddress& address) {
   if (enet_address_get_host_ip(&address, ip, sizeof ip - 1) != 0) return "?";
   return std::string(ip) + ":" + std::to_string(address.port);
 }
+
+// The connection whose host is being serviced on this thread (ENet's intercept has no
+// place for a pointer of ours).
+thread_local Connection* servicing = nullptr;
+
+struct Servicing {
+  explicit Servicing(Connection* c) : previous(servicing) { servicing = c; }
+  ~Servicing() { servicing = previous; }
+  Connection* previous;
+};
 
 }  // namespace
 
@@ -82,6 +95,7 @@ std::unique_ptr<Connection> Connection::Listen(uint16_t port, const std::string&
     error = "UDP port " + std::to_string(port) + " is not free";
     return nullptr;
   }
+  host->intercept = Intercept;
   return std::unique_ptr<Connection>(new Connection(host, true, mine));
 }
 
@@ -111,6 +125,66 @@ std::unique_ptr<Connection> Connection::Join(const std::string& hostName, uint16
   return connection;
 }
 
+std::unique_ptr<Connection> Connection::Open(const Hello& mine, std::string& error) {
+  if (!InitialiseEnet()) {
+    error = "the network library could not start";
+    return nullptr;
+  }
+  ENetHost* host = enet_host_create(nullptr, 1, kChannels, 0, 0);
+  if (host == nullptr) {
+    error = "no UDP socket";
+    return nullptr;
+  }
+  std::unique_ptr<Connection> connection(new Connection(host, false, mine));
+  connection->connectLater_ = true;
+  host->intercept = Intercept;
+  return connection;
+}
+
+bool Connection::ConnectTo(const Endpoint& to) {
+  if (hosting_ || !connectLater_ || peer_ != nullptr) return false;
+  ENetAddress address;
+  address.host = htonl(to.ip);
+  address.port = to.port;
+  peer_ = enet_host_connect(host_, &address, kChannels, 0);
+  if (peer_ == nullptr) return false;
+  connectLater_ = false;
+  started_ = Now();
+  return true;
+}
+
+int Connection::Intercept(ENetHost* host, ENetEvent*) {
+  Connection* c = servicing;
+  if (c == nullptr || c->host_ != host || !HasLobbyMagic(host->receivedData, host->receivedDataLength)) return 0;
+  if (c->listener_ != nullptr) {
+    const Endpoint from{ntohl(host->receivedAddress.host), host->receivedAddress.port};
+    c->listener_->OnRaw(host->receivedData, host->receivedDataLength, from);
+  }
+  return 1;  // ours, not ENet's
+}
+
+bool Connection::SendRaw(const Endpoint& to, const uint8_t* data, size_t size, int ttl) {
+  const int fd = static_cast<int>(host_->socket);
+  int usual = 64;
+  socklen_t length = sizeof usual;
+  if (ttl > 0) {
+    getsockopt(fd, IPPROTO_IP, IP_TTL, &usual, &length);
+    setsockopt(fd, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl);
+  }
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(to.ip);
+  address.sin_port = htons(to.port);
+  const ssize_t sent = sendto(fd, data, size, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  if (ttl > 0) setsockopt(fd, IPPROTO_IP, IP_TTL, &usual, sizeof usual);
+  return sent == static_cast<ssize_t>(size);
+}
+
+Endpoint Connection::PeerEndpoint() const {
+  if (peer_ == nullptr) return {};
+  return {ntohl(peer_->address.host), peer_->address.port};
+}
+
 void Connection::Refuse(ENetPeer* peer) {
   const std::vector<uint8_t> bytes = EncodeMessage(MakeSignal(MessageType::Refuse));
   ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(), ENET_PACKET_FLAG_RELIABLE);
@@ -120,34 +194,92 @@ void Connection::Refuse(ENetPeer* peer) {
   enet_peer_disconnect_later(peer, 0);
 }
 
+void Connection::SendHello(ENetPeer* peer) {
+  const std::vector<uint8_t> bytes = EncodeMessage(MakeHello(mine_));
+  ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(), ENET_PACKET_FLAG_RELIABLE);
+  if (packet != nullptr && enet_peer_send(peer, kReliableChannel, packet) != 0) {
+    enet_packet_destroy(packet);
+  }
+}
+
+// Both sides' Hello are known: play may start, or the two games cannot play together.
+void Connection::HandshakeWith(ENetPeer* peer, const Hello& theirs, std::vector<NetEvent>& events) {
+  peer_ = peer;
+  lastHeard_ = Now();
+  const std::string why = CompareHello(mine_, theirs);
+  if (why.empty()) {
+    agreed_ = true;
+    events.push_back({NetEvent::Kind::Agreed, {}, theirs, {}});
+  } else {
+    ended_ = true;
+    events.push_back({NetEvent::Kind::Refused, {}, theirs, why});
+  }
+}
+
+// The host hears a peer that has not shaken hands: its first message must be a valid
+// Hello; anything else ends it at once. A Hello while the place is taken is refused.
+void Connection::HearNewcomer(ENetPeer* peer, const uint8_t* data, size_t size,
+                              std::vector<NetEvent>& events) {
+  auto it = std::find_if(newcomers_.begin(), newcomers_.end(),
+                         [&](const Newcomer& n) { return n.peer == peer; });
+  if (it == newcomers_.end()) return;  // refused already, on its way out
+  newcomers_.erase(it);
+  Message m;
+  if (!DecodeMessage(data, size, m) || m.type != MessageType::Hello) {
+    ++dropped_;
+    enet_peer_disconnect_now(peer, 0);
+    return;
+  }
+  if (peer_ != nullptr) {
+    Refuse(peer);
+    return;
+  }
+  SendHello(peer);
+  HandshakeWith(peer, m.hello, events);
+}
+
+void Connection::DropSilentNewcomers() {
+  const uint32_t now = Now();
+  for (auto it = newcomers_.begin(); it != newcomers_.end();) {
+    if (now - it->since > kHelloLimitMs) {
+      enet_peer_disconnect_now(it->peer, 0);
+      it = newcomers_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
 void Connection::Service(std::vector<NetEvent>& events) {
+  Servicing here(this);
   ENetEvent event;
   for (size_t handled = 0; handled < kMaxEventsPerService && !ended_; ++handled) {
     if (enet_host_service(host_, &event, 0) <= 0) break;
     switch (event.type) {
       case ENET_EVENT_TYPE_CONNECT:
-        if (hosting_ && peer_ != nullptr && event.peer != peer_) {
-          Refuse(event.peer);
+        events.push_back({NetEvent::Kind::Connected, {}, {}, {}});
+        if (hosting_) {
+          // The host answers only a valid Hello: until then the peer holds no place.
+          if (newcomers_.size() < kHostPeers) {
+            newcomers_.push_back({event.peer, Now()});
+          } else {
+            enet_peer_disconnect_now(event.peer, 0);
+          }
           break;
         }
         peer_ = event.peer;
         lastHeard_ = Now();
-        events.push_back({NetEvent::Kind::Connected, {}, {}, {}});
-        {
-          const std::vector<uint8_t> bytes = EncodeMessage(MakeHello(mine_));
-          ENetPacket* packet =
-              enet_packet_create(bytes.data(), bytes.size(), ENET_PACKET_FLAG_RELIABLE);
-          if (packet != nullptr && enet_peer_send(peer_, kReliableChannel, packet) != 0) {
-            enet_packet_destroy(packet);
-          }
-        }
+        SendHello(peer_);
         break;
       case ENET_EVENT_TYPE_RECEIVE: {
+        if (event.peer != peer_) {
+          if (hosting_) HearNewcomer(event.peer, event.packet->data, event.packet->dataLength, events);
+          enet_packet_destroy(event.packet);
+          break;
+        }
         Message m;
-        const bool fromPeer = event.peer == peer_;
-        const bool ok = fromPeer && DecodeMessage(event.packet->data, event.packet->dataLength, m);
+        const bool ok = DecodeMessage(event.packet->data, event.packet->dataLength, m);
         enet_packet_destroy(event.packet);
-        if (!fromPeer) break;
         lastHeard_ = Now();
         if (!ok) {
           ++dropped_;
@@ -157,18 +289,11 @@ void Connection::Service(std::vector<NetEvent>& events) {
           ended_ = true;
           events.push_back({NetEvent::Kind::Refused, {}, {},
                             "Another player is already playing with that computer"});
-        } else if (m.type == MessageType::Hello && !agreed_) {
-          const std::string why = CompareHello(mine_, m.hello);
-          if (why.empty()) {
-            agreed_ = true;
-            events.push_back({NetEvent::Kind::Agreed, {}, m.hello, {}});
-          } else {
-            ended_ = true;
-            events.push_back({NetEvent::Kind::Refused, {}, m.hello, why});
-          }
+        } else if (m.type == MessageType::Hello && !agreed_ && !hosting_) {
+          HandshakeWith(peer_, m.hello, events);
         } else if (agreed_ && m.type == MessageType::Quit) {
           ended_ = true;
-          events.push_back({NetEvent::Kind::Left, {}, {}, {}});
+          events.push_back({NetEvent::Kind::Left, m, {}, {}});
         } else if (agreed_ && m.type != MessageType::Hello && m.type != MessageType::Refuse) {
           events.push_back({NetEvent::Kind::Message, m, {}, {}});
         } else {
@@ -177,7 +302,12 @@ void Connection::Service(std::vector<NetEvent>& events) {
         break;
       }
       case ENET_EVENT_TYPE_DISCONNECT:
-        if (event.peer != peer_) break;
+        if (event.peer != peer_) {
+          newcomers_.erase(std::remove_if(newcomers_.begin(), newcomers_.end(),
+                                          [&](const Newcomer& n) { return n.peer == event.peer; }),
+                           newcomers_.end());
+          break;
+        }
         peer_ = nullptr;
         if (hosting_ && !agreed_) break;  // wait on for another player
         ended_ = true;
@@ -189,11 +319,12 @@ void Connection::Service(std::vector<NetEvent>& events) {
     }
   }
   if (ended_) return;
+  DropSilentNewcomers();
   const uint32_t now = Now();
   if (agreed_ && peer_ != nullptr && !silenceAllowed_ && now - lastHeard_ > kSilenceLimitMs) {
     ended_ = true;
     events.push_back({NetEvent::Kind::Lost, {}, {}, {}});
-  } else if (!hosting_ && !agreed_ && now - started_ > kConnectLimitMs) {
+  } else if (!hosting_ && !agreed_ && !connectLater_ && now - started_ > kConnectLimitMs) {
     ended_ = true;
     events.push_back({NetEvent::Kind::Lost, {}, {}, {}});
   }
@@ -207,7 +338,9 @@ void Connection::Send(const Message& message, bool reliable) {
   if (packet == nullptr) return;
   if (enet_peer_send(peer_, reliable ? kReliableChannel : kReadingsChannel, packet) != 0) {
     enet_packet_destroy(packet);
+    return;
   }
+  if (message.type == MessageType::Quit) quitSent_ = true;
 }
 
 void Connection::AllowSilence(bool allowed) {
@@ -219,9 +352,10 @@ void Connection::Flush() { enet_host_flush(host_); }
 
 void Connection::Close() {
   if (peer_ == nullptr) return;
-  if (agreed_ && !ended_) Send(MakeSignal(MessageType::Quit), true);
+  if (agreed_ && !ended_ && !quitSent_) Send(MakeSignal(MessageType::Quit), true);
   enet_peer_disconnect_later(peer_, kBye);
   ended_ = true;
+  Servicing here(this);
   const uint32_t start = Now();
   ENetEvent event;
   while (Now() - start < kCloseWaitMs) {

@@ -8,19 +8,23 @@
 // without waiting and reports what happened; every datagram's payload goes through the
 // one decoder (net/protocol.h) and anything it refuses is dropped and counted. The
 // handshake is the two Hello messages: each side compares the other's with its own and
-// says why they cannot play together, if they cannot. A second player who tries to join
-// a host that already has one is told so and turned away. A peer silent for
-// kSilenceLimitMs is reported lost.
+// says why they cannot play together, if they cannot. A host gives its one place only
+// to a peer that completed the handshake: a peer whose first message is not a valid
+// Hello, or that sends none within kHelloLimitMs, is disconnected at once, so no junk
+// peer keeps a real joiner out. A second player who tries to join a host that already
+// has one is told so and turned away. A peer silent for kSilenceLimitMs is reported lost.
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "net/lobby_protocol.h"
 #include "net/protocol.h"
 #include "net/session.h"
 
 typedef struct _ENetHost ENetHost;
 typedef struct _ENetPeer ENetPeer;
+typedef struct _ENetEvent ENetEvent;
 
 namespace net {
 
@@ -28,6 +32,8 @@ constexpr uint16_t kDefaultPort = 7478;
 constexpr uint32_t kSilenceLimitMs = 3000;   // a peer heard from no longer is lost
 constexpr uint32_t kConnectLimitMs = 5000;   // a join that gets no answer gives up
 constexpr size_t kMaxEventsPerService = 512; // one Service() call handles at most this many
+constexpr uint32_t kHelloLimitMs = 1000;     // a connected peer's Hello is due within this
+constexpr size_t kHostPeers = 32;            // ENet peers a host holds: the player and newcomers
 
 struct NetEvent {
   enum class Kind {
@@ -35,13 +41,21 @@ struct NetEvent {
     Agreed,     // the other side's Hello matches ours: play may start (hello: theirs)
     Refused,    // the two games cannot play together, or the host is taken (text: why)
     Message,    // a message after the handshake
-    Left,       // the other player quit or closed the connection
+    Left,       // the other player quit or closed the connection (message: its Quit, if any)
     Lost,       // nothing heard for kSilenceLimitMs, or no answer to a join
   };
   Kind kind;
   Message message;   // Message
   Hello hello;       // Agreed
   std::string text;  // Refused
+};
+
+// Hears the datagrams of the lobby's protocol that arrive on a connection's socket
+// (ENet's intercept hands them over before ENet parses anything).
+class RawListener {
+ public:
+  virtual ~RawListener() = default;
+  virtual void OnRaw(const uint8_t* data, size_t size, const Endpoint& from) = 0;
 };
 
 class Connection : public Outbox {
@@ -52,6 +66,17 @@ class Connection : public Outbox {
   // Connects to `host` (a name or an address) at `port`.
   static std::unique_ptr<Connection> Join(const std::string& host, uint16_t port,
                                           const Hello& mine, std::string& error);
+  // A joiner's socket that connects later (ConnectTo), once the lobby said where.
+  static std::unique_ptr<Connection> Open(const Hello& mine, std::string& error);
+  // Starts the handshake with `to` (a connection made by Open, once).
+  bool ConnectTo(const Endpoint& to);
+  // Datagrams of the lobby's protocol go to `listener` (null: dropped).
+  void SetRawListener(RawListener* listener) { listener_ = listener; }
+  // Sends `size` bytes from this connection's own socket, with IP time-to-live `ttl`
+  // (0: the system's), so routers see the game's own port. False when not sent.
+  bool SendRaw(const Endpoint& to, const uint8_t* data, size_t size, int ttl);
+  Endpoint PeerEndpoint() const;
+
   ~Connection() override;
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
@@ -81,11 +106,25 @@ class Connection : public Outbox {
   Connection(ENetHost* host, bool hosting, const Hello& mine);
   uint32_t Now() const;
   void Refuse(ENetPeer* peer);
+  void SendHello(ENetPeer* peer);
+  void HearNewcomer(ENetPeer* peer, const uint8_t* data, size_t size, std::vector<NetEvent>& events);
+  void HandshakeWith(ENetPeer* peer, const Hello& theirs, std::vector<NetEvent>& events);
+  void DropSilentNewcomers();
+  static int Intercept(ENetHost* host, ENetEvent* event);
+
+  struct Newcomer {
+    ENetPeer* peer;
+    uint32_t since;  // ms (Now()) when ENet connected it
+  };
 
   ENetHost* host_;
   bool hosting_;
   Hello mine_;
   ENetPeer* peer_ = nullptr;  // the other player
+  std::vector<Newcomer> newcomers_;  // host: connected peers yet to send their Hello
+  bool quitSent_ = false;
+  bool connectLater_ = false;  // opened without a peer: no join timeout yet
+  RawListener* listener_ = nullptr;
   bool agreed_ = false;
   bool ended_ = false;
   bool silenceAllowed_ = false;

@@ -191,6 +191,8 @@ struct Side {
   bool readySent = false;
   uint32_t remoteReady = 0;   // the other side's last Ready screen, +1 (0: none)
   bool done = false;
+  bool left = false;          // quit, or saw the other quit: runs no more frames
+  int frames = 0;
 };
 
 // CPU time of this thread (milliseconds): what a frame costs, whoever else runs.
@@ -228,14 +230,26 @@ MatchResult RunMatch(const MatchConfig& config) {
     SideResult& r = result.side[i];
     now = s.nextFrame;
     s.nextFrame += s.framePeriod;
+    if (s.left) continue;
     for (const std::vector<uint8_t>& bytes : link.Deliver(i, now)) {
       net::Message m;
       if (!net::DecodeMessage(bytes.data(), bytes.size(), m)) continue;
+      if (m.type == net::MessageType::Quit && !s.done) {
+        s.session->SettleAt(m.value);  // the other player left: end where it ended
+        s.done = s.left = r.left = true;
+        break;
+      }
       if (m.type == net::MessageType::Ready) {
         s.remoteReady = std::max(s.remoteReady, m.value + 1);
       } else {
         s.session->Receive(m);
       }
+    }
+    if (s.left) continue;
+    if (i == config.quitter && s.frames++ == config.quitAtFrame && !s.done) {
+      s.session->Leave();
+      s.done = s.left = r.left = true;
+      continue;
     }
     // The player holds a reading for a while, then changes it.
     if (s.player() % 10 == 0) s.reading = static_cast<uint8_t>(s.player() % 6);
@@ -263,6 +277,7 @@ MatchResult RunMatch(const MatchConfig& config) {
     const double start = config.timeFrames ? ThreadCpuMs() : 0;
     const net::FrameReport report = s.session->RunFrame(s.reading, hold);
     if (config.timeFrames) r.worstFrameMs = std::max(r.worstFrameMs, ThreadCpuMs() - start);
+    r.mostAgreed = std::max(r.mostAgreed, s.session->AgreedTick());
     if (!hold && !s.game->Stopped()) {
       ++r.frames;
       r.rerunPerFrame.push_back(report.rerunTicks);

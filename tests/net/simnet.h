@@ -41,6 +41,8 @@ struct MatchConfig {
   int maxFrames = 60 * 60 * 10;  // a match that has not ended by then has failed
   std::function<std::unique_ptr<MatchGame>(int side)> makeGame;
   bool timeFrames = false;       // measure each frame's CPU time
+  int quitter = -1;              // this side's player quits (0 or 1; -1: nobody)...
+  int quitAtFrame = 0;           // ... at this frame of its own
 };
 
 struct SideResult {
@@ -57,6 +59,8 @@ struct SideResult {
   uint64_t bytesSent = 0;      // payload
   uint64_t datagramsSent = 0;
   double worstFrameMs = 0;     // CPU time of the slowest frame, re-runs included
+  uint32_t mostAgreed = 0;     // the highest AgreedTick() seen during play (what was recorded)
+  bool left = false;           // the game ended as one player quit
 };
 
 struct MatchResult {

@@ -218,3 +218,45 @@ TEST(RollbackSession, ReadingsFarAheadOrWithAGapAreNotKept) {
   EXPECT_EQ(session.ConfirmedTick(), 0u);
   EXPECT_EQ(out.sent.back().inputs.ack, 0u);
 }
+
+TEST(RollbackSession, LeavingSendsTheMissingReadingsThenQuitNamingTheEnd) {
+  CountingGame game;
+  Collect out;
+  net::Session session(game, out, 0, 0);
+  for (int f = 0; f < 100; ++f) {
+    session.Receive(ReadingsFrom(static_cast<uint32_t>(f), {2}));
+    session.RunFrame(1, false);
+  }
+  out.sent.clear();
+  session.Receive(ReadingsFrom(100, {2, 2, 2}));  // the other side is three ticks on
+  session.Leave();
+  // Nothing of ours was acknowledged: 100 readings, reliably, in two messages, then Quit.
+  ASSERT_EQ(out.sent.size(), 3u);
+  EXPECT_EQ(out.sent[0].inputs.first, 0u);
+  EXPECT_EQ(out.sent[0].inputs.count, net::kMaxReadingsPerMessage);
+  EXPECT_EQ(out.sent[1].inputs.first, net::kMaxReadingsPerMessage);
+  EXPECT_EQ(out.sent[1].inputs.count, 100 - net::kMaxReadingsPerMessage);
+  EXPECT_EQ(out.sent[2].type, net::MessageType::Quit);
+  EXPECT_EQ(out.sent[2].value, 101u);
+  EXPECT_EQ(session.Tick(), 100u);
+
+  // The other side, which ran and confirmed further (it had more of the leaver's
+  // readings), ends at that same tick, with the same game.
+  for (uint32_t ahead : {0u, 5u, 30u}) {
+    CountingGame other;
+    Collect out2;
+    net::Session remaining(other, out2, 1, 0);
+    for (uint32_t f = 0; f < 100 + ahead; ++f) {
+      remaining.Receive(ReadingsFrom(f, {1}));
+      remaining.RunFrame(2, false);
+    }
+    EXPECT_EQ(remaining.ConfirmedTick(), 100u + ahead);
+    for (const net::Message& m : out.sent) {
+      if (m.type == net::MessageType::Inputs) remaining.Receive(m);
+    }
+    EXPECT_EQ(remaining.SettleAt(out.sent[2].value), ahead > 0) << ahead;
+    EXPECT_EQ(remaining.Tick(), 100u) << ahead;
+    EXPECT_EQ(remaining.ConfirmedTick(), 100u) << ahead;
+    EXPECT_EQ(other.sum_, game.sum_) << ahead;
+  }
+}

@@ -10,6 +10,8 @@
 #include <random>
 #include <thread>
 
+#include <enet/enet.h>
+
 #include "net/transport.h"
 
 using namespace net;
@@ -242,6 +244,114 @@ TEST(NetworkConnection, JunkDatagramsChangeNothingWhileWaitingOrPlaying) {
                            [&] { return count(ev[0]) == rounds && count(ev[1]) == rounds; }, 10000));
   EXPECT_FALSE(Has(ev[0], NetEvent::Kind::Left) || Has(ev[0], NetEvent::Kind::Lost));
   EXPECT_FALSE(Has(ev[1], NetEvent::Kind::Left) || Has(ev[1], NetEvent::Kind::Lost));
+}
+
+namespace {
+
+// An ENet peer that connects to 127.0.0.1:`port` and then misbehaves: `junk` messages
+// on both channels (none: it sends nothing), then it vanishes without a word when destroyed.
+class JunkPeer {
+ public:
+  JunkPeer(uint16_t port, int junk, uint64_t seed) : junk_(junk), random_(seed) {
+    host_ = enet_host_create(nullptr, 1, 2, 0, 0);
+    ENetAddress address;
+    enet_address_set_host_ip(&address, "127.0.0.1");
+    address.port = port;
+    peer_ = host_ != nullptr ? enet_host_connect(host_, &address, 2, 0) : nullptr;
+  }
+  ~JunkPeer() { if (host_ != nullptr) enet_host_destroy(host_); }
+  bool Valid() const { return peer_ != nullptr; }
+  void Service() {
+    ENetEvent event;
+    for (int i = 0; i < 64 && enet_host_service(host_, &event, 0) > 0; ++i) {
+      if (event.type == ENET_EVENT_TYPE_RECEIVE) enet_packet_destroy(event.packet);
+      if (event.type == ENET_EVENT_TYPE_CONNECT) connected = true;
+      if (event.type == ENET_EVENT_TYPE_DISCONNECT) disconnected = true;
+    }
+    if (connected && !sent_) {
+      sent_ = true;
+      for (int i = 0; i < junk_; ++i) {
+        std::vector<uint8_t> bytes(1 + random_() % 40);
+        for (uint8_t& b : bytes) b = static_cast<uint8_t>(random_());
+        if (i == 0 && random_() % 2) bytes = EncodeMessage(MakeSignal(MessageType::Ready, 1));  // well formed, not a Hello
+        ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(), i % 2 ? 0 : ENET_PACKET_FLAG_RELIABLE);
+        enet_peer_send(peer_, static_cast<enet_uint8>(i % 2), packet);
+      }
+    }
+    enet_host_flush(host_);
+  }
+  bool connected = false;
+  bool disconnected = false;
+
+ private:
+  ENetHost* host_ = nullptr;
+  ENetPeer* peer_ = nullptr;
+  int junk_;
+  bool sent_ = false;
+  std::mt19937_64 random_;
+};
+
+}  // namespace
+
+// Peers that connect, send junk (or nothing) and vanish take no place: a real joiner gets
+// in at once whatever they do, and each of them is cut off within a second.
+TEST(NetworkConnection, JunkPeersNeverKeepAJoinerOut) {
+  auto host = ListenHere();
+  ASSERT_NE(host, nullptr);
+  std::vector<NetEvent> hostEvents;
+  for (int round = 0; round < 3; ++round) {
+    std::vector<std::unique_ptr<JunkPeer>> junk;
+    for (int i = 0; i < 12; ++i) {
+      junk.push_back(std::make_unique<JunkPeer>(host->Port(), i % 3 == 0 ? 0 : 10, 50 + i + 100 * round));
+      ASSERT_TRUE(junk.back()->Valid());
+    }
+    // They all connect, and speak (or stay silent) ... (ENet itself would keep a
+    // vanished peer for 5 s or more; the bound leaves room for a busy machine)
+    const auto until = Clock::now() + std::chrono::milliseconds(3000);
+    bool allCut = false;
+    while (Clock::now() < until && !allCut) {
+      host->Service(hostEvents);
+      host->Flush();
+      allCut = true;
+      for (auto& j : junk) {
+        j->Service();
+        allCut = allCut && j->disconnected;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // ... and every one was disconnected by the host: the junk at once, the silent
+    // ones after kHelloLimitMs.
+    EXPECT_TRUE(allCut) << "round " << round;
+    if (round < 2) {
+      junk.clear();  // those left vanish without a word
+      continue;
+    }
+    // The last round's peers stay connected as a real joiner arrives.
+    auto joiner = JoinHere(host->Port());
+    std::vector<std::vector<NetEvent>> ev;
+    const auto start = Clock::now();
+    ASSERT_TRUE(ServiceUntil({host.get(), joiner.get()}, ev,
+                             [&] {
+                               for (auto& j : junk) j->Service();
+                               return host->Agreed() && joiner->Agreed();
+                             }, 2000));
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(), 500);
+    EXPECT_FALSE(Has(ev[1], NetEvent::Kind::Refused));
+  }
+  EXPECT_GT(host->Dropped(), 0u);
+}
+
+// A joiner arriving while a junk peer is still connected and silent gets the place.
+TEST(NetworkConnection, AJoinerGetsInBesideASilentPeer) {
+  auto host = ListenHere();
+  JunkPeer silent(host->Port(), 0, 3);
+  std::vector<std::vector<NetEvent>> ev;
+  ASSERT_TRUE(ServiceUntil({host.get()}, ev, [&] { silent.Service(); return silent.connected; }));
+  auto joiner = JoinHere(host->Port());
+  ASSERT_TRUE(ServiceUntil({host.get(), joiner.get()}, ev, [&] {
+    silent.Service();
+    return host->Agreed() && joiner->Agreed();
+  }, 500));
 }
 
 TEST(NetworkAddress, HostAndPortAreReadWithTheDefaultPort) {

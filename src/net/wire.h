@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The byte writer and checked reader every network decoder uses: bytes, unsigned LEB128
+// numbers in their shortest form, and fixed-width big-endian fields. A read past the end,
+// or a number longer than its type allows, marks the whole datagram bad.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace net {
+
+class Writer {
+ public:
+  void Byte(uint8_t b) { bytes_.push_back(b); }
+  void Number(uint64_t n) {
+    while (n >= 0x80) {
+      bytes_.push_back(static_cast<uint8_t>(n | 0x80));
+      n >>= 7;
+    }
+    bytes_.push_back(static_cast<uint8_t>(n));
+  }
+  void Fixed(uint64_t n, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) bytes_.push_back(static_cast<uint8_t>(n >> (8 * i)));
+  }
+  size_t Size() const { return bytes_.size(); }
+  std::vector<uint8_t> Take() { return std::move(bytes_); }
+
+ private:
+  std::vector<uint8_t> bytes_;
+};
+
+// Reads from a checked span; any read past its end, or a number longer than its type
+// allows, marks the whole message bad.
+class Reader {
+ public:
+  Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  uint8_t Byte() {
+    if (pos_ >= size_) {
+      ok_ = false;
+      return 0;
+    }
+    return data_[pos_++];
+  }
+  // An unsigned LEB128 number of at most `bits` bits, in its shortest form (so that no
+  // two byte strings decode to one message).
+  uint64_t Number(int bits) {
+    uint64_t n = 0;
+    for (int shift = 0; shift < bits; shift += 7) {
+      const uint8_t b = Byte();
+      if (!ok_) return 0;
+      const uint8_t payload = b & 0x7f;
+      if (shift + 7 > bits && (payload >> (bits - shift)) != 0) break;  // too big
+      n |= static_cast<uint64_t>(payload) << shift;
+      if ((b & 0x80) == 0) {
+        if (b == 0 && shift > 0) break;  // a needless trailing zero
+        return n;
+      }
+    }
+    ok_ = false;
+    return 0;
+  }
+  // A big-endian field of `bytes` bytes.
+  uint64_t Fixed(int bytes) {
+    uint64_t n = 0;
+    for (int i = 0; i < bytes; ++i) n = n << 8 | Byte();
+    return ok_ ? n : 0;
+  }
+  size_t Left() const { return size_ - pos_; }
+  bool AtEnd() const { return pos_ == size_; }
+  bool Ok() const { return ok_; }
+  void Fail() { ok_ = false; }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t pos_ = 0;
+  bool ok_ = true;
+};
+
+}  // namespace net

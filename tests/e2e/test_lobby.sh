@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Network games met through the lobby (nanasplat-server) on 127.0.0.1: the host shows
+# its code, the joiner joins by code and they play directly; a wrong code is told at
+# once; the server killed mid-game leaves a direct pair playing; the joiner's Escape ends
+# the game at the same tick on both, with replays that check alike; SIGTERM ends the
+# server cleanly.
+set -euo pipefail
+: "${NANASPLAT_BUILD:?}" "${NANASPLAT_SOURCE:?}"
+source "$NANASPLAT_SOURCE/scripts/xvfb.sh"
+for tool in Xvfb xdotool python3; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+[ -x "$NANASPLAT_BUILD/nanasplat-server" ] || { echo "SKIP: no nanasplat-server built"; exit 77; }
+
+WORK="$(mktemp -d /tmp/nanasplat-net-XXXXXX)"
+PIDS=()
+DISPLAYS=()
+XVFB_PIDS=()
+cleanup() {
+  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${XVFB_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  [ -n "${KEEP_E2E:-}" ] || rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  for log in "$WORK"/*/run/debug.txt; do
+    [ -f "$log" ] && { echo "--- $log ---" >&2; cat "$log" >&2; }
+  done
+  exit 1
+}
+
+for i in 0 1; do
+  start_xvfb
+  DISPLAYS+=("$DISPLAY")
+  XVFB_PIDS+=("$XVFB_PID")
+done
+
+free_port() {
+  python3 -c 'import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# A copy of the game for one side, with its own media, table, replays and settings.
+new_side() {  # NAME
+  local dir="$WORK/$1"
+  mkdir -p "$dir/game" "$dir/run"
+  cp "$NANASPLAT_BUILD/nanasplat" "$dir/game/"
+  cp -r "$NANASPLAT_BUILD/media" "$dir/game/media"
+  rm -rf "$dir/game/media/scores" "$dir/game/media/replays"
+}
+
+# start_side NAME DISPLAY_INDEX ARGS...: sets SIDE_PID.
+start_side() {
+  local name="$1" display="${DISPLAYS[$2]}"
+  shift 2
+  (cd "$WORK/$name/run" && XDG_DATA_HOME="$WORK/$name/data" XDG_CONFIG_HOME="$WORK/$name/config" \
+    DISPLAY="$display" exec "$WORK/$name/game/nanasplat" "$@" >"$WORK/$name/out.txt" 2>&1) &
+  SIDE_PID=$!
+  PIDS+=("$SIDE_PID")
+}
+
+log_of() { sed -E 's/^\([^)]*\) //' "$WORK/$1/run/debug.txt" 2>/dev/null || true; }
+
+wait_for_log() {  # NAME MESSAGE SECONDS
+  local tenths=0
+  until log_of "$1" | grep -qF -- "$2"; do
+    sleep 0.1; tenths=$((tenths + 1))
+    [ $tenths -gt $(($3 * 10)) ] && fail "$1: no log line \"$2\" within $3 s"
+  done
+  return 0
+}
+
+wait_for_end() {  # PID SECONDS: sets STATUS
+  local tenths=0
+  while kill -0 "$1" 2>/dev/null; do
+    sleep 0.1; tenths=$((tenths + 1))
+    [ $tenths -gt $(($2 * 10)) ] && fail "process $1 did not end within $2 s"
+  done
+  STATUS=0
+  wait "$1" || STATUS=$?
+}
+
+on() {  # DISPLAY_INDEX xdotool arguments...
+  local display="${DISPLAYS[$1]}"
+  shift
+  DISPLAY="$display" xdotool "$@"
+}
+press() { on "$1" keydown "$2"; sleep 0.15; on "$1" keyup "$2"; sleep 0.3; }
+
+start_server() {
+  LOBBY_PORT="$(free_port)"
+  "$NANASPLAT_BUILD/nanasplat-server" --listen 127.0.0.1 --lobby-port "$LOBBY_PORT" --http-port 0 \
+    --state "$WORK" 2>"$WORK/server.log" &
+  SERVER_PID=$!
+  PIDS+=("$SERVER_PID")
+  for _ in $(seq 50); do grep -q "serving" "$WORK/server.log" 2>/dev/null && break; sleep 0.1; done
+  grep -q "serving" "$WORK/server.log" || fail "the server did not start: $(cat "$WORK/server.log")"
+}
+
+check_line() {  # NAME: the --check-replay line of its last replay
+  (cd "$WORK/$1/run" && DISPLAY="${DISPLAYS[0]}" "$WORK/$1/game/nanasplat" \
+    --check-replay "$WORK/$1/game/media/replays/last.nsr" 2>&1) || true
+}
+
+start_server
+new_side host
+new_side join
+new_side wrong
+HOST_PORT="$(free_port)"
+start_side host 0 --host "$HOST_PORT" --lobby "127.0.0.1:$LOBBY_PORT"
+HOST_PID=$SIDE_PID
+wait_for_log host "Network game: your code is " 10
+CODE="$(log_of host | sed -n 's/^Network game: your code is //p' | head -1)"
+echo "code: $CODE"
+[[ "$CODE" =~ ^[2-9A-HJKMNP-Z]{4}-[2-9A-HJKMNP-Z]{4}$ ]] || fail "not a code: '$CODE'"
+
+# A wrong code: told at once.
+WRONG="$( [ "$CODE" = "2222-2222" ] && echo 3333-3333 || echo 2222-2222 )"
+start_side wrong 1 --join "$WRONG" --lobby "127.0.0.1:$LOBBY_PORT"
+wait_for_log wrong "Network game: No game has that code (or it expired)." 3
+kill "$SIDE_PID" 2>/dev/null || true
+
+START_MS=$(date +%s%3N)
+start_side join 1 --join "$(echo "$CODE" | tr 'A-Z' 'a-z')" --lobby "127.0.0.1:$LOBBY_PORT"
+JOIN_PID=$SIDE_PID
+wait_for_log join "playing as player 2" 10
+echo "from --join CODE to connected: $(( $(date +%s%3N) - START_MS )) ms (process start included)"
+wait_for_log host "playing as player 1" 5
+log_of join | grep -qx "Network game: playing directly" || fail "the joiner does not say it plays directly"
+log_of host | grep -qx "Network game: playing directly" || fail "the host does not say it plays directly"
+sleep 1
+press 0 space
+press 1 space
+# The server dies mid-game: a direct pair plays on.
+on 0 keydown Right; on 1 keydown Left
+kill -9 "$SERVER_PID"
+sleep 4
+on 0 keyup Right; on 1 keyup Left
+log_of host | grep -q "^Game over" && fail "the host's game ended with the server"
+log_of join | grep -q "^Game over" && fail "the joiner's game ended with the server"
+# Escape on the joiner: both end at the same tick, with the same record.
+on 1 keydown Escape; sleep 0.5; on 1 keyup Escape
+wait_for_log join "Game over (quit)" 5
+wait_for_log host "Game over (the other player left)" 5
+wait_for_end "$JOIN_PID" 10
+kill "$HOST_PID" 2>/dev/null || true
+HOST_CHECK="$(check_line host)"
+JOIN_CHECK="$(check_line join)"
+echo "host: $HOST_CHECK"
+echo "joiner: $JOIN_CHECK"
+[ "$HOST_CHECK" = "$JOIN_CHECK" ] || fail "the two records differ"
+case "$HOST_CHECK" in *": matches") ;; *) fail "the replay does not match: $HOST_CHECK" ;; esac
+
+# SIGTERM ends a server cleanly.
+start_server
+kill -TERM "$SERVER_PID"
+wait_for_end "$SERVER_PID" 5
+[ "$STATUS" = 0 ] || fail "the server ended with status $STATUS"
+grep -q "^Stopped$" "$WORK/server.log" || fail "no 'Stopped' line: $(cat "$WORK/server.log")"
+echo ok

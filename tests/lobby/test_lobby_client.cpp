@@ -1,0 +1,208 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The game's side of the lobby against the real service, all on 127.0.0.1: a code, a
+// join, punching or the relay, and the messages when it fails.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "lobby.h"
+#include "net/lobby_client.h"
+
+using namespace net;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr uint32_t kLoopback = 0x7f000001;
+
+uint32_t NowMs() {
+  return static_cast<uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count());
+}
+
+uint16_t FreePort() {
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
+  socklen_t len = sizeof at;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&at), &len);
+  close(fd);
+  return ntohs(at.sin_port);
+}
+
+Hello Me(const char* version = "1.0") {
+  Hello hello;
+  hello.gameVersion = version;
+  hello.fingerprint = 77;
+  hello.seed = 5;
+  return hello;
+}
+
+// Drops the punches a connection hears, as a router that gives every destination a
+// new port would: the pair must go through the relay.
+class DropPunches : public RawListener {
+ public:
+  explicit DropPunches(RawListener& next) : next_(next) {}
+  void OnRaw(const uint8_t* data, size_t size, const Endpoint& from) override {
+    LobbyMessage m;
+    if (DecodeLobby(data, size, m) && m.type == LobbyType::Punch) return;
+    next_.OnRaw(data, size, from);
+  }
+
+ private:
+  RawListener& next_;
+};
+
+struct Lab {
+  Lab() {
+    options.listen = "127.0.0.1";
+    options.lobbyPort = FreePort();
+    service = MakeLobbyService(options, LobbyLimits{});
+    std::string error;
+    EXPECT_TRUE(service->Start(error)) << error;
+    lobby = {kLoopback, options.lobbyPort};
+  }
+  ~Lab() { service->Stop(); }
+  ServerOptions options;
+  std::unique_ptr<Service> service;
+  Endpoint lobby;
+};
+
+struct Side {
+  std::unique_ptr<Connection> connection;
+  std::unique_ptr<LobbyClient> client;
+  std::vector<LobbyEvent> lobbyEvents;
+  std::vector<NetEvent> netEvents;
+  void Step() {
+    connection->Service(netEvents);
+    client->Tick(NowMs(), lobbyEvents);
+    connection->Flush();
+  }
+  const LobbyEvent* Find(LobbyEvent::Kind kind) const {
+    for (const LobbyEvent& e : lobbyEvents) {
+      if (e.kind == kind) return &e;
+    }
+    return nullptr;
+  }
+};
+
+Side Host(const Endpoint& lobby, const Hello& hello = Me()) {
+  Side s;
+  std::string error;
+  s.connection = Connection::Listen(0, "127.0.0.1", hello, error);
+  s.client = std::make_unique<LobbyClient>(*s.connection, lobby, Endpoint{kLoopback, s.connection->Port()}, hello, "", NowMs());
+  return s;
+}
+
+Side Joiner(const Endpoint& lobby, const std::string& code, const Hello& hello = Me()) {
+  Side s;
+  std::string error;
+  s.connection = Connection::Open(hello, error);
+  s.client = std::make_unique<LobbyClient>(*s.connection, lobby, Endpoint{}, hello, code, NowMs());
+  return s;
+}
+
+template <typename Done>
+bool StepUntil(std::vector<Side*> sides, Done done, int limitMs) {
+  const auto until = Clock::now() + std::chrono::milliseconds(limitMs);
+  while (Clock::now() < until) {
+    for (Side* s : sides) s->Step();
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
+}
+
+// The host's code, once registered.
+std::string CodeOf(Side& host) {
+  EXPECT_TRUE(StepUntil({&host}, [&] { return host.Find(LobbyEvent::Kind::Registered) != nullptr; }, 2000));
+  const LobbyEvent* e = host.Find(LobbyEvent::Kind::Registered);
+  // Let the first keepalive prove the host's address.
+  StepUntil({&host}, [] { return false; }, 100);
+  return e != nullptr ? e->code : std::string();
+}
+
+}  // namespace
+
+TEST(LobbyClient, AJoinByCodePlaysDirectlyWhenPunchingGetsThrough) {
+  Lab lab;
+  Side host = Host(lab.lobby);
+  const std::string code = CodeOf(host);
+  ASSERT_EQ(code.size(), kCodeLength);
+  const auto start = Clock::now();
+  Side joiner = Joiner(lab.lobby, code);
+  ASSERT_TRUE(StepUntil({&host, &joiner}, [&] { return host.connection->Agreed() && joiner.connection->Agreed(); }, 3000));
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  std::printf("join to play, direct, loopback: %lld ms\n", static_cast<long long>(ms));
+  EXPECT_LT(ms, 1000);
+  ASSERT_NE(joiner.Find(LobbyEvent::Kind::Direct), nullptr);
+  EXPECT_EQ(joiner.Find(LobbyEvent::Kind::Direct)->to, (Endpoint{kLoopback, host.connection->Port()}));
+  EXPECT_EQ(joiner.Find(LobbyEvent::Kind::Relayed), nullptr);
+  EXPECT_NE(host.connection->PeerEndpoint(), lab.lobby);
+}
+
+TEST(LobbyClient, WithoutAPunchThePairPlaysThroughTheRelayWithinThreeSeconds) {
+  Lab lab;
+  Side host = Host(lab.lobby);
+  const std::string code = CodeOf(host);
+  Side joiner = Joiner(lab.lobby, code);
+  DropPunches hostFilter(*host.client), joinerFilter(*joiner.client);
+  host.connection->SetRawListener(&hostFilter);
+  joiner.connection->SetRawListener(&joinerFilter);
+  const auto start = Clock::now();
+  ASSERT_TRUE(StepUntil({&host, &joiner}, [&] { return host.connection->Agreed() && joiner.connection->Agreed(); }, 5000));
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  std::printf("join to play, relayed, loopback: %lld ms\n", static_cast<long long>(ms));
+  EXPECT_LT(ms, 4000);
+  EXPECT_NE(joiner.Find(LobbyEvent::Kind::Relayed), nullptr);
+  EXPECT_EQ(joiner.Find(LobbyEvent::Kind::Direct), nullptr);
+  EXPECT_EQ(host.connection->PeerEndpoint(), lab.lobby);  // the joiner is the relay, to the host
+  // Messages go through.
+  host.connection->Send(MakeSignal(MessageType::Ready, 4), true);
+  ASSERT_TRUE(StepUntil({&host, &joiner}, [&] {
+    for (const NetEvent& e : joiner.netEvents) {
+      if (e.kind == NetEvent::Kind::Message && e.message.value == 4) return true;
+    }
+    return false;
+  }, 2000));
+  host.connection->SetRawListener(host.client.get());
+  joiner.connection->SetRawListener(joiner.client.get());
+}
+
+TEST(LobbyClient, EachFailureIsToldClearly) {
+  Lab lab;
+  Side host = Host(lab.lobby);
+  const std::string code = CodeOf(host);
+  struct Case {
+    Endpoint lobby;
+    std::string code;
+    Hello hello;
+    const char* text;
+    int withinMs;
+  } cases[] = {
+      {lab.lobby, code == "22222222" ? "33333333" : "22222222", Me(), "No game has that code (or it expired).", 300},
+      {lab.lobby, code, Me("1.1"), "The other player's game is version 1.0", 300},
+      {{kLoopback, FreePort()}, code, Me(), "The lobby does not answer.", 5000},
+  };
+  for (const Case& c : cases) {
+    Side joiner = Joiner(c.lobby, c.code, c.hello);
+    const auto start = Clock::now();
+    ASSERT_TRUE(StepUntil({&host, &joiner}, [&] { return joiner.Find(LobbyEvent::Kind::Failed) != nullptr; }, 6000)) << c.text;
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    EXPECT_EQ(joiner.Find(LobbyEvent::Kind::Failed)->text, c.text);
+    EXPECT_LT(ms, c.withinMs) << c.text;
+  }
+  // The first joiner takes the game; the next is told it is full.
+  Side first = Joiner(lab.lobby, code);
+  ASSERT_TRUE(StepUntil({&host, &first}, [&] { return first.connection->Agreed(); }, 3000));
+  Side second = Joiner(lab.lobby, code);
+  ASSERT_TRUE(StepUntil({&host, &first, &second}, [&] { return second.Find(LobbyEvent::Kind::Failed) != nullptr; }, 2000));
+  EXPECT_EQ(second.Find(LobbyEvent::Kind::Failed)->text, "That game is already full.");
+}
