@@ -1,0 +1,86 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Shared by the network end-to-end tests: two game processes, each a copy of the game with
+# its own virtual display, media, table, replays and settings, and helpers to drive them.
+set -euo pipefail
+: "${NANASPLAT_BUILD:?}" "${NANASPLAT_SOURCE:?}"
+source "$NANASPLAT_SOURCE/scripts/xvfb.sh"
+for tool in Xvfb xdotool python3; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+WORK="$(mktemp -d /tmp/nanasplat-net-XXXXXX)"
+PIDS=()
+DISPLAYS=()
+XVFB_PIDS=()
+cleanup() {
+  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${XVFB_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  [ -n "${KEEP_E2E:-}" ] || rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  for log in "$WORK"/*/run/debug.txt; do
+    [ -f "$log" ] && { echo "--- $log ---" >&2; cat "$log" >&2; }
+  done
+  exit 1
+}
+
+for i in 0 1; do
+  start_xvfb
+  DISPLAYS+=("$DISPLAY")
+  XVFB_PIDS+=("$XVFB_PID")
+done
+
+free_port() {
+  python3 -c 'import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# A copy of the game for one side, with its own media, table, replays and settings.
+new_side() {  # NAME
+  local dir="$WORK/$1"
+  mkdir -p "$dir/game" "$dir/run"
+  cp "$NANASPLAT_BUILD/nanasplat" "$dir/game/"
+  cp -r "$NANASPLAT_BUILD/media" "$dir/game/media"
+  rm -rf "$dir/game/media/scores" "$dir/game/media/replays"
+}
+
+# start_side NAME DISPLAY_INDEX ARGS...: sets SIDE_PID.
+start_side() {
+  local name="$1" display="${DISPLAYS[$2]}"
+  shift 2
+  (cd "$WORK/$name/run" && XDG_DATA_HOME="$WORK/$name/data" XDG_CONFIG_HOME="$WORK/$name/config" \
+    DISPLAY="$display" exec "$WORK/$name/game/nanasplat" "$@" >"$WORK/$name/out.txt" 2>&1) &
+  SIDE_PID=$!
+  PIDS+=("$SIDE_PID")
+}
+
+log_of() { sed -E 's/^\([^)]*\) //' "$WORK/$1/run/debug.txt" 2>/dev/null || true; }
+
+wait_for_log() {  # NAME MESSAGE SECONDS
+  local tenths=0
+  until log_of "$1" | grep -qF -- "$2"; do
+    sleep 0.1; tenths=$((tenths + 1))
+    [ $tenths -gt $(($3 * 10)) ] && fail "$1: no log line \"$2\" within $3 s"
+  done
+  return 0
+}
+
+wait_for_end() {  # PID SECONDS: sets STATUS
+  local tenths=0
+  while kill -0 "$1" 2>/dev/null; do
+    sleep 0.1; tenths=$((tenths + 1))
+    [ $tenths -gt $(($2 * 10)) ] && fail "process $1 did not end within $2 s"
+  done
+  STATUS=0
+  wait "$1" || STATUS=$?
+}
+
+on() {  # DISPLAY_INDEX xdotool arguments...
+  local display="${DISPLAYS[$1]}"
+  shift
+  DISPLAY="$display" xdotool "$@"
+}
+press() { on "$1" keydown "$2"; sleep 0.15; on "$1" keyup "$2"; sleep 0.3; }
+
