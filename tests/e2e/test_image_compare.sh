@@ -5,13 +5,14 @@
 # ImageMagick the machine has (version 7 compared a grayscale crop by one channel).
 source "$(dirname "$0")/lib.sh"
 TEXT="The table could not be saved."
-convert -size 1024x768 xc:white "$WORK/white.png"
+# Pictures made here are kept as PPM (always three channels), as a screenshot is.
+convert -size 1024x768 xc:white "$WORK/white.ppm"
 read -r w h <<<"$("$NANASPLAT_BUILD/tests/render_text" "$GAME_DIR/media/font.dat" "$TEXT" "$WORK/red.bmp" 255 0 0)"
-convert "$WORK/white.png" "$WORK/red.bmp" -geometry "+$((512 - w / 2))+440" -composite "$WORK/drawn.png"
-shows_text "$WORK/white.png" "$TEXT" 512 440 255 0 0 && fail "red text found on plain white ($TEXT_DIFF pixels differ)"
-shows_text "$WORK/drawn.png" "$TEXT" 512 440 255 0 0 || fail "red text not found where it was drawn ($TEXT_DIFF pixels differ)"
-(expect_picture "$WORK/white.png" "$GAME_DIR/media/title800_3.bmp") 2>/dev/null &&
+convert "$WORK/white.ppm" "$WORK/red.bmp" -geometry "+$((512 - w / 2))+440" -composite "$WORK/drawn.ppm"
+shows_text "$WORK/white.ppm" "$TEXT" 512 440 255 0 0 && fail "red text found on plain white ($TEXT_DIFF pixels differ)"
+shows_text "$WORK/drawn.ppm" "$TEXT" 512 440 255 0 0 || fail "red text not found where it was drawn ($TEXT_DIFF pixels differ)"
+(expect_picture "$WORK/white.ppm" "$GAME_DIR/media/title800_3.bmp") 2>/dev/null &&
   fail "the title picture found on plain white"
-convert "$WORK/white.png" "$GAME_DIR/media/title800_3.bmp" -gravity center -composite "$WORK/title.png"
-expect_picture "$WORK/title.png" "$GAME_DIR/media/title800_3.bmp"
+convert "$WORK/white.ppm" "$GAME_DIR/media/title800_3.bmp" -gravity center -composite "$WORK/title.ppm"
+expect_picture "$WORK/title.ppm" "$GAME_DIR/media/title800_3.bmp"
 echo ok
