@@ -23,6 +23,7 @@ TEST_PACKAGES=(
   util-linux                    # setpriv: the package test runs the game as another user
   postgresql                    # the world score board's tests start a PostgreSQL server of their own
   chromium                      # ... and open its page in a headless browser
+  curl                          # ... and ask it over HTTP
   nftables iproute2             # the NAT lab's namespaces and masquerading routers
 )
 
