@@ -33,7 +33,11 @@ void SetLimit(int resource, rlim_t value) {
   close_range(3, ~0U, 0);
   // No network: a network namespace of its own, with nothing but a loopback that is down.
   if (unshare(CLONE_NEWNET) != 0) unshare(CLONE_NEWUSER | CLONE_NEWNET);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  // (A sanitizer's runtime maps terabytes of shadow memory at start: under a limit on
+  // the address space its checker could not start. The plain build keeps the limit.)
   SetLimit(RLIMIT_AS, kCheckMemoryBytes);
+#endif
   SetLimit(RLIMIT_CPU, kCheckCpuCeilingSeconds);
   SetLimit(RLIMIT_FSIZE, 0);
   SetLimit(RLIMIT_CORE, 0);
