@@ -34,12 +34,12 @@ void SetLimit(int resource, rlim_t value) {
   // No network: a network namespace of its own, with nothing but a loopback that is down.
   if (unshare(CLONE_NEWNET) != 0) unshare(CLONE_NEWUSER | CLONE_NEWNET);
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-  // (A sanitizer's runtime maps terabytes of shadow memory at start: under a limit on
-  // the address space its checker could not start. The plain build keeps the limit.)
+  // (A sanitizer's runtime maps terabytes of shadow memory at start and writes files of
+  // its own: under these limits its checker could not run. The plain build keeps them.)
   SetLimit(RLIMIT_AS, kCheckMemoryBytes);
+  SetLimit(RLIMIT_FSIZE, 0);
 #endif
   SetLimit(RLIMIT_CPU, kCheckCpuCeilingSeconds);
-  SetLimit(RLIMIT_FSIZE, 0);
   SetLimit(RLIMIT_CORE, 0);
   char* const argv[] = {const_cast<char*>(checker.c_str()), nullptr};
   char* const envp[] = {nullptr};
