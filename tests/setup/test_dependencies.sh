@@ -88,11 +88,11 @@ while IFS= read -r call; do
       if [ -z "${FIND_PACKAGE_FILE[$name]+set}" ]; then
         problem "find_package($name): add the file that provides it to this test's table"; continue
       fi
-      spec="${FIND_PACKAGE_FILE[$name]}"
-      case "$spec" in
+      provider="${FIND_PACKAGE_FILE[$name]}"
+      case "$provider" in
         "") echo "ok   find_package($name) <- the C library" ;;
-        header:*) check_owner "find_package($name)" "$(header_file "${spec#header:}")" ;;
-        program:*) check_owner "find_package($name)" "$(program_file "${spec#program:}")" ;;
+        header:*) check_owner "find_package($name)" "$(header_file "${provider#header:}")" ;;
+        program:*) check_owner "find_package($name)" "$(program_file "${provider#program:}")" ;;
       esac ;;
     find_program*)
       for word in "${words[@]:1}"; do
