@@ -127,6 +127,16 @@ shows_text() {
 expect_text() {
   shows_text "$@" || fail "\"$2\" not shown at ($3, $4): $TEXT_DIFF pixels differ"
 }
+# shows_now TEXT CENTRE_X TOP_Y [R G B] (and shows_not): whether a screenshot taken now,
+# kept in "$WORK/now.png", shows TEXT there (does not).
+shows_now() { screenshot "$WORK/now.png" && shows_text "$WORK/now.png" "$@"; }
+shows_not() { screenshot "$WORK/now.png" && ! shows_text "$WORK/now.png" "$@"; }
+# wait_for_text SECONDS TEXT CENTRE_X TOP_Y [R G B]: until the screen shows TEXT there;
+# the screenshot that showed it is "$WORK/now.png".
+wait_for_text() {
+  local limit="$1"; shift
+  wait_until "$limit" "\"$1\" not shown at ($2, $3) within ${limit}s" shows_now "$@"
+}
 
 # expect_picture SHOT PICTURE: the screenshot shows PICTURE centred on the screen
 # (a band across its middle is compared, away from any buttons drawn over it).
@@ -186,6 +196,15 @@ start_to_menu() {
   sleep 0.2
 }
 
+# begin_single_player: from the title menu, "Single Player", its level screen, and on
+# past it into play, each step once the screen shows the one before.
+begin_single_player() {
+  click_button 512 568
+  wait_for_text 10 "Press any key to begin." 512 424
+  press_key space
+  wait_until 10 "play did not begin" shows_not "Press any key to begin." 512 424
+}
+
 # shows_time_up SHOT: a screenshot in SHOT shows the time-up screen (white at the bottom).
 shows_time_up() {
   screenshot "$1" && convert "$1" -crop 1x1+512+760 -format '%[fx:int(255*r)]' info: | grep -qx 255
@@ -194,9 +213,7 @@ shows_time_up() {
 # From the title menu: a one-player game left to run until level 1's time is up; the
 # time-up screen is then in "$WORK/end.png".
 play_until_time_up() {
-  click_button 512 568
-  sleep 0.5
-  press_key space
+  begin_single_player
   sleep 55   # level 1 lasts 55 seconds
   wait_until 10 "play did not end" shows_time_up "$WORK/end.png"
   sleep 0.3; screenshot "$WORK/end.png"

@@ -10,14 +10,14 @@ expect_text "$WORK/end.png" "Time up!  The fruit flies got to you ..." 512 384
 expect_text "$WORK/end.png" "Press any key to continue." 512 424
 
 press_key space
-sleep 0.5
-screenshot "$WORK/entry.png"
+wait_for_text 10 "High Score #1 / 10!" 512 50
+cp "$WORK/now.png" "$WORK/entry.png"
 expect_text "$WORK/entry.png" "High Score #1 / 10!" 512 50
 xdotool type --delay 120 "Tester"
 sleep 0.3
 press_key Return
-sleep 0.5
-screenshot "$WORK/table.png"
+wait_for_text 10 "Tester -- 0" 512 90
+cp "$WORK/now.png" "$WORK/table.png"
 expect_text "$WORK/table.png" "Best of the Bunch" 512 20
 expect_text "$WORK/table.png" "Tester -- 0" 512 90
 [ "$(cat "$GAME_DIR/media/scores")" = "$(printf 'Tester\n0')" ] || fail "scores holds: $(cat "$GAME_DIR/media/scores")"

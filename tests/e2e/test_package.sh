@@ -89,14 +89,14 @@ GAME_DIR="$ROOT/usr/lib/games/nanasplat"   # shows_text renders with the game's 
 expect_text "$WORK/end.png" "Time up!  The fruit flies got to you ..." 512 384
 
 press_key space
-sleep 0.5
-screenshot "$WORK/entry.png"
+wait_for_text 10 "High Score #1 / 10!" 512 50
+cp "$WORK/now.png" "$WORK/entry.png"
 expect_text "$WORK/entry.png" "High Score #1 / 10!" 512 50
 xdotool type --delay 120 "Packaged"
 sleep 0.3
 press_key Return
-sleep 0.5
-screenshot "$WORK/table.png"
+wait_for_text 10 "Packaged -- 0" 512 90
+cp "$WORK/now.png" "$WORK/table.png"
 expect_text "$WORK/table.png" "Packaged -- 0" 512 90
 shows_text "$WORK/table.png" "The table could not be saved." 512 440 255 0 0 &&
   fail "the table was reported unsaved"

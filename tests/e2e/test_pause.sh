@@ -8,10 +8,7 @@ source "$(dirname "$0")/lib.sh"
 start_to_menu
 grep -qF "Gamepads found: 0" "$LOG" || fail "no count of gamepads in the log"
 
-click_button 512 568
-sleep 0.5
-press_key space
-sleep 0.5
+begin_single_player
 
 press_key p
 wait_for_log "Play paused"

@@ -6,8 +6,8 @@ source "$(dirname "$0")/lib.sh"
 start_to_menu
 
 click_button 512 568
-sleep 0.5
-screenshot "$WORK/level.png"
+wait_for_text 10 "Press any key to begin." 512 424
+cp "$WORK/now.png" "$WORK/level.png"
 expect_text "$WORK/level.png" "Level 1" 512 384
 expect_text "$WORK/level.png" "Press any key to begin." 512 424
 

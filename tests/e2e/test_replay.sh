@@ -7,10 +7,7 @@
 source "$(dirname "$0")/lib.sh"
 start_to_menu
 
-click_button 512 568
-sleep 0.5
-press_key space
-sleep 0.5
+begin_single_player
 xdotool keydown Right; sleep 1.2; xdotool keyup Right
 xdotool keydown Left; sleep 0.8; xdotool keyup Left
 xdotool keydown space; sleep 0.6; xdotool keyup space

@@ -77,9 +77,7 @@ expect_silence "the title after M"
 press_key m
 expect_sound "the title after M again"
 
-click_button 512 568   # Single Player
-sleep 0.3
-press_key space        # past "Level 1"
+begin_single_player
 xdotool keydown Right; sleep 0.5; xdotool keyup Right
 expect_sound "play"
 press_key p

@@ -49,10 +49,7 @@ toggles="$(count 'Sound (off|on) \(M\)')"
 [ "$toggles" = $((2 * TAPS + 1)) ] || fail "a held M toggled the sound $((toggles - 2 * TAPS)) times"
 grep -qx "mute = on" "$XDG_CONFIG_HOME/nanasplat/settings" || fail "the last toggle was not saved"
 
-click_button 512 568
-sleep 0.5
-press_key space
-sleep 0.3
+begin_single_player
 instant_taps p "$TAPS"
 settle 'Play resumed' $((TAPS / 2))
 paused="$(count 'Play paused')" resumed="$(count 'Play resumed')"

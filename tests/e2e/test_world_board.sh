@@ -89,9 +89,7 @@ scores=$(curl -s "$BOARD/api/scores?mode=1p")
 [[ $scores == *"\"name\":\"$typed\""* ]] || fail "the first game is not on the board under '$typed': $scores"
 
 wait_for_picture "$GAME_DIR/media/title800_3.bmp"
-click_button 512 568
-sleep 0.5
-press_key space
+begin_single_player
 xdotool keydown Right; sleep 4; xdotool keyup Right   # another game than the first
 sleep 51
 wait_until 10 "play did not end" shows_time_up "$WORK/end.png"

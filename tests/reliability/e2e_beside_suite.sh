@@ -14,6 +14,7 @@ LOGS="$(mktemp -d /tmp/e2e-rounds-XXXXXX)"
 LOAD=""
 cleanup() { [ -z "$LOAD" ] || kill -- "-$LOAD" 2>/dev/null || true; stop_xvfb; }
 trap cleanup EXIT
+trap "exit 143" INT TERM  # the EXIT trap then stops the load too
 start_xvfb
 # The load: the whole suite again and again, in a process group of its own.
 set -m
