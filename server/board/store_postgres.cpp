@@ -4,9 +4,12 @@
 // claims the oldest pending job with SELECT ... FOR UPDATE SKIP LOCKED and holds the
 // row's lock while the replay is re-run, so no two take the same job; a verifier that
 // dies releases its lock with its connection and the job goes to the next. The API's
-// queries go through a second connection, so a long re-run never holds up a request.
+// requests go through a few connections of their own, each request taking one that is
+// free, so a long re-run never holds up a request and one request's commit does not wait
+// for another's.
 #include <libpq-fe.h>
 
+#include <condition_variable>
 #include <mutex>
 
 #include "log.h"
@@ -17,6 +20,7 @@ namespace {
 
 constexpr int64_t kMigrationLock = 0x6e616e61;  // the advisory lock migrations take ("nana")
 constexpr const char* kUniqueViolation = "23505";
+constexpr int kRequestConnections = 4;  // the API's requests at once; more wait for one
 
 // "... ? ... ?" with $1, $2, ...
 std::string Numbered(const std::string& sql) {
@@ -105,16 +109,66 @@ class Connection {
   PGconn* pg_ = nullptr;
 };
 
+// The requests' connections: each request borrows a free one for its transaction.
+class ConnectionPool {
+ public:
+  // Hands a connection back when it goes.
+  class Lease {
+   public:
+    Lease(ConnectionPool& pool, Connection* connection) : pool_(pool), connection_(connection) {}
+    ~Lease() { pool_.GiveBack(connection_); }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    Connection* operator->() const { return connection_; }
+    Connection& operator*() const { return *connection_; }
+
+   private:
+    ConnectionPool& pool_;
+    Connection* connection_;
+  };
+
+  bool Open(const std::string& url, int count, std::string& error) {
+    for (int i = 0; i < count; ++i) {
+      all_.push_back(std::make_unique<Connection>());
+      if (!all_.back()->Open(url, error)) return false;
+      free_.push_back(all_.back().get());
+    }
+    return true;
+  }
+  // Waits until one is free.
+  Lease Take() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    freed_.wait(hold, [this] { return !free_.empty(); });
+    Connection* connection = free_.back();
+    free_.pop_back();
+    return Lease(*this, connection);
+  }
+
+ private:
+  void GiveBack(Connection* connection) {
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      free_.push_back(connection);
+    }
+    freed_.notify_one();
+  }
+
+  std::vector<std::unique_ptr<Connection>> all_;
+  std::vector<Connection*> free_;
+  std::mutex mutex_;
+  std::condition_variable freed_;
+};
+
 class PostgresStore : public Store {
  public:
   bool Open(const std::string& url, std::string& error) {
-    if (!api_.Open(url, error) || !worker_.Open(url, error)) return false;
-    return Migrate(error);
+    if (!requests_.Open(url, kRequestConnections, error) || !worker_.Open(url, error)) return false;
+    return Migrate(*requests_.Take(), error);
   }
 
   int64_t Submit(const NewSubmission& s, std::string& error) override {
-    std::lock_guard<std::mutex> hold(mutex_);
-    const auto r = api_.Run(
+    const auto api = requests_.Take();
+    const auto r = api->Run(
         "INSERT INTO submissions (name, address, submitted_at, week, replay) VALUES (?, ?, ?, ?, ?) RETURNING id",
         {s.name, s.address, s.at, WeekOf(s.at), Param(s.replay, true)});
     if (r->Rows() != 1) {
@@ -125,8 +179,8 @@ class PostgresStore : public Store {
   }
 
   std::optional<SubmissionState> State(int64_t id) override {
-    std::lock_guard<std::mutex> hold(mutex_);
-    const auto r = api_.Run("SELECT status, reason, mode, score, week FROM submissions WHERE id = ?", {id});
+    const auto api = requests_.Take();
+    const auto r = api->Run("SELECT status, reason, mode, score, week FROM submissions WHERE id = ?", {id});
     if (r->Rows() != 1) return std::nullopt;
     SubmissionState state;
     state.id = id;
@@ -137,10 +191,10 @@ class PostgresStore : public Store {
     GameModeFromName(mode, state.mode);
     state.score = static_cast<int>(r->Int(0, 3));
     const int64_t week = r->Int(0, 4);
-    state.rank = 1 + Count(mode, 0, true, state.score, id);
-    state.total = Count(mode, 0, false, 0, 0);
-    state.weekRank = 1 + Count(mode, week, true, state.score, id);
-    state.weekTotal = Count(mode, week, false, 0, 0);
+    state.rank = 1 + Count(*api, mode, 0, true, state.score, id);
+    state.total = Count(*api, mode, 0, false, 0, 0);
+    state.weekRank = 1 + Count(*api, mode, week, true, state.score, id);
+    state.weekTotal = Count(*api, mode, week, false, 0, 0);
     return state;
   }
 
@@ -179,33 +233,33 @@ class PostgresStore : public Store {
   }
 
   std::vector<BoardEntry> Top(GameMode mode, Period period, int limit, int64_t now) override {
-    std::lock_guard<std::mutex> hold(mutex_);
+    const auto api = requests_.Take();
     const bool week = period == Period::ThisWeek;
     std::vector<Param> params{GameModeName(mode)};
     if (week) params.emplace_back(WeekOf(now));
     params.emplace_back(limit);
-    return Entries(*api_.Run(std::string("SELECT ") + kEntryColumns +
+    return Entries(*api->Run(std::string("SELECT ") + kEntryColumns +
                                  " FROM submissions WHERE status = 'verified' AND mode = ?" +
                                  (week ? " AND week = ?" : "") + " ORDER BY score DESC, id LIMIT ?",
                              params));
   }
 
   std::vector<BoardEntry> OfPlayer(const std::string& name, int limit) override {
-    std::lock_guard<std::mutex> hold(mutex_);
-    return Entries(*api_.Run(std::string("SELECT ") + kEntryColumns +
+    const auto api = requests_.Take();
+    return Entries(*api->Run(std::string("SELECT ") + kEntryColumns +
                                  " FROM submissions WHERE status = 'verified' AND name = ? ORDER BY score DESC, id LIMIT ?",
                              {name, limit}));
   }
 
   std::vector<int64_t> Spread(GameMode mode, int bins, int& best) override {
-    std::lock_guard<std::mutex> hold(mutex_);
+    const auto api = requests_.Take();
     std::vector<int64_t> counts(static_cast<size_t>(bins), 0);
-    const auto top = api_.Run("SELECT COALESCE(MAX(score), 0) FROM submissions WHERE status = 'verified' AND mode = ?",
+    const auto top = api->Run("SELECT COALESCE(MAX(score), 0) FROM submissions WHERE status = 'verified' AND mode = ?",
                               {GameModeName(mode)});
     best = top->Rows() == 1 ? static_cast<int>(top->Int(0, 0)) : 0;
     std::string sql = kSpreadSql;
     sql.replace(sql.find("MIN("), 4, "LEAST(");
-    const auto rows = api_.Run(sql, {bins, std::max(best, 1), bins - 1, GameModeName(mode)});
+    const auto rows = api->Run(sql, {bins, std::max(best, 1), bins - 1, GameModeName(mode)});
     for (int i = 0; i < rows->Rows(); ++i) {
       const int64_t bin = rows->Int(i, 0);
       if (bin >= 0 && bin < bins) counts[static_cast<size_t>(bin)] = rows->Int(i, 1);
@@ -214,14 +268,14 @@ class PostgresStore : public Store {
   }
 
   std::string ReplayFile(int64_t id) override {
-    std::lock_guard<std::mutex> hold(mutex_);
-    const auto r = api_.Run("SELECT replay FROM submissions WHERE id = ? AND status = 'verified'", {id}, true);
+    const auto api = requests_.Take();
+    const auto r = api->Run("SELECT replay FROM submissions WHERE id = ? AND status = 'verified'", {id}, true);
     return r->Rows() == 1 ? r->Text(0, 0) : "";
   }
 
   int64_t Pending() override {
-    std::lock_guard<std::mutex> hold(mutex_);
-    const auto r = api_.Run("SELECT COUNT(*) FROM submissions WHERE status = 'pending'");
+    const auto api = requests_.Take();
+    const auto r = api->Run("SELECT COUNT(*) FROM submissions WHERE status = 'pending'");
     return r->Rows() == 1 ? r->Int(0, 0) : 0;
   }
 
@@ -236,40 +290,40 @@ class PostgresStore : public Store {
     return Fail(error);
   }
 
-  bool Migrate(std::string& error) {
+  static bool Migrate(Connection& api, std::string& error) {
     for (const Migration& step : BoardMigrations()) {
-      if (!api_.Exec("BEGIN", error)) return false;
-      const auto lock = api_.Run("SELECT pg_advisory_xact_lock(" + std::to_string(kMigrationLock) + ")");
-      const bool ready = lock->Ok() && api_.Exec("CREATE TABLE IF NOT EXISTS board_schema (version INTEGER NOT NULL)", error);
-      const auto at = api_.Run("SELECT COALESCE(MAX(version), 0) FROM board_schema");
+      if (!api.Exec("BEGIN", error)) return false;
+      const auto lock = api.Run("SELECT pg_advisory_xact_lock(" + std::to_string(kMigrationLock) + ")");
+      const bool ready = lock->Ok() && api.Exec("CREATE TABLE IF NOT EXISTS board_schema (version INTEGER NOT NULL)", error);
+      const auto at = api.Run("SELECT COALESCE(MAX(version), 0) FROM board_schema");
       if (!ready || at->Rows() != 1) {
         if (!lock->Ok()) error = lock->Error();
         std::string ignored;
-        api_.Exec("ROLLBACK", ignored);
+        api.Exec("ROLLBACK", ignored);
         return false;
       }
       if (at->Int(0, 0) >= step.version) {
-        api_.Exec("COMMIT", error);
+        api.Exec("COMMIT", error);
         continue;
       }
-      if (!api_.Exec(SpellMigration(step.sql, "BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY", "BYTEA"), error) ||
-          !api_.Exec("INSERT INTO board_schema (version) VALUES (" + std::to_string(step.version) + ")", error)) {
+      if (!api.Exec(SpellMigration(step.sql, "BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY", "BYTEA"), error) ||
+          !api.Exec("INSERT INTO board_schema (version) VALUES (" + std::to_string(step.version) + ")", error)) {
         std::string ignored;
-        api_.Exec("ROLLBACK", ignored);
+        api.Exec("ROLLBACK", ignored);
         error = "schema step " + std::to_string(step.version) + ": " + error;
         return false;
       }
-      if (!api_.Exec("COMMIT", error)) return false;
+      if (!api.Exec("COMMIT", error)) return false;
       ServerLog("Board: database schema at version ", step.version);
     }
     return true;
   }
 
-  int64_t Count(const std::string& mode, int64_t week, bool ranked, int score, int64_t id) {
+  static int64_t Count(Connection& api, const std::string& mode, int64_t week, bool ranked, int score, int64_t id) {
     std::vector<Param> params{mode};
     if (week != 0) params.emplace_back(week);
     if (ranked) params.insert(params.end(), {score, score, id});
-    const auto r = api_.Run(std::string("SELECT COUNT(*) FROM submissions WHERE status = 'verified' AND mode = ?") +
+    const auto r = api.Run(std::string("SELECT COUNT(*) FROM submissions WHERE status = 'verified' AND mode = ?") +
                                 (week != 0 ? " AND week = ?" : "") + (ranked ? kAboveSql : ""),
                             params);
     return r->Rows() == 1 ? r->Int(0, 0) : 0;
@@ -290,9 +344,8 @@ class PostgresStore : public Store {
     return entries;
   }
 
-  Connection api_;     // requests, under mutex_
-  Connection worker_;  // the verifier's thread only
-  std::mutex mutex_;
+  ConnectionPool requests_;  // the API's requests
+  Connection worker_;        // the verifier's thread only
 };
 
 }  // namespace
