@@ -6,7 +6,7 @@
 # replays, and quitting is not held up. At the next start the board is up: the queued
 # game goes first and is verified under the name typed for the table; the second game
 # is verified while "Best of the Bunch" is shown, and its place in the world is shown
-# below the table.
+# below the table. Then a game is taken from the board by its address and checked.
 source "$(dirname "$0")/lib.sh"
 SERVER="$NANASPLAT_BUILD/nanasplat-server"
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()')
@@ -108,4 +108,13 @@ second=$(sed -n 's/^name = //p' "$XDG_CONFIG_HOME/nanasplat/settings")
 scores=$(curl -s "$BOARD/api/scores?mode=1p")
 [ "$(grep -o '"name":' <<<"$scores" | wc -l)" = 2 ] && [[ $scores == *"\"name\":\"$second\""* ]] ||
   fail "both games should be on the board (the second as '$second'): $scores"
+
+# 3. Anyone may take a game from the board and watch or check it (--replay URL, --check-replay URL).
+checked=$(cd "$RUN_DIR" && "$GAME_DIR/nanasplat" --check-replay "$BOARD/replays/1.nsr" 2>&1) ||
+  fail "the board's replay 1 did not check: $checked"
+[[ $checked == "replay: level "*": matches" ]] || fail "the board's replay 1 checked as: $checked"
+log_has "Downloaded the replay $BOARD/replays/1.nsr" || fail "the download is not logged"
+missing=$(cd "$RUN_DIR" && "$GAME_DIR/nanasplat" --check-replay "$BOARD/replays/99.nsr" 2>&1) &&
+  fail "a replay the board does not have was checked: $missing"
+[[ $missing == *"HTTP 404"* ]] || fail "a replay the board does not have: $missing"
 echo ok

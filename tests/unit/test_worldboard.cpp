@@ -2,6 +2,8 @@
 // The game's side of the world score board, without a network: what counts as a board's
 // address, the world line's numbers, and the two text settings it keeps.
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <sstream>
 #include <string>
@@ -52,6 +54,13 @@ TEST(WorldBoard, TheBoardAndTheNameAreSettingsOfText) {
   // Without them the file is as it always was.
   EXPECT_EQ(SerialiseSettings(DefaultSettings()).find("\nname ="), std::string::npos);
   EXPECT_EQ(SerialiseSettings(DefaultSettings()).find("\nscoreboard ="), std::string::npos);
+}
+
+TEST(WorldBoard, TheNameIsTheLoginNameUntilOneIsTyped) {
+  ASSERT_TRUE(CurrentSettings().playerName.empty());
+  const passwd* entry = getpwuid(getuid());
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(WorldBoardName(), entry->pw_name);
 }
 
 }  // namespace
