@@ -3,8 +3,9 @@
 //
 //   board_bench verify CHECKER FILE...
 //     per replay: its ticks, re-runs per second on one core in this process (decode,
-//     re-run, digest) and through the checker child (fork, exec, limits, verdict), and
-//     ticks per second;
+//     re-run, digest) and through the checker child (fork, exec, limits, verdict), ticks
+//     per second, and the processor time one check in the child takes against the
+//     limit the child gets for that many ticks;
 //   board_bench query DATABASE STATE_DIR ROWS
 //     fills the board (DATABASE: "" for SQLite in STATE_DIR, or a postgresql:// URL) with
 //     ROWS verified scores and times the top-100 queries of every mode and period, and
@@ -16,6 +17,7 @@
 #include <ctime>
 #include <fstream>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <libpq-fe.h>
 #include <string>
 #include <vector>
@@ -31,6 +33,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+// Processor time (user and system) of the children waited for so far (seconds).
+double ChildrenCpuSeconds() {
+  rusage used{};
+  getrusage(RUSAGE_CHILDREN, &used);
+  return static_cast<double>(used.ru_utime.tv_sec + used.ru_stime.tv_sec) +
+         static_cast<double>(used.ru_utime.tv_usec + used.ru_stime.tv_usec) / 1e6;
+}
 
 std::string ReadFile(const char* path) {
   std::ifstream in(path, std::ios::binary);
@@ -53,7 +63,8 @@ double Rate(Work work, int least) {
 // board refuses before their re-run); the whole check in a child (fork, exec, limits,
 // decoding, re-run, digest, verdict) is timed for the ones that ended at time up.
 int Verify(const char* checker, int count, char** files) {
-  std::printf("%-36s %8s %12s %14s %12s\n", "replay", "ticks", "re-runs/s", "ticks/s", "checks/s");
+  std::printf("%-36s %8s %12s %14s %12s %12s %8s\n", "replay", "ticks", "re-runs/s", "ticks/s", "checks/s",
+              "CPU/check", "limit");
   RerunSetup setup;
   setup.banana = SpriteSize{kMediaBananaWidth, kMediaBananaHeight};
   setup.fly = SpriteSize{kMediaFlyWidth, kMediaFlyHeight};
@@ -64,13 +75,19 @@ int Verify(const char* checker, int count, char** files) {
     std::string error;
     if (!DecodeReplay(bytes, replay, error)) continue;
     const double reruns = Rate([&] { RerunReplay(replay, setup); }, 3);
-    double checks = 0;
+    double checks = 0, cpu = 0;
     const Verdict verdict = CheckInChild(checker, bytes);
-    if (verdict.verified) checks = Rate([&] { CheckInChild(checker, bytes); }, 3);
+    if (verdict.verified) {
+      const double before = ChildrenCpuSeconds();
+      int runs = 0;
+      checks = Rate([&] { CheckInChild(checker, bytes), ++runs; }, 3);
+      cpu = (ChildrenCpuSeconds() - before) / runs;
+    }
     std::string name = files[i];
     name = name.substr(name.rfind('/') + 1);
-    std::printf("%-36s %8lld %12.1f %14.0f %12.1f %s\n", name.c_str(), static_cast<long long>(replay.summary.ticks),
-                reruns, reruns * static_cast<double>(replay.summary.ticks), checks,
+    std::printf("%-36s %8lld %12.1f %14.0f %12.1f %9.0f ms %6ld s %s\n", name.c_str(),
+                static_cast<long long>(replay.summary.ticks), reruns, reruns * static_cast<double>(replay.summary.ticks),
+                checks, 1000 * cpu, CpuSecondsFor(replay.summary.ticks),
                 verdict.verified ? "" : ("(refused: " + verdict.reason.substr(0, 40) + ")").c_str());
   }
   return 0;
