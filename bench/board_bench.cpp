@@ -2,8 +2,9 @@
 // The world score board's figures (docs/performance.md):
 //
 //   board_bench verify CHECKER FILE...
-//     per replay: its ticks, re-runs per second on one core in this process (decode,
-//     re-run, digest) and through the checker child (fork, exec, limits, verdict), ticks
+//     per replay: its ticks, re-runs per second on one core (per second of processor
+//     time) in this process (decode, re-run, digest) and through the checker child
+//     (fork, exec, limits, verdict: the server's and the child's processor time), ticks
 //     per second, and the processor time one check in the child takes against the
 //     limit the child gets for that many ticks;
 //   board_bench query DATABASE STATE_DIR ROWS
@@ -34,29 +35,32 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
 
-// Processor time (user and system) of the children waited for so far (seconds).
-double ChildrenCpuSeconds() {
-  rusage used{};
-  getrusage(RUSAGE_CHILDREN, &used);
-  return static_cast<double>(used.ru_utime.tv_sec + used.ru_stime.tv_sec) +
-         static_cast<double>(used.ru_utime.tv_usec + used.ru_stime.tv_usec) / 1e6;
-}
-
 std::string ReadFile(const char* path) {
   std::ifstream in(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// Runs `work` until a second has passed (at least `least` times); runs per second.
+// Processor time (user and system) of this process, or of the children waited for so
+// far (seconds).
+double CpuSeconds(int who) {
+  rusage used{};
+  getrusage(who, &used);
+  return static_cast<double>(used.ru_utime.tv_sec + used.ru_stime.tv_sec) +
+         static_cast<double>(used.ru_utime.tv_usec + used.ru_stime.tv_usec) / 1e6;
+}
+double CpuSecondsWithChildren() { return CpuSeconds(RUSAGE_SELF) + CpuSeconds(RUSAGE_CHILDREN); }
+
+// Runs `work` until it has taken a second of processor time (at least `least` times);
+// runs per processor second: the rate on one core, however busy the machine.
 template <typename Work>
 double Rate(Work work, int least) {
-  const auto began = Clock::now();
+  const double began = CpuSecondsWithChildren();
   int runs = 0;
-  while (runs < least || Seconds(began) < 1.0) {
+  while (runs < least || CpuSecondsWithChildren() - began < 1.0) {
     work();
     ++runs;
   }
-  return runs / Seconds(began);
+  return runs / (CpuSecondsWithChildren() - began);
 }
 
 // Every replay is re-run as the checker re-runs it (games that were quit too, which the
@@ -78,10 +82,10 @@ int Verify(const char* checker, int count, char** files) {
     double checks = 0, cpu = 0;
     const Verdict verdict = CheckInChild(checker, bytes);
     if (verdict.verified) {
-      const double before = ChildrenCpuSeconds();
+      const double before = CpuSeconds(RUSAGE_CHILDREN);
       int runs = 0;
       checks = Rate([&] { CheckInChild(checker, bytes), ++runs; }, 3);
-      cpu = (ChildrenCpuSeconds() - before) / runs;
+      cpu = (CpuSeconds(RUSAGE_CHILDREN) - before) / runs;
     }
     std::string name = files[i];
     name = name.substr(name.rfind('/') + 1);

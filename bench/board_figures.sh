@@ -1,7 +1,9 @@
 #!/bin/bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The world score board's figures for docs/performance.md, from a build directory:
-# re-runs per second (golden and scripted replays), the top-100 queries with a million
+# re-runs per second (golden and scripted replays, and a ten-minute game played by
+# tests/replay/steered_game, kept as tests/replay/long/ten_minutes.nsr), the processor
+# time a check takes in the child against its limit, the top-100 queries with a million
 # scores in SQLite and in PostgreSQL, acknowledgement latency under 20 clients, and
 # verification throughput with one and with two servers on one PostgreSQL.
 #   bench/board_figures.sh BUILD_DIR [reruns] [queries] [acks] [throughput]   (default: all four)
@@ -25,7 +27,8 @@ mkdir -p "$WORK/games" "$WORK/load" "$WORK/many"
 if wanted reruns; then
   echo "== Re-runs"
   "$GAMES" --no-window --name scripted "$WORK/games" 7 4 --rock --frames 4000 7000 >/dev/null
-  "$BUILD/bench/board_bench" verify "$SERVER-check" "$SOURCE"/tests/replay/golden/*.nsr "$WORK"/games/*.nsr
+  "$BUILD/bench/board_bench" verify "$SERVER-check" "$SOURCE"/tests/replay/golden/*.nsr "$WORK"/games/*.nsr \
+    "$SOURCE"/tests/replay/long/*.nsr
 fi
 start_postgres "$WORK/pg"
 if wanted queries; then

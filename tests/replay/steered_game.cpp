@@ -38,6 +38,7 @@ constexpr int kTries = 240;           // ways tried before each jump ...
 constexpr int kMoreTriesWithoutKill = 3;  // ... and up to this many times more while none kills
 constexpr int kFewFlies = 30;          // with fewer flies left, more tries: 1 + this / flies times ...
 constexpr int kMostTriesFactor = 8;    // ... but at most this many times
+constexpr size_t kLastFlies = 5;       // this few left: the player goes to where they are
 constexpr int kMostSquash = 70;       // ticks the squash is held at most
 constexpr int kLongestTurn = 90;      // ticks a turn is held in the air at most
 constexpr int kLongestFlight = 400;   // ticks a try is followed at most
@@ -86,6 +87,13 @@ double ClosestFly(const GameState& game, const Nana& nana) {
     closest = std::min(closest, dx * dx + dy * dy);
   }
   return std::sqrt(closest);
+}
+
+// How far across the fly nearest to straight above the banana is (pixels).
+double FlyAbove(const GameState& game, const Nana& nana) {
+  double nearest = 1e9;
+  for (const Fly& fly : game.flies) nearest = std::min(nearest, std::fabs(fly.pos.x + kFlyCentreX - nana.pos.x));
+  return nearest;
 }
 
 bool OnTheGround(const Nana& nana) { return nana.state == Rolling || nana.state == Tipping; }
@@ -192,11 +200,14 @@ class SteeredSource : public ControlSource {
                      : state == Rolling      ? kLostTicksRolling
                                              : 0;
     const int killed = flies - static_cast<int>(copy.flies.size());
-    // None killed: from the ground, the sooner upside down the better; in a jump, the
-    // nearer it came to a fly (then the sooner it is done).
-    if (killed == 0 && from != UpsideDown && from != Airborne) return -(ticks + lost) * 1e-6;
-    if (killed == 0) return -closest * 1e-5 - (ticks + lost) * 1e-7;
-    return killed / static_cast<double>(ticks + lost + 10);
+    if (killed > 0) return killed / static_cast<double>(ticks + lost + 10);
+    // None killed. With the last few flies left, the next jump goes up where this one
+    // leaves the banana: the nearer beneath a fly the better.
+    const double beneath = copy.flies.size() <= kLastFlies ? FlyAbove(copy, NanaOf(copy, p)) : 0;
+    // From the ground, the sooner upside down the better; in a jump, the nearer it came
+    // to a fly (then the sooner it is done).
+    if (from == Rolling || from == Tipping) return -beneath * 1e-5 - (ticks + lost) * 1e-6;
+    return -(closest + beneath) * 1e-5 - (ticks + lost) * 1e-7;
   }
 
   Plan BestPlan(int p) {
