@@ -34,7 +34,7 @@ HOLE_PID=$!
 
 # end_game_and_enter NAME: from the time-up screen to the table, typing NAME.
 end_game_and_enter() {
-  press_key space
+  xdotool key space  # pressed and let go at once: a key held on a loaded machine repeats into the name
   sleep 0.5
   xdotool type --delay 120 "$1"
   sleep 0.3

@@ -3,10 +3,12 @@
 # The board under load: CLIENTS threads send the files given, SUBMISSIONS in all, to
 # http://127.0.0.1:PORT[,PORT...] (each client its own port in turn), while the caller
 # may kill and restart the servers. A submission that gets no answer is sent again (to
-# the next port) until it is acknowledged, at most 200 times. Prints one JSON object:
+# the next port) until it is acknowledged, at most 1,200 times (a minute or more: a
+# server killed on a loaded machine may take seconds to come back, ten times over). Prints one JSON object:
 # the acknowledged ids with the file each one carried, and the acknowledgement latencies.
 #
 #   load.py PORTS CLIENTS SUBMISSIONS FILE...
+import http.client
 import json
 import sys
 import threading
@@ -41,7 +43,7 @@ def client(number):
         if n is None:
             return
         index = n % len(files)
-        for attempt in range(200):
+        for attempt in range(1200):
             port = ports[(number + attempt) % len(ports)]
             began = time.monotonic()
             try:
@@ -53,8 +55,8 @@ def client(number):
                 with lock:
                     refused += 1
                 break
-            except (OSError, ValueError):
-                time.sleep(0.05)  # the server is down: again, later
+            except (OSError, ValueError, http.client.HTTPException):
+                time.sleep(0.05)  # the server is down or died mid-answer: again, later
                 continue
             if status == 202:
                 with lock:
