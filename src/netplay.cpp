@@ -23,6 +23,7 @@
 #include "net/transport.h"
 #include "pad.h"
 #include "pause.h"
+#include "playloop.h"
 #include "replay.h"
 #include "settings.h"
 #include "sound.h"
@@ -77,7 +78,6 @@ struct Network {
   int64_t gameStartTick = 0;  // the session's tick when the current game began
   int64_t recorded = 0;       // ticks of the current game recorded so far
   GameRecorder recorder{NANASPLAT_VERSION, GameMediaFingerprint()};
-  PresenterMaker makePresenter;
   uint32_t leftAt = 0;        // the value of the other player's Quit (0: none heard)
 };
 
@@ -345,17 +345,16 @@ class NetworkSource : public ControlSource {
 };
 
 // A game on both screens: the level screens both players leave, the shared pause, the
-// frame drawn as the session left it; the pictures, clock and sounds as on this screen.
+// frame drawn as the session left it; the pictures, splats and sounds as on this screen.
 class NetworkPresenter : public Presenter {
  public:
-  NetworkPresenter(Network& n, Game& game, BITMAP* backbuffer)
-      : n_(n), game_(game), backbuffer_(backbuffer), screen_(n.makePresenter(game)) {}
+  NetworkPresenter(Network& n, Game& game, BITMAP* backbuffer) : n_(n), game_(game), backbuffer_(backbuffer) {}
 
   bool QuitAsked() override { return QuitRequested(); }
   bool TickCame(bool) override { return logic_time > 0; }
   void TickUsed() override { --logic_time; }
-  void SetUpLevel(GameState& game) override { screen_->SetUpLevel(game); }
-  void StartLevelClock() override { screen_->StartLevelClock(); }
+  void SetUpLevel(GameState&) override { SetUpLevelPictures(game_); }
+  void StartLevelClock() override { logic_time = 0; }
 
   void ShowLevelScreen(LevelScreen screen, int level) override {
     const bool begin = screen == LevelScreen::Begin;
@@ -388,7 +387,7 @@ class NetworkPresenter : public Presenter {
     if (n_.paused) PauseSound(); else ResumeSound();
     MuteOnKey();
   }
-  void ActOnTick(GameState& game, const TickEvents& events) override { screen_->ActOnTick(game, events); }
+  void ActOnTick(GameState&, const TickEvents& events) override { ::ActOnTick(game_, events); }
 
   void ShowFrame(const GameState&) override {
     if (n_.levelSettled || Ended(n_)) return;
@@ -403,7 +402,6 @@ class NetworkPresenter : public Presenter {
   Network& n_;
   Game& game_;
   BITMAP* backbuffer_;
-  std::unique_ptr<Presenter> screen_;
 };
 
 const char* ReasonOf(Ending ending) {
@@ -638,8 +636,7 @@ bool Connect(Network& n, BITMAP* backbuffer, const NetworkOptions& options) {
 
 }  // namespace
 
-int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptions& given,
-                     const PresenterMaker& makePresenter) {
+int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptions& given) {
   NetworkOptions options = given;
   if (options.role == NetworkOptions::Role::Join && options.address.empty() && options.code.empty()) {
     // Asked with the game's own prompt, offering the address joined last time. The
@@ -660,7 +657,6 @@ int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOpt
     RememberJoinedAddress(options.address + ":" + std::to_string(options.port));
   }
   Network n;
-  n.makePresenter = makePresenter;
   if (!Connect(n, backbuffer, options)) {
     if (n.connection) n.connection->Close();
     return QuitRequested() ? 0 : 1;
