@@ -97,7 +97,6 @@ class Session {
   uint32_t FirstDifferentTick() const { return firstDifferent_; }
   // The smoothed round trip, in frames (60 to the second).
   int RoundTripFrames() const;
-  int LocalPlayer() const { return local_; }
 
  private:
   struct Check {

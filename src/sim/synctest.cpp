@@ -6,76 +6,65 @@
 SyncTestSession::SyncTestSession(int distance, int64_t maxTicks, SyncTestReport& report)
     : distance_(std::clamp(distance, 1, kMaxDistance)), maxTicks_(maxTicks), report_(report) {}
 
-Request* SyncTestSession::Ask(Request::Kind kind, Phase then, StateCell* cell) {
+Request* SyncTestSession::Ask(Request::Kind kind, StateCell* cell, bool checksum) {
   request_ = Request{};
   request_.kind = kind;
   request_.cell = cell;
-  phase_ = then;
+  request_.checksum = checksum;
   return &request_;
 }
 
 Request* SyncTestSession::Next() {
-  switch (phase_) {
-    case Phase::Mark:
-      if (played_ >= maxTicks_) return nullptr;
-      ran_ = again_ = 0;
-      return Ask(Request::Kind::Save, Phase::First, &mark_);
-    case Phase::First: return RunFirst();
-    case Phase::FirstRan:
-      if (!request_.ran) return EndFirst();
-      return AskChecksum(Phase::FirstChecked);
-    case Phase::FirstChecked:
-      first_[ran_++] = check_.checksum;
-      return RunFirst();
-    case Phase::Second: return RunSecond();
-    case Phase::SecondRan:
-      ++report_.checks;
-      if (request_.ran) return AskChecksum(Phase::SecondChecked);
-      Mismatch();
-      ++again_;
-      return RunSecond();
-    case Phase::SecondChecked:
-      if (check_.checksum != first_[again_]) Mismatch();
-      ++again_;
-      return RunSecond();
-    case Phase::Over: return nullptr;
+  if (over_) return nullptr;
+  if (!begun_) {
+    begun_ = true;
+    return BeginStretch();
   }
+  const Request& last = request_;
+  if (last.kind == Request::Kind::Advance) {
+    if (last.ran) return Ask(Request::Kind::Save, &check_, true);  // the tick's checksum
+    if (again_ < 0) return Back();  // the game is over
+    Compare(false);
+  } else if (last.checksum) {
+    if (again_ < 0) {
+      first_[ran_++] = check_.checksum;
+    } else {
+      Compare(check_.checksum == first_[again_]);
+    }
+  }
+  return Step();
+}
+
+// A stretch begins where the state is saved.
+Request* SyncTestSession::BeginStretch() {
+  over_ = played_ >= maxTicks_;
+  ran_ = 0;
+  again_ = -1;
+  return over_ ? nullptr : Ask(Request::Kind::Save, &mark_);
+}
+
+Request* SyncTestSession::Step() {
+  if (again_ < 0) return ran_ < distance_ && played_ + ran_ < maxTicks_ ? Ask(Request::Kind::Advance) : Back();
+  if (again_ < ran_) return Ask(Request::Kind::Advance);
+  report_.ticks += ran_;
+  played_ += ran_;
+  if (ran_ == distance_) return BeginStretch();
+  over_ = true;  // a shorter stretch: the game ended in it
   return nullptr;
 }
 
-Request* SyncTestSession::AskChecksum(Phase then) {
-  Ask(Request::Kind::Save, then, &check_);
-  request_.checksum = true;
-  return &request_;
+// Back to the stretch's start, to run its ticks again (none run: the test is over).
+Request* SyncTestSession::Back() {
+  over_ = ran_ == 0;
+  again_ = 0;
+  return over_ ? nullptr : Ask(Request::Kind::Load, &mark_);
 }
 
-// The stretch's ticks the first time, each state's checksum kept.
-Request* SyncTestSession::RunFirst() {
-  if (ran_ < distance_ && played_ + ran_ < maxTicks_) return Ask(Request::Kind::Advance, Phase::FirstRan);
-  return EndFirst();
-}
-
-// Back to the stretch's start (none run: the game is over).
-Request* SyncTestSession::EndFirst() {
-  if (ran_ == 0) {
-    phase_ = Phase::Over;
-    return nullptr;
-  }
-  return Ask(Request::Kind::Load, Phase::Second, &mark_);
-}
-
-// The same ticks again, each checksum compared.
-Request* SyncTestSession::RunSecond() {
-  if (again_ < ran_) return Ask(Request::Kind::Advance, Phase::SecondRan);
-  report_.ticks += ran_;
-  played_ += ran_;
-  phase_ = ran_ < distance_ ? Phase::Over : Phase::Mark;  // a shorter stretch: the game ended in it
-  return Next();
-}
-
-void SyncTestSession::Mismatch() {
-  if (report_.firstMismatch < 0) report_.firstMismatch = report_.ticks + again_;
-  ++report_.mismatches;
+void SyncTestSession::Compare(bool same) {
+  ++report_.checks;
+  if (!same && report_.firstMismatch < 0) report_.firstMismatch = report_.ticks + again_;
+  if (!same) ++report_.mismatches;
+  ++again_;
 }
 
 void RunSyncTest(GameState& game, TickDriver& driver, int distance, int64_t maxTicks,

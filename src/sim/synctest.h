@@ -44,25 +44,24 @@ class SyncTestSession {
 
  private:
   static constexpr int kMaxDistance = 8;
-  enum class Phase : uint8_t { Mark, First, FirstRan, FirstChecked, Second, SecondRan, SecondChecked, Over };
-  Request* Ask(Request::Kind kind, Phase then, StateCell* cell = nullptr);
-  Request* AskChecksum(Phase then);
-  Request* RunFirst();
-  Request* EndFirst();
-  Request* RunSecond();
-  void Mismatch();
+  Request* Ask(Request::Kind kind, StateCell* cell = nullptr, bool checksum = false);
+  Request* BeginStretch();
+  Request* Step();
+  Request* Back();
+  void Compare(bool same);
 
   int distance_;
   int64_t maxTicks_;
   SyncTestReport& report_;
-  Phase phase_ = Phase::Mark;
   Request request_;
   StateCell mark_;
   StateCell check_;
   uint64_t first_[kMaxDistance] = {};
   int64_t played_ = 0;
-  int ran_ = 0;     // ticks of this stretch run the first time
-  int again_ = 0;   // ... and the second
+  int ran_ = 0;      // ticks of this stretch run the first time
+  int again_ = -1;   // ... and the second (-1: still the first run)
+  bool begun_ = false;
+  bool over_ = false;
 };
 
 // Plays `game` with `driver` to its end (or `maxTicks`), checking every `distance`
