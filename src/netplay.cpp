@@ -51,12 +51,6 @@ struct Figures {
   uint64_t skipped = 0;
 };
 
-// What a replay keeps of a tick: the reading once for every banana it moves.
-struct TickRecord {
-  std::array<uint8_t, 2> readings;
-  std::array<uint8_t, 2> counts;
-};
-
 struct Network {
   std::unique_ptr<net::Connection> connection;
   std::unique_ptr<net::Session> session;
@@ -72,7 +66,7 @@ struct Network {
   bool paused = false;              // the pause both share
   bool pauseDown = false;           // P, Pause or Start held
   bool wentBack = false;            // the session went back since the splats were last painted
-  std::vector<TickRecord> ticks;    // by the game's tick
+  std::vector<TickControls> ticks;  // by the game's tick: the reading once for every banana it moves
   std::function<void()> carryOut;   // while a game is on: the session's requests carried out on it
   Figures figures;
   int64_t gameStartTick = 0;  // the session's tick when the current game began
@@ -214,15 +208,7 @@ void LocalScreen(Network& n, BITMAP* backbuffer, const char* first, const char* 
 void RecordConfirmedTicks(Network& n, bool gameOver = false) {
   const uint32_t upTo = gameOver ? n.session->ConfirmedTick() : n.session->AgreedTick();
   const int64_t confirmed = static_cast<int64_t>(upTo) - n.gameStartTick;
-  for (; n.recorded < confirmed; ++n.recorded) {
-    TickControls controls;
-    const TickRecord& r = n.ticks[static_cast<size_t>(n.recorded)];
-    for (int p = 0; p < 2; ++p) {
-      controls.count[p] = r.counts[p];
-      for (int i = 0; i < r.counts[p]; ++i) controls.readings[p][i] = ControlsFromCode(r.readings[p]);
-    }
-    n.recorder.Tick(controls);
-  }
+  for (; n.recorded < confirmed; ++n.recorded) n.recorder.Tick(n.ticks[static_cast<size_t>(n.recorded)]);
 }
 
 // P, the Pause key or a pad's Start: a press toggles the shared pause.
@@ -327,9 +313,10 @@ class NetworkSource : public ControlSource {
   // frame of play checks it.
   void Advance(PlayLoop& play, GameState& game, const Request& request) {
     CheckFlies(game);  // notes a cleared level, as the start of a frame does
-    TickRecord record{request.readings, {}};
+    TickControls record;
     for (int p = 0; p < 2; ++p) {
-      record.counts[p] = static_cast<uint8_t>(std::clamp(ReadingsForTick(game, p + 1), 0, kMaxReadings));
+      record.count[p] = std::clamp(ReadingsForTick(game, p + 1), 0, kMaxReadings);
+      std::fill_n(record.readings[p], record.count[p], ControlsFromCode(request.readings[p]));
     }
     readings_ = request.readings;
     RunTick(play, game, request.firstRun);
@@ -423,7 +410,7 @@ bool EndTheGameTogether(Network& n, Ending ending, NetworkSource& source, PlayLo
   } else if (ending == Ending::Left) {
     n.session->BeginSettleAt(n.leftAt);
   } else {
-    n.session->BeginSettleAtConfirmed();
+    n.session->BeginSettleAt(0);  // what ran on predictions taken back
   }
   source.CarryOut(play, game);
   return n.session->Changed();

@@ -75,9 +75,10 @@ void Session::BeginFrame(uint8_t reading, bool hold) {
   Plan({Step::GoBack, Step::NewTick, Step::SendFrame});
 }
 
-void Session::BeginSettleAtConfirmed() { Plan({Step::GoBack, Step::LoadConfirmed}); }
-
-void Session::BeginLeave() { Plan({Step::GoBack, Step::LoadConfirmed, Step::SendLeave}); }
+void Session::BeginLeave() {
+  settleEnd_ = 0;  // at the confirmed tick
+  Plan({Step::GoBack, Step::SettleEnd, Step::SendLeave});
+}
 
 void Session::BeginSettleAt(uint32_t end) {
   settleEnd_ = end;
@@ -99,7 +100,6 @@ Request* Session::Begin(Step step) {
       if (hold_) return nullptr;
       run_.fresh = true;
       return StartRun(tick_ + 1, true);
-    case Step::LoadConfirmed: return LoadAt(ConfirmedTick());
     case Step::SettleEnd: return SettleEnd();
     case Step::SendFrame:
       SendChecksums();

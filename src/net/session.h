@@ -63,18 +63,16 @@ class Session {
   // tick with `reading` unless `hold` (paused, a level screen), the game's level is over
   // or the window is full, and sends this side's unacknowledged readings (Report()).
   void BeginFrame(uint8_t reading, bool hold);
-  // Takes back the ticks run on predictions: the game goes back to the state at
-  // ConfirmedTick() (Changed() when it went back). For a game that ends before its ticks
-  // are all confirmed (a player left): its end is what both computers agree on.
-  void BeginSettleAtConfirmed();
   // Leaving a game: it ends at ConfirmedTick() (the game goes back there), the other side
   // is sent reliably the readings of ours it lacks before that tick, then Quit naming it
   // (value: the tick + 1). Changed() when the game went back.
   void BeginLeave();
   // The other side left with Quit value `end` (the number of its game's ticks + 1): the
   // game goes back, or runs on with confirmed readings, to that many ticks, so both
-  // computers keep the same game. Without a usable end it settles at ConfirmedTick().
-  // Changed() when the state changed.
+  // computers keep the same game. Without a usable end (0: none named) it takes back
+  // the ticks run on predictions, back to ConfirmedTick(): a game that ends before its
+  // ticks are all confirmed ends where both computers agree. Changed() when the state
+  // changed.
   void BeginSettleAt(uint32_t end);
   // The next request, or nullptr when what was begun is done.
   Request* Next();
@@ -104,7 +102,7 @@ class Session {
     uint32_t value;
   };
   // What Next() goes through, in order.
-  enum class Step : uint8_t { GoBack, NewTick, LoadConfirmed, SettleEnd, SendFrame, SendLeave };
+  enum class Step : uint8_t { GoBack, NewTick, SettleEnd, SendFrame, SendLeave };
   // A run of ticks under way: each tick's state saved (the game says whether its level
   // is over), the tick run, every kChecksumInterval-th state's checksum taken.
   struct TickRun {
