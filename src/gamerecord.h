@@ -33,7 +33,6 @@ class GameRecorder {
   // The game is over: its summary.
   void FinishGame(const GameState& game, LevelEnd end);
 
-  bool InGame() const { return inGame_; }
   const Replay& Record() const { return record_; }
 
  private:

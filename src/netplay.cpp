@@ -23,6 +23,7 @@
 #include "net/transport.h"
 #include "pad.h"
 #include "pause.h"
+#include "playloop.h"
 #include "replay.h"
 #include "settings.h"
 #include "sound.h"
@@ -38,82 +39,6 @@
 
 namespace {
 
-// --- The simulation as the session drives it ------------------------------------
-
-// Runs the game's ticks for the rollback session: one reading per player per tick, the
-// level's end checked before every tick as a frame of play checks it, sounds and splats
-// only from ticks run for the first time, and the splatter layer repainted from the
-// splat records whenever the session went back.
-class SimulationDriver : public net::RollbackGame {
- public:
-  void Use(Game* game, Presenter* presenter) {
-    game_ = game;
-    presenter_ = presenter;
-  }
-
-  void SaveState(std::vector<uint8_t>& into) override {
-    std::vector<unsigned char> bytes;
-    SaveGame(*game_, bytes);
-    into.assign(bytes.begin(), bytes.end());
-  }
-  void LoadState(const std::vector<uint8_t>& from) override {
-    RestoreGame(*game_, from.data(), from.size());
-    wentBack_ = true;
-  }
-  void AdvanceTick(const std::array<uint8_t, 2>& readings, bool firstRun) override {
-    Game& game = *game_;
-    CheckFlies(game);  // notes a cleared level, as the start of a frame does
-    TickControls controls = OneReadingEach(ControlsFromCode(readings[0]), ControlsFromCode(readings[1]));
-    // What a replay of this tick holds: the reading once for every banana it moves.
-    std::array<uint8_t, 2> counts{};
-    for (int p = 0; p < 2; ++p) {
-      counts[p] = static_cast<uint8_t>(std::clamp(ReadingsForTick(game, p + 1), 0, kMaxReadings));
-    }
-    const TickEvents events = RunTick(game, controls);
-    const uint64_t tick = static_cast<uint64_t>(game.ticks);
-    if (ticks_.size() < tick) ticks_.resize(tick);
-    if (tick > 0) ticks_[tick - 1] = {readings, counts};
-    if (firstRun) presenter_->ActOnTick(game, events);
-  }
-  uint32_t Checksum() override {
-    const uint64_t sum = GameChecksum(*game_);
-    return static_cast<uint32_t>(sum ^ (sum >> 32));
-  }
-  bool Stopped() override { return LevelOver(*game_); }
-
-  // After the session's frames: the splatter layer as the splat records say, if the
-  // session went back (a re-run tick paints nothing).
-  void RepaintIfWentBack() {
-    if (!wentBack_) return;
-    wentBack_ = false;
-    if (game_->splatterLayer != nullptr) RepaintSplats(game_->splatterLayer, *game_);
-  }
-
-  // The readings of the game's tick `tick` (counted from the game's start) as the
-  // replay keeps them.
-  TickControls Recorded(int64_t tick) const {
-    TickControls controls;
-    if (tick < 0 || static_cast<size_t>(tick) >= ticks_.size()) return controls;
-    const TickRecord& r = ticks_[static_cast<size_t>(tick)];
-    for (int p = 0; p < 2; ++p) {
-      controls.count[p] = r.counts[p];
-      for (int i = 0; i < r.counts[p]; ++i) controls.readings[p][i] = ControlsFromCode(r.readings[p]);
-    }
-    return controls;
-  }
-  void NewGame() { ticks_.clear(); }
-
- private:
-  struct TickRecord {
-    std::array<uint8_t, 2> readings;
-    std::array<uint8_t, 2> counts;
-  };
-  Game* game_ = nullptr;
-  Presenter* presenter_ = nullptr;
-  bool wentBack_ = false;
-  std::vector<TickRecord> ticks_;  // by the game's tick
-};
-
 // --- The connection and what the other side said --------------------------------------
 
 enum class Ending { Cleared, TimeUp, Quit, Left, Lost, OutOfStep };
@@ -128,7 +53,6 @@ struct Figures {
 
 struct Network {
   std::unique_ptr<net::Connection> connection;
-  SimulationDriver driver;
   std::unique_ptr<net::Session> session;
   int localPlayer = 0;  // 0: player 1 (the host), 1: player 2
   uint64_t seed = 0;
@@ -137,11 +61,17 @@ struct Network {
   int remoteRematch = -1;      // -1: not yet said; 0 no; 1 yes
   int remotePause = -1;        // -1: nothing new; 0 go on; 1 pause
   Ending broken = Ending::Cleared;  // Left or Lost once the connection ended
+  Ending ended = Ending::Cleared;   // the game's end other than by its levels (Quit, Left, Lost, OutOfStep)
+  bool levelSettled = false;        // the level is over on both computers
+  bool paused = false;              // the pause both share
+  bool pauseDown = false;           // P, Pause or Start held
+  bool wentBack = false;            // the session went back since the splats were last painted
+  std::vector<TickControls> ticks;  // by the game's tick: the reading once for every banana it moves
+  std::function<void()> carryOut;   // while a game is on: the session's requests carried out on it
   Figures figures;
   int64_t gameStartTick = 0;  // the session's tick when the current game began
   int64_t recorded = 0;       // ticks of the current game recorded so far
   GameRecorder recorder{NANASPLAT_VERSION, GameMediaFingerprint()};
-  PresenterMaker makePresenter;
   uint32_t leftAt = 0;        // the value of the other player's Quit (0: none heard)
 };
 
@@ -208,7 +138,13 @@ void WaitUntil(Network* n, const std::function<bool()>& done) {
 // session: its readings and acknowledgements keep flowing and its clocks keep count.
 void HoldFrames(Network& n) {
   while (logic_time > 0) {
-    n.session->RunFrame(0, true);
+    n.session->BeginFrame(0, true);
+    if (n.carryOut) {
+      n.carryOut();
+    } else {
+      while (n.session->Next() != nullptr) {  // between games every tick is settled: none runs again
+      }
+    }
     --logic_time;
   }
   n.connection->Flush();
@@ -272,7 +208,7 @@ void LocalScreen(Network& n, BITMAP* backbuffer, const char* first, const char* 
 void RecordConfirmedTicks(Network& n, bool gameOver = false) {
   const uint32_t upTo = gameOver ? n.session->ConfirmedTick() : n.session->AgreedTick();
   const int64_t confirmed = static_cast<int64_t>(upTo) - n.gameStartTick;
-  for (; n.recorded < confirmed; ++n.recorded) n.recorder.Tick(n.driver.Recorded(n.recorded));
+  for (; n.recorded < confirmed; ++n.recorded) n.recorder.Tick(n.ticks[static_cast<size_t>(n.recorded)]);
 }
 
 // P, the Pause key or a pad's Start: a press toggles the shared pause.
@@ -284,50 +220,176 @@ bool PauseTapped(bool& wasDown) {
 }
 
 
-// The frames of one level, until it ends one way or another.
-Ending PlayNetworkLevel(Network& n, Game& game, BITMAP* backbuffer) {
-  bool paused = false;
-  bool pauseDown = true;  // a key still held from the level screen counts once let go
-  logic_time = 0;
-  for (;;) {
-    Pump(n);
-    if (Broken(n)) return n.broken;
-    if (QuitRequested()) return Ending::Quit;
-    if (PauseTapped(pauseDown)) {
-      paused = !paused;
-      n.connection->Send(net::MakeSignal(net::MessageType::Pause, paused ? 1 : 0), true);
+bool Ended(const Network& n) { return n.ended != Ending::Cleared; }
+
+// The rollback session as the play loop's source: each tick of the clock is a frame of
+// the session, whose requests are carried out on the game; the ticks it asks for are
+// the loop's ticks, read from the session's readings, heard only when first run. A
+// level's frames end once it is over on both computers.
+class NetworkSource : public ControlSource {
+ public:
+  NetworkSource(Network& n, Game& game, uint32_t gameNumber) : n_(n), game_(game), gameNumber_(gameNumber) {}
+
+  void BeginGame(GameState& game) override {
+    game.random = OwnRandom(n_.seed + gameNumber_);
+    n_.ticks.clear();
+    n_.gameStartTick = n_.session->Tick();
+    n_.recorded = 0;
+    n_.ended = Ending::Cleared;
+    n_.levelSettled = false;
+    n_.recorder.BeginGame(game);
+    n_.recorder.SetRandom(static_cast<uint8_t>(RandomKind::Own), game.random.seed);
+  }
+  FramePlan OpenFrame() override { return {kPendingTicks, false}; }
+  Controls Read(int player) override { return ControlsFromCode(readings_[player - 1]); }
+  bool ReachedItsEnd(uint64_t, uint32_t) const override { return Ended(n_); }
+
+  bool FrameStarts(GameState&) override {
+    Pump(n_);
+    if (Broken(n_)) n_.ended = n_.broken;
+    if (!Ended(n_) && QuitRequested()) n_.ended = Ending::Quit;
+    return !Ended(n_);
+  }
+  void RunClockTick(PlayLoop& play, GameState& game) override {
+    n_.session->BeginFrame(ControlsCode(ReadAnyLocalControls()), n_.paused);
+    CarryOut(play, game);
+    if (n_.paused) return;
+    const net::FrameReport& report = n_.session->Report();
+    Figures& f = n_.figures;
+    ++f.frames;
+    f.rerun += static_cast<uint64_t>(report.rerunTicks);
+    f.worstRerun = std::max(f.worstRerun, report.rerunTicks);
+    f.waited += report.waitedForRemote;
+    f.skipped += report.skippedForSync;
+  }
+  void TicksRan(GameState& game) override {
+    n_.connection->Flush();
+    RepaintIfWentBack();
+    RecordConfirmedTicks(n_);
+    if (n_.session->OutOfStep()) {
+      n_.ended = Ending::OutOfStep;
+    } else {
+      n_.levelSettled = LevelOver(game) && n_.session->ConfirmedTick() == n_.session->Tick();
     }
-    if (n.remotePause >= 0) {
-      paused = n.remotePause == 1;
-      n.remotePause = -1;
+  }
+  bool LevelGoesOn(const GameState&) override { return !n_.levelSettled; }
+  LevelEnd LevelEndOf(const GameState& game) override {
+    if (Ended(n_) || !n_.levelSettled) return LevelEnd::Quit;
+    return game.cleared ? LevelEnd::Cleared : LevelEnd::TimeUp;
+  }
+
+  // What the session asks, carried out on the game.
+  void CarryOut(PlayLoop& play, GameState& game) {
+    while (Request* request = n_.session->Next()) {
+      StateCell& cell = *request->cell;
+      switch (request->kind) {
+        case Request::Kind::Save:
+          if (request->checksum) {
+            cell.checksum = GameChecksum(game);
+          } else {
+            SaveGame(game, cell.bytes);
+            cell.levelOver = LevelOver(game);
+          }
+          break;
+        case Request::Kind::Load:
+          RestoreGame(game, cell.bytes.data(), cell.bytes.size());
+          n_.wentBack = true;
+          break;
+        case Request::Kind::Advance: Advance(play, game, *request); break;
+      }
     }
-    if (paused) PauseSound(); else ResumeSound();
+  }
+
+  // After the session's frames: the splatter layer as the splat records say, if the
+  // session went back (a tick run again paints nothing).
+  void RepaintIfWentBack() {
+    if (!n_.wentBack) return;
+    n_.wentBack = false;
+    if (game_.splatterLayer != nullptr) RepaintSplats(game_.splatterLayer, game_);
+  }
+
+ private:
+  // One reading per player per tick; the level's end checked before every tick as a
+  // frame of play checks it.
+  void Advance(PlayLoop& play, GameState& game, const Request& request) {
+    CheckFlies(game);  // notes a cleared level, as the start of a frame does
+    TickControls record;
+    for (int p = 0; p < 2; ++p) {
+      record.count[p] = std::clamp(ReadingsForTick(game, p + 1), 0, kMaxReadings);
+      std::fill_n(record.readings[p], record.count[p], ControlsFromCode(request.readings[p]));
+    }
+    readings_ = request.readings;
+    RunTick(play, game, request.firstRun);
+    const uint64_t tick = static_cast<uint64_t>(game.ticks);
+    if (n_.ticks.size() < tick) n_.ticks.resize(tick);
+    if (tick > 0) n_.ticks[tick - 1] = record;
+  }
+
+  Network& n_;
+  Game& game_;
+  uint32_t gameNumber_;
+  std::array<uint8_t, 2> readings_{};
+};
+
+// A game on both screens: the level screens both players leave, the shared pause, the
+// frame drawn as the session left it; the pictures, splats and sounds as on this screen.
+class NetworkPresenter : public Presenter {
+ public:
+  NetworkPresenter(Network& n, Game& game, BITMAP* backbuffer) : n_(n), game_(game), backbuffer_(backbuffer) {}
+
+  bool QuitAsked() override { return QuitRequested(); }
+  bool TickCame(bool) override { return logic_time > 0; }
+  void TickUsed() override { --logic_time; }
+  void SetUpLevel(GameState&) override { SetUpLevelPictures(game_); }
+  void StartLevelClock() override { logic_time = 0; }
+
+  void ShowLevelScreen(LevelScreen screen, int level) override {
+    const bool begin = screen == LevelScreen::Begin;
+    char title[32];
+    std::snprintf(title, sizeof title, begin ? "Level %d" : "Level %d clear!", level);
+    PlayEffect(begin ? Effect::Level : Effect::Clear, SCREEN_W / 2);
+    n_.recorder.LevelScreen();
+    if (!BothLeaveScreen(n_, backbuffer_, title, begin ? "Press any key to begin." : "Press any key to continue.")) {
+      n_.ended = Broken(n_) ? n_.broken : Ending::Quit;
+    }
+  }
+  void LevelBegins(GameState&) override {
+    n_.paused = false;
+    n_.pauseDown = true;  // a key still held from the level screen counts once let go
+    n_.levelSettled = false;
+    logic_time = 0;
+  }
+  void LevelEnds() override { ResumeSound(); }
+
+  // P, the Pause key or a pad's Start toggles the pause on both computers.
+  void BeforeTicks() override {
+    if (PauseTapped(n_.pauseDown)) {
+      n_.paused = !n_.paused;
+      n_.connection->Send(net::MakeSignal(net::MessageType::Pause, n_.paused ? 1 : 0), true);
+    }
+    if (n_.remotePause >= 0) {
+      n_.paused = n_.remotePause == 1;
+      n_.remotePause = -1;
+    }
+    if (n_.paused) PauseSound(); else ResumeSound();
     MuteOnKey();
-    while (logic_time > 0) {
-      const net::FrameReport report = n.session->RunFrame(ControlsCode(ReadAnyLocalControls()), paused);
-      --logic_time;
-      if (paused) continue;
-      Figures& f = n.figures;
-      ++f.frames;
-      f.rerun += static_cast<uint64_t>(report.rerunTicks);
-      f.worstRerun = std::max(f.worstRerun, report.rerunTicks);
-      f.waited += report.waitedForRemote;
-      f.skipped += report.skippedForSync;
-    }
-    n.connection->Flush();
-    n.driver.RepaintIfWentBack();
-    RecordConfirmedTicks(n);
-    if (n.session->OutOfStep()) return Ending::OutOfStep;
-    if (n.driver.Stopped() && n.session->ConfirmedTick() == n.session->Tick()) {
-      return game.cleared ? Ending::Cleared : Ending::TimeUp;
-    }
-    blit(game.splatterLayer, backbuffer, 0, 0, 0, 0, game.splatterLayer->w, game.splatterLayer->h);
-    DrawFrame(game, backbuffer);
-    if (paused) DrawPauseTexts(backbuffer);
-    blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
+  }
+  void ActOnTick(GameState&, const TickEvents& events) override { ::ActOnTick(game_, events); }
+
+  void ShowFrame(const GameState&) override {
+    if (n_.levelSettled || Ended(n_)) return;
+    blit(game_.splatterLayer, backbuffer_, 0, 0, 0, 0, game_.splatterLayer->w, game_.splatterLayer->h);
+    DrawFrame(game_, backbuffer_);
+    if (n_.paused) DrawPauseTexts(backbuffer_);
+    blit(backbuffer_, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
     while (logic_time == 0 && !quitnow) rest(1);
   }
-}
+
+ private:
+  Network& n_;
+  Game& game_;
+  BITMAP* backbuffer_;
+};
 
 const char* ReasonOf(Ending ending) {
   switch (ending) {
@@ -342,58 +404,35 @@ const char* ReasonOf(Ending ending) {
 // The game as both computers agree it was: the one who quits ends it at its confirmed
 // tick and names that tick to the other, who goes back or runs on to it; otherwise
 // what ran on predictions is taken back. True when the state changed.
-bool EndTheGameTogether(Network& n, Ending ending) {
-  if (ending == Ending::Quit) return n.session->Leave();
-  if (ending == Ending::Left) return n.session->SettleAt(n.leftAt);
-  return n.session->SettleAtConfirmed();
+bool EndTheGameTogether(Network& n, Ending ending, NetworkSource& source, PlayLoop& play, Game& game) {
+  if (ending == Ending::Quit) {
+    n.session->BeginLeave();
+  } else if (ending == Ending::Left) {
+    n.session->BeginSettleAt(n.leftAt);
+  } else {
+    n.session->BeginSettleAt(0);  // what ran on predictions taken back
+  }
+  source.CarryOut(play, game);
+  return n.session->Changed();
 }
 
 // One game on both computers, from level 1 to its end. The game's record is finished
 // (and saved) before this returns.
 Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer, uint32_t gameNumber) {
   Game game(true, splatterLayer);
-  game.random = OwnRandom(n.seed + gameNumber);
-  const std::unique_ptr<Presenter> presenter = n.makePresenter(game);
-  n.driver.Use(&game, presenter.get());
-  n.driver.NewGame();
-  n.gameStartTick = n.session->Tick();
-  n.recorded = 0;
+  NetworkSource source(n, game, gameNumber);
+  NetworkPresenter presenter(n, game, backbuffer);
+  PlayLoop play{source, presenter};
+  n.carryOut = [&] { source.CarryOut(play, game); };
   PlayMusic(Music::Play);
-  n.recorder.BeginGame(game);
-  n.recorder.SetRandom(static_cast<uint8_t>(RandomKind::Own), game.random.seed);
-  Ending ending = Ending::Quit;
-  for (;;) {
-    presenter->SetUpLevel(game);
-    BeginLevel(game);
-    char title[32];
-    std::snprintf(title, sizeof title, "Level %d", game.level);
-    PlayEffect(Effect::Level, SCREEN_W / 2);
-    n.recorder.LevelScreen();
-    if (!BothLeaveScreen(n, backbuffer, title, "Press any key to begin.")) {
-      ending = Broken(n) ? n.broken : Ending::Quit;
-      break;
-    }
-    presenter->StartLevelClock();
-    StartLevelClock(static_cast<GameState&>(game));
-    ending = PlayNetworkLevel(n, game, backbuffer);
-    ResumeSound();
-    if (ending != Ending::Cleared) break;
-    std::snprintf(title, sizeof title, "Level %d clear!", game.level);
-    NextLevel(game);
-    PlayEffect(Effect::Clear, SCREEN_W / 2);
-    n.recorder.LevelScreen();
-    if (!BothLeaveScreen(n, backbuffer, title, "Press any key to continue.")) {
-      ending = Broken(n) ? n.broken : Ending::Quit;
-      break;
-    }
-  }
+  const LevelEnd end = PlayGame(play, game);
+  const Ending ending = Ended(n) ? n.ended : end == LevelEnd::TimeUp ? Ending::TimeUp : Ending::Quit;
   if (ending != Ending::TimeUp) {
-    if (EndTheGameTogether(n, ending)) n.driver.RepaintIfWentBack();
+    if (EndTheGameTogether(n, ending, source, play, game)) source.RepaintIfWentBack();
     n.connection->Flush();  // a Quit goes out now
   }
   RecordConfirmedTicks(n, true);
-  const LevelEnd end = ending == Ending::TimeUp ? LevelEnd::TimeUp : LevelEnd::Quit;
-  n.recorder.FinishGame(game, end);
+  n.recorder.FinishGame(game, ending == Ending::TimeUp ? LevelEnd::TimeUp : LevelEnd::Quit);
   LogGameOver(n.recorder.Record().summary, ReasonOf(ending));
   WriteGameRecord(n.recorder.Record());
   const Figures& f = n.figures;
@@ -434,6 +473,7 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
     default:
       break;
   }
+  n.carryOut = nullptr;
   EmptyLevelLists(game);
   return ending;
 }
@@ -583,8 +623,7 @@ bool Connect(Network& n, BITMAP* backbuffer, const NetworkOptions& options) {
 
 }  // namespace
 
-int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptions& given,
-                     const PresenterMaker& makePresenter) {
+int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptions& given) {
   NetworkOptions options = given;
   if (options.role == NetworkOptions::Role::Join && options.address.empty() && options.code.empty()) {
     // Asked with the game's own prompt, offering the address joined last time. The
@@ -605,13 +644,12 @@ int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOpt
     RememberJoinedAddress(options.address + ":" + std::to_string(options.port));
   }
   Network n;
-  n.makePresenter = makePresenter;
   if (!Connect(n, backbuffer, options)) {
     if (n.connection) n.connection->Close();
     return QuitRequested() ? 0 : 1;
   }
   const int delay = options.inputDelay >= 0 ? options.inputDelay : net::kDefaultInputDelay;
-  n.session = std::make_unique<net::Session>(n.driver, *n.connection, n.localPlayer, delay);
+  n.session = std::make_unique<net::Session>(*n.connection, n.localPlayer, delay);
   for (uint32_t gameNumber = 0;; ++gameNumber) {
     const Ending ending = PlayOneNetworkGame(n, backbuffer, splatterLayer, gameNumber);
     if (ending != Ending::TimeUp) break;

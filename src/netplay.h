@@ -10,17 +10,7 @@
 // player 1 and the joiner player 2; each steers with any of its computer's controls.
 #include <allegro.h>
 
-#include <functional>
-#include <memory>
-
-#include "game.h"
 #include "netoptions.h"
-#include "playloop.h"
-
-// The game's own presenter for a game on this screen: a level's pictures and clock, a
-// tick's splats and sounds.
-using PresenterMaker = std::function<std::unique_ptr<Presenter>(Game& game)>;
 
 // Hosts or joins network games until a player stops; returns the exit status.
-int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptions& options,
-                     const PresenterMaker& makePresenter);
+int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptions& options);

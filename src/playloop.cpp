@@ -32,7 +32,7 @@ void RunFrameTicks(PlayLoop& play, GameState& game) {
   ++play.framesOpened;
   uint32_t ran = 0;
   for (; ran < plan.ticks && play.presenter.TickCame(plan.waitForEach); ++ran) {
-    RunTick(play, game);
+    play.source.RunClockTick(play, game);
     play.presenter.TickUsed();
   }
   if (play.recorder != nullptr) play.recorder->Frame(ran);
@@ -63,7 +63,7 @@ LevelEnd PlayLevels(PlayLoop& play, GameState& game) {
     StartLevelClock(game);
     PlayLevel(play, game);
 
-    const LevelEnd end = DecideLevelEnd(game);
+    const LevelEnd end = play.source.LevelEndOf(game);
     if (end != LevelEnd::Cleared) return end;
     NextLevel(game);
     ShowLevelScreen(play, LevelScreen::Cleared, game.level - 1);
@@ -73,18 +73,21 @@ LevelEnd PlayLevels(PlayLoop& play, GameState& game) {
 
 }  // namespace
 
-void RunTick(PlayLoop& play, GameState& game) {
+void ControlSource::RunClockTick(PlayLoop& play, GameState& game) { RunTick(play, game); }
+
+void RunTick(PlayLoop& play, GameState& game, bool heard) {
   const TickEvents events = RunTick(game, ReadTickControls(play, game));
-  play.presenter.ActOnTick(game, events);
+  if (heard) play.presenter.ActOnTick(game, events);
 }
 
 bool PlayFrame(PlayLoop& play, GameState& game) {
   if (play.presenter.PausedFrame(game)) return !play.QuitRequested();
-  if (!CheckFlies(game)) return false;
+  if (!play.source.FrameStarts(game)) return false;
   play.presenter.BeforeTicks();
   RunFrameTicks(play, game);
+  play.source.TicksRan(game);
   play.presenter.ShowFrame(game);
-  return !play.QuitRequested() && !game.cleared;
+  return !play.QuitRequested() && play.source.LevelGoesOn(game);
 }
 
 LevelEnd PlayGame(PlayLoop& play, GameState& game) {

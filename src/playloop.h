@@ -3,7 +3,8 @@
 // The play loop: one game, level after level, frame after frame, tick after tick, the
 // same for every way a game is played. What differs is handed in:
 //   - a ControlSource: where the control readings and each frame's ticks come from
-//     (the devices and the 60 Hz clock, a replay or a scripted game);
+//     (the devices and the 60 Hz clock, a replay, a scripted game or the rollback
+//     session of a game on two computers), and when a level's frames end;
 //   - a Presenter: whether frames are paced and drawn, what the level screens show and
 //     how long they wait, the sounds and splats of each tick, the pause;
 //   - a GameRecorder, when the game is recorded.
@@ -13,6 +14,7 @@
 #include "sim/game.h"
 
 class GameRecorder;
+struct PlayLoop;
 
 // What a frame runs: at most `ticks` ticks, each as it comes (`waitForEach`: a replay
 // watched at its pace waits for each of its ticks; the devices run only those pending).
@@ -34,6 +36,19 @@ class ControlSource {
   // Whether the game has come to where its source ends (a replay's last frame and
   // level screen), given the frames opened and the level screens shown so far.
   virtual bool ReachedItsEnd(uint64_t framesOpened, uint32_t levelScreens) const = 0;
+
+  // A frame's start: whether it may run. A game played here notes a cleared level and
+  // stops when time is up.
+  virtual bool FrameStarts(GameState& game) { return CheckFlies(game); }
+  // One tick of the frame's clock: one tick of the game, read from this source (the
+  // rollback session runs as many as it asks for, none or several).
+  virtual void RunClockTick(PlayLoop& play, GameState& game);
+  // After the frame's ticks, before it is shown.
+  virtual void TicksRan(GameState&) {}
+  // After the frame: whether the level's frames go on (here: until it is cleared).
+  virtual bool LevelGoesOn(const GameState& game) { return !game.cleared; }
+  // Once the level's frames have stopped: how it ended.
+  virtual LevelEnd LevelEndOf(const GameState& game) { return DecideLevelEnd(game); }
 };
 
 enum class LevelScreen { Begin, Cleared };
@@ -83,5 +98,5 @@ LevelEnd PlayGame(PlayLoop& play, GameState& game);
 // One frame of play; false when the level's frames end.
 bool PlayFrame(PlayLoop& play, GameState& game);
 // One tick: each banana's reading from the source (recorded), the simulation's tick,
-// and what the presenter makes of its events.
-void RunTick(PlayLoop& play, GameState& game);
+// and what the presenter makes of its events (unless `heard` is false: a tick run again).
+void RunTick(PlayLoop& play, GameState& game, bool heard = true);

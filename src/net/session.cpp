@@ -28,9 +28,8 @@ void Keep(std::deque<T>& samples, size_t most) {
 
 }  // namespace
 
-Session::Session(RollbackGame& game, Outbox& outbox, int localPlayer, int inputDelay)
-    : game_(game),
-      outbox_(outbox),
+Session::Session(Outbox& outbox, int localPlayer, int inputDelay)
+    : outbox_(outbox),
       local_(localPlayer == 0 ? 0 : 1),
       delay_(std::clamp(inputDelay, 0, kMaxInputDelay)),
       localReadings_(static_cast<size_t>(delay_), 0) {}
@@ -56,68 +55,189 @@ std::array<uint8_t, 2> Session::ConfirmedReadings(uint32_t tick) const {
 
 int Session::RoundTripFrames() const { return Average(roundTrips_); }
 
-void Session::RunTick(bool firstRun) {
-  SavedState& slot = saved_[tick_ % saved_.size()];
-  slot.tick = tick_;
-  game_.SaveState(slot.bytes);
-  std::array<uint8_t, 2> readings{};
-  readings[local_] = localReadings_[tick_];
-  readings[1 - local_] = RemoteReadingFor(tick_);
-  if (usedRemote_.size() <= tick_) usedRemote_.resize(tick_ + 1);
-  usedRemote_[tick_] = readings[1 - local_];
-  game_.AdvanceTick(readings, firstRun);
-  ++tick_;
-  if (tick_ % kChecksumInterval == 0) {
-    const Check check{tick_, game_.Checksum()};
-    auto same = std::find_if(ownChecks_.begin(), ownChecks_.end(),
-                             [&](const Check& c) { return c.tick == check.tick; });
-    if (same != ownChecks_.end()) {
-      *same = check;
-    } else {
-      ownChecks_.push_back(check);
-      Keep(ownChecks_, 4);
-    }
+// --- What is begun, and its requests -----------------------------------------------
+
+void Session::Plan(std::initializer_list<Step> steps) {
+  std::copy(steps.begin(), steps.end(), plan_.begin());
+  planSize_ = steps.size();
+  planAt_ = 0;
+  run_ = TickRun{};
+  changed_ = false;
+}
+
+void Session::BeginFrame(uint8_t reading, bool hold) {
+  report_ = FrameReport{};
+  reading_ = reading;
+  hold_ = hold;
+  ++frame_;
+  ++framesSinceSkip_;
+  if (hold) advantages_.clear();  // a held clock says nothing of how the two drift
+  Plan({Step::GoBack, Step::NewTick, Step::SendFrame});
+}
+
+void Session::BeginLeave() {
+  settleEnd_ = 0;  // at the confirmed tick
+  Plan({Step::GoBack, Step::SettleEnd, Step::SendLeave});
+}
+
+void Session::BeginSettleAt(uint32_t end) {
+  settleEnd_ = end;
+  Plan({Step::GoBack, Step::SettleEnd});
+}
+
+Request* Session::Next() {
+  for (;;) {
+    if (Request* request = ContinueRun()) return request;
+    if (planAt_ == planSize_) return nullptr;
+    if (Request* request = Begin(plan_[planAt_++])) return request;
   }
 }
 
-void Session::GoBack(FrameReport& report) {
+Request* Session::Begin(Step step) {
+  switch (step) {
+    case Step::GoBack: return GoBack();
+    case Step::NewTick:
+      if (hold_) return nullptr;
+      run_.fresh = true;
+      return StartRun(tick_ + 1, true);
+    case Step::SettleEnd: return SettleEnd();
+    case Step::SendFrame:
+      SendChecksums();
+      SendInputs();
+      return nullptr;
+    case Step::SendLeave: SendLeave(); return nullptr;
+  }
+  return nullptr;
+}
+
+Request* Session::Ask(Request::Kind kind, StateCell* cell) {
+  request_ = Request{};
+  request_.kind = kind;
+  request_.cell = cell;
+  return &request_;
+}
+
+// Where a prediction was wrong: the state saved before that tick, and the ticks up to
+// now run again (until the level ends, which it may now do sooner than predicted).
+Request* Session::GoBack() {
   const uint32_t from = goBackTo_;
   goBackTo_ = UINT32_MAX;
-  if (from >= tick_) return;
-  const SavedState& slot = saved_[from % saved_.size()];
+  if (from >= tick_) return nullptr;
+  StateCell& slot = saved_[from % saved_.size()];
   // Only a tick run on a prediction is ever gone back to, and those lie within the
   // window the saved states cover.
-  if (slot.tick != from) return;
-  const uint32_t end = tick_;
-  game_.LoadState(slot.bytes);
+  if (slot.tick != from) return nullptr;
+  run_ = TickRun{TickRun::Phase::Loaded, tick_, false};
   tick_ = from;
-  while (tick_ < end && !game_.Stopped()) {
-    RunTick(false);
-    ++report.rerunTicks;
-  }
-  usedRemote_.resize(tick_);  // the level may now end sooner than predicted
+  return Ask(Request::Kind::Load, &slot);
 }
 
-bool Session::SettleAtConfirmed() {
-  FrameReport ignored;
-  GoBack(ignored);
-  return GoBackTo(ConfirmedTick());
-}
-
-// Loads the state saved at `tick` (an earlier one, still kept): the ticks after it are
-// taken back.
-bool Session::GoBackTo(uint32_t tick) {
-  if (tick >= tick_) return false;
-  const SavedState& slot = saved_[tick % saved_.size()];
-  if (slot.tick != tick) return false;
-  game_.LoadState(slot.bytes);
+// The state saved at `tick` (an earlier one, still kept): the ticks after it are taken back.
+Request* Session::LoadAt(uint32_t tick) {
+  if (tick >= tick_) return nullptr;
+  StateCell& slot = saved_[tick % saved_.size()];
+  if (slot.tick != tick) return nullptr;
   tick_ = tick;
   usedRemote_.resize(tick_);
+  changed_ = true;
+  return Ask(Request::Kind::Load, &slot);
+}
+
+Request* Session::SettleEnd() {
+  const uint32_t known = static_cast<uint32_t>(std::min(remoteReadings_.size(), localReadings_.size()));
+  if (settleEnd_ == 0 || settleEnd_ - 1 > known) return LoadAt(ConfirmedTick());  // names no end we can reach
+  const uint32_t ticks = settleEnd_ - 1;  // the game's ticks, as the leaver keeps them
+  if (ticks < tick_) {
+    if (Request* load = LoadAt(ticks)) return load;
+    return LoadAt(ConfirmedTick());
+  }
+  run_.settling = true;
+  return StartRun(ticks, true);  // confirmed readings: these ticks are final
+}
+
+Request* Session::StartRun(uint32_t until, bool firstRun) {
+  run_.until = until;
+  run_.firstRun = firstRun;
+  return SaveBeforeTick();
+}
+
+Request* Session::ContinueRun() {
+  switch (run_.phase) {
+    case TickRun::Phase::Idle: return nullptr;
+    case TickRun::Phase::Loaded: return SaveBeforeTick();
+    case TickRun::Phase::Saved:
+      if (scratch_.levelOver || (run_.fresh && !MayRunFreshTick())) return EndRun();
+      return Advance();
+    case TickRun::Phase::Advanced:
+      ++tick_;
+      if (!run_.firstRun) ++report_.rerunTicks;
+      if (run_.settling) changed_ = true;
+      if (tick_ % kChecksumInterval != 0) return SaveBeforeTick();
+      run_.phase = TickRun::Phase::Checked;
+      Ask(Request::Kind::Save, &check_)->checksum = true;
+      return &request_;
+    case TickRun::Phase::Checked:
+      KeepOwnCheck(static_cast<uint32_t>(check_.checksum ^ (check_.checksum >> 32)));
+      return SaveBeforeTick();
+  }
+  return nullptr;
+}
+
+// The state before the next tick, and whether its level is over (into the scratch cell:
+// it is kept only if the tick runs).
+Request* Session::SaveBeforeTick() {
+  if (tick_ >= run_.until) return EndRun();
+  run_.phase = TickRun::Phase::Saved;
+  return Ask(Request::Kind::Save, &scratch_);
+}
+
+Request* Session::Advance() {
+  StateCell& slot = saved_[tick_ % saved_.size()];
+  std::swap(slot.bytes, scratch_.bytes);
+  slot.tick = tick_;
+  slot.levelOver = false;
+  Ask(Request::Kind::Advance, nullptr);
+  request_.readings[local_] = localReadings_[tick_];
+  request_.readings[1 - local_] = RemoteReadingFor(tick_);
+  request_.firstRun = run_.firstRun;
+  if (usedRemote_.size() <= tick_) usedRemote_.resize(tick_ + 1);
+  usedRemote_[tick_] = request_.readings[1 - local_];
+  run_.phase = TickRun::Phase::Advanced;
+  return &request_;
+}
+
+Request* Session::EndRun() {
+  if (!run_.firstRun) usedRemote_.resize(tick_);  // the level may now end sooner than predicted
+  run_ = TickRun{};
+  return nullptr;
+}
+
+bool Session::MayRunFreshTick() {
+  if (tick_ >= remoteReadings_.size() + kMaxPrediction) {
+    report_.waitedForRemote = true;
+    return false;
+  }
+  if (AheadOfRemote()) {
+    report_.skippedForSync = true;
+    return false;
+  }
+  localReadings_.push_back(std::min(reading_, kMaxReading));
+  report_.ranTick = true;
   return true;
 }
 
-bool Session::Leave() {
-  const bool wentBack = SettleAtConfirmed();
+void Session::KeepOwnCheck(uint32_t value) {
+  const Check check{tick_, value};
+  auto same = std::find_if(ownChecks_.begin(), ownChecks_.end(), [&](const Check& c) { return c.tick == check.tick; });
+  if (same != ownChecks_.end()) {
+    *same = check;
+  } else {
+    ownChecks_.push_back(check);
+    Keep(ownChecks_, 4);
+  }
+}
+
+void Session::SendLeave() {
   const uint32_t end = ConfirmedTick();
   // Sent reliably, so they arrive before the Quit on the same channel.
   for (size_t from = remoteAck_; from < end; from += kMaxReadingsPerMessage) {
@@ -126,23 +246,9 @@ bool Session::Leave() {
     outbox_.Send(m, true);
   }
   outbox_.Send(MakeSignal(MessageType::Quit, end + 1), true);
-  return wentBack;
 }
 
-bool Session::SettleAt(uint32_t end) {
-  FrameReport ignored;
-  GoBack(ignored);
-  const uint32_t known = static_cast<uint32_t>(std::min(remoteReadings_.size(), localReadings_.size()));
-  if (end == 0 || end - 1 > known) return SettleAtConfirmed();  // names no end we can reach
-  const uint32_t ticks = end - 1;  // the game's ticks, as the leaver keeps them
-  if (ticks < tick_) return GoBackTo(ticks) || SettleAtConfirmed();
-  bool ran = false;
-  while (tick_ < ticks && !game_.Stopped()) {
-    RunTick(true);  // confirmed readings: these ticks are final
-    ran = true;
-  }
-  return ran;
-}
+// --- Clocks, readings and checksums ----------------------------------------------
 
 bool Session::AheadOfRemote() {
   const int roundTrip = RoundTripFrames();
@@ -155,28 +261,6 @@ bool Session::AheadOfRemote() {
   framesSinceSkip_ = 0;
   advantages_.clear();
   return true;
-}
-
-FrameReport Session::RunFrame(uint8_t reading, bool hold) {
-  FrameReport report;
-  ++frame_;
-  ++framesSinceSkip_;
-  if (hold) advantages_.clear();  // a held clock says nothing of how the two drift
-  GoBack(report);
-  if (!hold && !game_.Stopped()) {
-    if (tick_ >= remoteReadings_.size() + kMaxPrediction) {
-      report.waitedForRemote = true;
-    } else if (AheadOfRemote()) {
-      report.skippedForSync = true;
-    } else {
-      localReadings_.push_back(std::min(reading, kMaxReading));
-      RunTick(true);
-      report.ranTick = true;
-    }
-  }
-  SendChecksums();
-  SendInputs();
-  return report;
 }
 
 void Session::Receive(const Message& message) {

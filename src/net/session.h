@@ -3,10 +3,11 @@
 // A rollback session: two players on two computers run one simulation in step.
 //
 // The session owns the timeline of control readings and the saved states it may go back
-// to; the game owns the simulation and hands the session a RollbackGame to drive it.
-// Every frame the game gives the session its local player's reading; the session files
-// it a few ticks ahead (the input delay), predicts the remote player's reading (the last
-// one seen) and runs the next tick at once. When the real remote readings arrive and a
+// to; the game owns the simulation and carries out what the session asks of it (save,
+// load, advance: sim/rollback.h), one request at a time. Player 0 is the host (player
+// 1), player 1 the joiner. Every frame the game gives the session its local player's
+// reading; the session files it a few ticks ahead (the input delay), predicts the
+// remote player's reading (the last one seen) and has the next tick run at once. When the real remote readings arrive and a
 // prediction was wrong, it loads the state saved before that tick and runs the ticks up
 // to now again, inside the same frame. It never runs more than kMaxPrediction ticks past
 // the last tick whose remote reading it knows (such a frame runs no tick and waits), and
@@ -20,9 +21,11 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <initializer_list>
 #include <vector>
 
 #include "net/protocol.h"
+#include "sim/rollback.h"
 
 namespace net {
 
@@ -34,20 +37,6 @@ constexpr uint32_t kMaxRemoteAhead = 256;   // readings further ahead of us are 
 // States kept to go back to: the prediction window, and room for the other side's end
 // of a game that one player leaves (it may lie a round trip behind this side's tick).
 constexpr size_t kSavedStates = 64;
-
-// What the session drives. Player 0 is the host (player 1), player 1 the joiner.
-class RollbackGame {
- public:
-  virtual ~RollbackGame() = default;
-  virtual void SaveState(std::vector<uint8_t>& into) = 0;
-  virtual void LoadState(const std::vector<uint8_t>& from) = 0;
-  // Runs one tick with both players' readings. `firstRun` is false when the tick is run
-  // again after going back: such a tick makes no sound and no other lasting effect.
-  virtual void AdvanceTick(const std::array<uint8_t, 2>& readings, bool firstRun) = 0;
-  virtual uint32_t Checksum() = 0;
-  // True while the simulation may run no further tick (its level is over).
-  virtual bool Stopped() = 0;
-};
 
 class Outbox {
  public:
@@ -65,25 +54,30 @@ struct FrameReport {
 
 class Session {
  public:
-  Session(RollbackGame& game, Outbox& outbox, int localPlayer, int inputDelay);
+  Session(Outbox& outbox, int localPlayer, int inputDelay);
 
+  // Each of these begins what the session does; its requests then come from Next(),
+  // each to be carried out before the next is asked for, until Next() gives none.
+  //
   // One frame: goes back and runs again where a prediction was wrong, then runs the next
-  // tick with `reading` unless `hold` (paused, a level screen) or the window is full,
-  // and sends this side's unacknowledged readings.
-  FrameReport RunFrame(uint8_t reading, bool hold);
-  // Takes back the ticks run on predictions: the game goes back to the state at
-  // ConfirmedTick(). True when it went back. For a game that ends before its ticks are
-  // all confirmed (a player left): its end is what both computers agree on.
-  bool SettleAtConfirmed();
+  // tick with `reading` unless `hold` (paused, a level screen), the game's level is over
+  // or the window is full, and sends this side's unacknowledged readings (Report()).
+  void BeginFrame(uint8_t reading, bool hold);
   // Leaving a game: it ends at ConfirmedTick() (the game goes back there), the other side
   // is sent reliably the readings of ours it lacks before that tick, then Quit naming it
-  // (value: the tick + 1). Returns true when the game went back.
-  bool Leave();
+  // (value: the tick + 1). Changed() when the game went back.
+  void BeginLeave();
   // The other side left with Quit value `end` (the number of its game's ticks + 1): the
   // game goes back, or runs on with confirmed readings, to that many ticks, so both
-  // computers keep the same game. Without a usable end it settles at ConfirmedTick().
-  // True when the state changed.
-  bool SettleAt(uint32_t end);
+  // computers keep the same game. Without a usable end (0: none named) it takes back
+  // the ticks run on predictions, back to ConfirmedTick(): a game that ends before its
+  // ticks are all confirmed ends where both computers agree. Changed() when the state
+  // changed.
+  void BeginSettleAt(uint32_t end);
+  // The next request, or nullptr when what was begun is done.
+  Request* Next();
+  const FrameReport& Report() const { return report_; }
+  bool Changed() const { return changed_; }
   // Ticks before this one are confirmed on both computers (as far as this side has heard
   // from the other): the ticks a recording may keep before the game's end is known.
   uint32_t AgreedTick() const { return std::min(ConfirmedTick(), peerConfirmed_); }
@@ -101,29 +95,60 @@ class Session {
   uint32_t FirstDifferentTick() const { return firstDifferent_; }
   // The smoothed round trip, in frames (60 to the second).
   int RoundTripFrames() const;
-  int LocalPlayer() const { return local_; }
 
  private:
-  struct SavedState {
-    uint32_t tick = UINT32_MAX;
-    std::vector<uint8_t> bytes;
-  };
   struct Check {
     uint32_t tick;
     uint32_t value;
   };
+  // What Next() goes through, in order.
+  enum class Step : uint8_t { GoBack, NewTick, SettleEnd, SendFrame, SendLeave };
+  // A run of ticks under way: each tick's state saved (the game says whether its level
+  // is over), the tick run, every kChecksumInterval-th state's checksum taken.
+  struct TickRun {
+    enum class Phase : uint8_t { Idle, Loaded, Saved, Advanced, Checked };
+    Phase phase = Phase::Idle;
+    uint32_t until = 0;     // runs no tick from this one on
+    bool firstRun = true;   // false: ticks run again after going back
+    bool fresh = false;     // the frame's new tick (the window and the clocks may hold it)
+    bool settling = false;  // ticks run on to where the other side ended
+  };
 
+  void Plan(std::initializer_list<Step> steps);
+  Request* Begin(Step step);
+  Request* GoBack();
+  Request* LoadAt(uint32_t tick);
+  Request* SettleEnd();
+  Request* StartRun(uint32_t until, bool firstRun);
+  Request* ContinueRun();
+  Request* SaveBeforeTick();
+  Request* Advance();
+  Request* EndRun();
+  bool MayRunFreshTick();
+  Request* Ask(Request::Kind kind, StateCell* cell);
+  void KeepOwnCheck(uint32_t value);
   uint8_t RemoteReadingFor(uint32_t tick) const;
-  void RunTick(bool firstRun);
-  void GoBack(FrameReport& report);
   bool AheadOfRemote();
   void SendChecksums();
   void CompareChecksums();
   void SendInputs();
+  void SendLeave();
   Message InputsFrom(size_t from) const;
-  bool GoBackTo(uint32_t tick);
 
-  RollbackGame& game_;
+  // What was begun.
+  std::array<Step, 3> plan_{};
+  size_t planSize_ = 0;
+  size_t planAt_ = 0;
+  TickRun run_;
+  Request request_;
+  uint8_t reading_ = 0;
+  bool hold_ = false;
+  uint32_t settleEnd_ = 0;
+  FrameReport report_;
+  bool changed_ = false;
+  StateCell scratch_;  // the state before a tick, until the tick runs
+  StateCell check_;    // a state whose checksum is taken
+
   Outbox& outbox_;
   int local_;
   int delay_;
@@ -132,7 +157,7 @@ class Session {
   std::vector<uint8_t> remoteReadings_;  // by tick, as far as known without a gap
   std::vector<uint8_t> usedRemote_;      // by tick: the remote reading each tick ran with
   uint32_t goBackTo_ = UINT32_MAX;       // earliest tick run with a wrong prediction
-  std::array<SavedState, kSavedStates> saved_;
+  std::array<StateCell, kSavedStates> saved_;
   uint32_t remoteAck_ = 0;  // the other side has our readings for ticks before this
   uint32_t peerConfirmed_ = 0;  // the other side has confirmed the ticks before this
 

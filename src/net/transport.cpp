@@ -321,7 +321,7 @@ void Connection::Service(std::vector<NetEvent>& events) {
   if (ended_) return;
   DropSilentNewcomers();
   const uint32_t now = Now();
-  if (agreed_ && peer_ != nullptr && !silenceAllowed_ && now - lastHeard_ > kSilenceLimitMs) {
+  if (agreed_ && peer_ != nullptr && now - lastHeard_ > kSilenceLimitMs) {
     ended_ = true;
     events.push_back({NetEvent::Kind::Lost, {}, {}, {}});
   } else if (!hosting_ && !agreed_ && !connectLater_ && now - started_ > kConnectLimitMs) {
@@ -341,11 +341,6 @@ void Connection::Send(const Message& message, bool reliable) {
     return;
   }
   if (message.type == MessageType::Quit) quitSent_ = true;
-}
-
-void Connection::AllowSilence(bool allowed) {
-  if (silenceAllowed_ && !allowed) lastHeard_ = Now();  // silence counts from here
-  silenceAllowed_ = allowed;
 }
 
 void Connection::Flush() { enet_host_flush(host_); }

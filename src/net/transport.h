@@ -90,11 +90,6 @@ class Connection : public Outbox {
   // Tells the other side we are leaving and gives it a moment to hear it (bounded).
   void Close();
 
-  // While allowed, silence is not a lost connection (the other computer may be in a
-  // screen that serves no network, as its player types a name); ENet's own, longer
-  // timeout still applies.
-  void AllowSilence(bool allowed);
-
   bool Agreed() const { return agreed_; }
   std::string PeerAddress() const;  // "ADDRESS:PORT" of the other side
   uint16_t Port() const;            // the local port
@@ -127,7 +122,6 @@ class Connection : public Outbox {
   RawListener* listener_ = nullptr;
   bool agreed_ = false;
   bool ended_ = false;
-  bool silenceAllowed_ = false;
   uint32_t started_;
   uint32_t lastHeard_ = 0;
   uint64_t dropped_ = 0;

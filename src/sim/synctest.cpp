@@ -1,35 +1,90 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synctest.h"
 
-#include <vector>
+#include <algorithm>
+
+SyncTestSession::SyncTestSession(int distance, int64_t maxTicks, SyncTestReport& report)
+    : distance_(std::clamp(distance, 1, kMaxDistance)), maxTicks_(maxTicks), report_(report) {}
+
+Request* SyncTestSession::Ask(Request::Kind kind, StateCell* cell, bool checksum) {
+  request_ = Request{};
+  request_.kind = kind;
+  request_.cell = cell;
+  request_.checksum = checksum;
+  return &request_;
+}
+
+Request* SyncTestSession::Next() {
+  if (over_) return nullptr;
+  if (!begun_) {
+    begun_ = true;
+    return BeginStretch();
+  }
+  const Request& last = request_;
+  if (last.kind == Request::Kind::Advance) {
+    if (last.ran) return Ask(Request::Kind::Save, &check_, true);  // the tick's checksum
+    if (again_ < 0) return Back();  // the game is over
+    Compare(false);
+  } else if (last.checksum) {
+    if (again_ < 0) {
+      first_[ran_++] = check_.checksum;
+    } else {
+      Compare(check_.checksum == first_[again_]);
+    }
+  }
+  return Step();
+}
+
+// A stretch begins where the state is saved.
+Request* SyncTestSession::BeginStretch() {
+  over_ = played_ >= maxTicks_;
+  ran_ = 0;
+  again_ = -1;
+  return over_ ? nullptr : Ask(Request::Kind::Save, &mark_);
+}
+
+Request* SyncTestSession::Step() {
+  if (again_ < 0) return ran_ < distance_ && played_ + ran_ < maxTicks_ ? Ask(Request::Kind::Advance) : Back();
+  if (again_ < ran_) return Ask(Request::Kind::Advance);
+  report_.ticks += ran_;
+  played_ += ran_;
+  if (ran_ == distance_) return BeginStretch();
+  over_ = true;  // a shorter stretch: the game ended in it
+  return nullptr;
+}
+
+// Back to the stretch's start, to run its ticks again (none run: the test is over).
+Request* SyncTestSession::Back() {
+  over_ = ran_ == 0;
+  again_ = 0;
+  return over_ ? nullptr : Ask(Request::Kind::Load, &mark_);
+}
+
+void SyncTestSession::Compare(bool same) {
+  ++report_.checks;
+  if (!same && report_.firstMismatch < 0) report_.firstMismatch = report_.ticks + again_;
+  if (!same) ++report_.mismatches;
+  ++again_;
+}
 
 void RunSyncTest(GameState& game, TickDriver& driver, int distance, int64_t maxTicks,
                  SyncTestReport& report) {
-  constexpr int kMaxDistance = 8;
-  if (distance < 1) distance = 1;
-  if (distance > kMaxDistance) distance = kMaxDistance;
-  std::vector<unsigned char> saved;
-  uint64_t first[kMaxDistance];
-  int64_t played = 0;
-  while (played < maxTicks) {
-    SaveGame(game, saved);
-    driver.Mark();
-    int ran = 0;
-    while (ran < distance && played + ran < maxTicks && driver.Step(game)) first[ran++] = GameChecksum(game);
-    if (ran == 0) return;
-
-    RestoreGame(game, saved.data(), saved.size());
-    driver.Rewind();
-    for (int i = 0; i < ran; ++i) {
-      const bool stepped = driver.Step(game);
-      ++report.checks;
-      if (!stepped || GameChecksum(game) != first[i]) {
-        if (report.firstMismatch < 0) report.firstMismatch = report.ticks + i;
-        ++report.mismatches;
-      }
+  SyncTestSession session(distance, maxTicks, report);
+  while (Request* request = session.Next()) {
+    switch (request->kind) {
+      case Request::Kind::Save:
+        if (request->checksum) {
+          request->cell->checksum = GameChecksum(game);
+        } else {
+          SaveGame(game, request->cell->bytes);
+          driver.Mark();
+        }
+        break;
+      case Request::Kind::Load:
+        RestoreGame(game, request->cell->bytes.data(), request->cell->bytes.size());
+        driver.Rewind();
+        break;
+      case Request::Kind::Advance: request->ran = driver.Step(game); break;
     }
-    report.ticks += ran;
-    played += ran;
-    if (ran < distance) return;  // the game ended inside this stretch
   }
 }

@@ -204,6 +204,41 @@ double ThreadCpuMs() {
 
 }  // namespace
 
+void CarryOut(net::Session& session, RollbackGame& game) {
+  while (Request* request = session.Next()) {
+    switch (request->kind) {
+      case Request::Kind::Save:
+        if (request->checksum) {
+          request->cell->checksum = game.Checksum();
+        } else {
+          game.SaveState(request->cell->bytes);
+          request->cell->levelOver = game.Stopped();
+        }
+        break;
+      case Request::Kind::Load: game.LoadState(request->cell->bytes); break;
+      case Request::Kind::Advance: game.AdvanceTick(request->readings, request->firstRun); break;
+    }
+  }
+}
+
+net::FrameReport RunFrame(net::Session& session, RollbackGame& game, uint8_t reading, bool hold) {
+  session.BeginFrame(reading, hold);
+  CarryOut(session, game);
+  return session.Report();
+}
+
+bool Leave(net::Session& session, RollbackGame& game) {
+  session.BeginLeave();
+  CarryOut(session, game);
+  return session.Changed();
+}
+
+bool SettleAt(net::Session& session, RollbackGame& game, uint32_t end) {
+  session.BeginSettleAt(end);
+  CarryOut(session, game);
+  return session.Changed();
+}
+
 std::unique_ptr<MatchGame> MakeToyGame(uint64_t seed, int glitchTick) {
   return std::make_unique<ToyGame>(seed, glitchTick);
 }
@@ -217,7 +252,7 @@ MatchResult RunMatch(const MatchConfig& config) {
     Side& s = sides[i];
     s.game = config.makeGame(i);
     s.outbox = std::make_unique<SideOutbox>(link, i, now, result.side[i]);
-    s.session = std::make_unique<net::Session>(*s.game, *s.outbox, i, config.inputDelay[i]);
+    s.session = std::make_unique<net::Session>(*s.outbox, i, config.inputDelay[i]);
     s.player.seed(config.seed * 31 + static_cast<uint64_t>(i));
     s.framePeriod = static_cast<int64_t>(16667 * (i == 1 ? 1 + config.clockSkew : 1));
     s.nextFrame = i == 1 ? config.startGapMs * 1000LL : 0;
@@ -235,7 +270,7 @@ MatchResult RunMatch(const MatchConfig& config) {
       net::Message m;
       if (!net::DecodeMessage(bytes.data(), bytes.size(), m)) continue;
       if (m.type == net::MessageType::Quit && !s.done) {
-        s.session->SettleAt(m.value);  // the other player left: end where it ended
+        SettleAt(*s.session, *s.game, m.value);  // the other player left: end where it ended
         s.done = s.left = r.left = true;
         break;
       }
@@ -247,7 +282,7 @@ MatchResult RunMatch(const MatchConfig& config) {
     }
     if (s.left) continue;
     if (i == config.quitter && s.frames++ == config.quitAtFrame && !s.done) {
-      s.session->Leave();
+      Leave(*s.session, *s.game);
       s.done = s.left = r.left = true;
       continue;
     }
@@ -275,7 +310,7 @@ MatchResult RunMatch(const MatchConfig& config) {
       }
     }
     const double start = config.timeFrames ? ThreadCpuMs() : 0;
-    const net::FrameReport report = s.session->RunFrame(s.reading, hold);
+    const net::FrameReport report = RunFrame(*s.session, *s.game, s.reading, hold);
     if (config.timeFrames) r.worstFrameMs = std::max(r.worstFrameMs, ThreadCpuMs() - start);
     r.mostAgreed = std::max(r.mostAgreed, s.session->AgreedTick());
     if (!hold && !s.game->Stopped()) {

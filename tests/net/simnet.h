@@ -24,8 +24,27 @@ struct LinkConditions {
   double reorder = 0;     // datagrams held back one to three frames more
 };
 
+// A game as the tests carry out what a session asks of it.
+class RollbackGame {
+ public:
+  virtual ~RollbackGame() = default;
+  virtual void SaveState(std::vector<uint8_t>& into) = 0;
+  virtual void LoadState(const std::vector<uint8_t>& from) = 0;
+  // One tick with both players' readings; `firstRun` false: run again, nothing heard.
+  virtual void AdvanceTick(const std::array<uint8_t, 2>& readings, bool firstRun) = 0;
+  virtual uint32_t Checksum() = 0;
+  virtual bool Stopped() = 0;  // its level is over: no further tick may run
+};
+
+// Carries out the session's requests on `game` until it asks nothing more; each of
+// these begins what it names first.
+void CarryOut(net::Session& session, RollbackGame& game);
+net::FrameReport RunFrame(net::Session& session, RollbackGame& game, uint8_t reading, bool hold);
+bool Leave(net::Session& session, RollbackGame& game);
+bool SettleAt(net::Session& session, RollbackGame& game, uint32_t end);
+
 // What a match plays: a game of levels that the session drives.
-class MatchGame : public net::RollbackGame {
+class MatchGame : public RollbackGame {
  public:
   virtual bool GameOver() = 0;   // stopped for good (time up)
   virtual void NextLevel() = 0;  // stopped with its level won: the next one begins

@@ -108,7 +108,7 @@ TEST(RollbackMatches, ReadingsAreRedundantAndSmall) {
 namespace {
 
 // Counts how each tick was run.
-class CountingGame : public net::RollbackGame {
+class CountingGame : public RollbackGame {
  public:
   void SaveState(std::vector<uint8_t>& into) override {
     into.assign(reinterpret_cast<uint8_t*>(&sum_), reinterpret_cast<uint8_t*>(&sum_) + sizeof sum_);
@@ -152,11 +152,11 @@ net::Message ReadingsFrom(uint32_t first, std::vector<uint8_t> values) {
 TEST(RollbackSession, AWrongPredictionIsRunAgainWithoutSounds) {
   CountingGame game;
   Collect out;
-  net::Session session(game, out, 0, 0);
-  for (int f = 0; f < 5; ++f) session.RunFrame(1, false);  // remote predicted as 0
+  net::Session session(out, 0, 0);
+  for (int f = 0; f < 5; ++f) RunFrame(session, game, 1, false);  // remote predicted as 0
   EXPECT_EQ(session.Tick(), 5u);
   session.Receive(ReadingsFrom(0, {0, 0, 3, 3}));  // tick 2 was different
-  const net::FrameReport report = session.RunFrame(1, false);
+  const net::FrameReport report = RunFrame(session, game, 1, false);
   EXPECT_EQ(report.rerunTicks, 3);  // ticks 2, 3 and 4 again
   EXPECT_TRUE(report.ranTick);
   for (int t = 0; t < 6; ++t) EXPECT_EQ(game.firstRuns[t], 1) << t;
@@ -169,10 +169,10 @@ TEST(RollbackSession, AWrongPredictionIsRunAgainWithoutSounds) {
 TEST(RollbackSession, ARightPredictionRunsNothingAgain) {
   CountingGame game;
   Collect out;
-  net::Session session(game, out, 1, 2);
-  for (int f = 0; f < 5; ++f) session.RunFrame(4, false);
+  net::Session session(out, 1, 2);
+  for (int f = 0; f < 5; ++f) RunFrame(session, game, 4, false);
   session.Receive(ReadingsFrom(0, {0, 0, 0}));
-  EXPECT_EQ(session.RunFrame(4, false).rerunTicks, 0);
+  EXPECT_EQ(RunFrame(session, game, 4, false).rerunTicks, 0);
   // Player 2's first two ticks are the input delay's neutral readings.
   EXPECT_EQ(session.ConfirmedReadings(1), (std::array<uint8_t, 2>{0, 0}));
   EXPECT_EQ(session.ConfirmedReadings(2), (std::array<uint8_t, 2>{0, 4}));
@@ -181,21 +181,21 @@ TEST(RollbackSession, ARightPredictionRunsNothingAgain) {
 TEST(RollbackSession, NoMoreThanEightTicksPastTheLastKnownReading) {
   CountingGame game;
   Collect out;
-  net::Session session(game, out, 0, 2);
+  net::Session session(out, 0, 2);
   int waited = 0;
-  for (int f = 0; f < 20; ++f) waited += session.RunFrame(1, false).waitedForRemote;
+  for (int f = 0; f < 20; ++f) waited += RunFrame(session, game, 1, false).waitedForRemote;
   EXPECT_EQ(session.Tick(), static_cast<uint32_t>(net::kMaxPrediction));
   EXPECT_EQ(waited, 20 - net::kMaxPrediction);
   session.Receive(ReadingsFrom(0, {0, 0, 0}));  // three more ticks known: three more run
-  for (int f = 0; f < 3; ++f) EXPECT_TRUE(session.RunFrame(1, false).ranTick);
-  EXPECT_FALSE(session.RunFrame(1, false).ranTick);
+  for (int f = 0; f < 3; ++f) EXPECT_TRUE(RunFrame(session, game, 1, false).ranTick);
+  EXPECT_FALSE(RunFrame(session, game, 1, false).ranTick);
 }
 
 TEST(RollbackSession, EveryPacketRepeatsWhatTheOtherSideHasNotAcknowledged) {
   CountingGame game;
   Collect out;
-  net::Session session(game, out, 0, 1);
-  for (int f = 0; f < 4; ++f) session.RunFrame(static_cast<uint8_t>(f + 1), false);
+  net::Session session(out, 0, 1);
+  for (int f = 0; f < 4; ++f) RunFrame(session, game, static_cast<uint8_t>(f + 1), false);
   const net::Message& last = out.sent.back();
   EXPECT_EQ(last.inputs.first, 0u);
   ASSERT_EQ(last.inputs.count, 5);  // the neutral one of the delay, then four readings
@@ -203,7 +203,7 @@ TEST(RollbackSession, EveryPacketRepeatsWhatTheOtherSideHasNotAcknowledged) {
   net::Message ack = ReadingsFrom(0, {});
   ack.inputs.ack = 3;
   session.Receive(ack);
-  session.RunFrame(5, false);
+  RunFrame(session, game, 5, false);
   EXPECT_EQ(out.sent.back().inputs.first, 3u);
   EXPECT_EQ(out.sent.back().inputs.count, 3);
 }
@@ -211,10 +211,10 @@ TEST(RollbackSession, EveryPacketRepeatsWhatTheOtherSideHasNotAcknowledged) {
 TEST(RollbackSession, ReadingsFarAheadOrWithAGapAreNotKept) {
   CountingGame game;
   Collect out;
-  net::Session session(game, out, 0, 0);
+  net::Session session(out, 0, 0);
   session.Receive(ReadingsFrom(5, {1, 1}));           // a gap: ticks 0..4 unknown
   session.Receive(ReadingsFrom(4000000000u, {1, 1}));  // absurdly far
-  session.RunFrame(0, false);
+  RunFrame(session, game, 0, false);
   EXPECT_EQ(session.ConfirmedTick(), 0u);
   EXPECT_EQ(out.sent.back().inputs.ack, 0u);
 }
@@ -222,14 +222,14 @@ TEST(RollbackSession, ReadingsFarAheadOrWithAGapAreNotKept) {
 TEST(RollbackSession, LeavingSendsTheMissingReadingsThenQuitNamingTheEnd) {
   CountingGame game;
   Collect out;
-  net::Session session(game, out, 0, 0);
+  net::Session session(out, 0, 0);
   for (int f = 0; f < 100; ++f) {
     session.Receive(ReadingsFrom(static_cast<uint32_t>(f), {2}));
-    session.RunFrame(1, false);
+    RunFrame(session, game, 1, false);
   }
   out.sent.clear();
   session.Receive(ReadingsFrom(100, {2, 2, 2}));  // the other side is three ticks on
-  session.Leave();
+  Leave(session, game);
   // Nothing of ours was acknowledged: 100 readings, reliably, in two messages, then Quit.
   ASSERT_EQ(out.sent.size(), 3u);
   EXPECT_EQ(out.sent[0].inputs.first, 0u);
@@ -245,16 +245,16 @@ TEST(RollbackSession, LeavingSendsTheMissingReadingsThenQuitNamingTheEnd) {
   for (uint32_t ahead : {0u, 5u, 30u}) {
     CountingGame other;
     Collect out2;
-    net::Session remaining(other, out2, 1, 0);
+    net::Session remaining(out2, 1, 0);
     for (uint32_t f = 0; f < 100 + ahead; ++f) {
       remaining.Receive(ReadingsFrom(f, {1}));
-      remaining.RunFrame(2, false);
+      RunFrame(remaining, other, 2, false);
     }
     EXPECT_EQ(remaining.ConfirmedTick(), 100u + ahead);
     for (const net::Message& m : out.sent) {
       if (m.type == net::MessageType::Inputs) remaining.Receive(m);
     }
-    EXPECT_EQ(remaining.SettleAt(out.sent[2].value), ahead > 0) << ahead;
+    EXPECT_EQ(SettleAt(remaining, other, out.sent[2].value), ahead > 0) << ahead;
     EXPECT_EQ(remaining.Tick(), 100u) << ahead;
     EXPECT_EQ(remaining.ConfirmedTick(), 100u) << ahead;
     EXPECT_EQ(other.sum_, game.sum_) << ahead;

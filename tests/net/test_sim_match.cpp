@@ -94,3 +94,68 @@ TEST(NetworkGames, AGameOnePlayerQuitsEndsAtTheSameTickOnBoth) {
     }
   }
 }
+
+namespace {
+
+// Everything a match leaves on both sides, as one number (FNV-1a).
+uint64_t Digest(const MatchResult& m) {
+  uint64_t h = 1469598103934665603u;
+  auto add = [&](uint64_t v) {
+    for (int i = 0; i < 8; ++i) h = (h ^ ((v >> (8 * i)) & 0xff)) * 1099511628211u;
+  };
+  add(m.finished);
+  for (const SideResult& r : m.side) {
+    for (uint64_t v : {uint64_t{r.ticks}, uint64_t{r.outOfStep}, uint64_t{r.firstDifferent}, r.sounds, r.frames,
+                       r.waitedFrames, r.skippedFrames, r.bytesSent, r.datagramsSent, uint64_t{r.mostAgreed},
+                       uint64_t{r.left}}) {
+      add(v);
+    }
+    for (uint8_t b : r.finalState) add(b);
+    for (const auto& t : r.replay) add(t[0] * 256u + t[1]);
+    for (int n : r.rerunPerFrame) add(static_cast<uint64_t>(n));
+  }
+  return h;
+}
+
+}  // namespace
+
+// The figures of matches played before the session handed its work to the game as
+// requests: the same datagrams, ticks run again, sounds, states and replays, to the byte.
+TEST(NetworkGames, TheSessionsRequestsPlayEveryMatchAsBefore) {
+  struct Case {
+    const char* what;
+    bool toy;
+    int delayMs;
+    double loss;
+    int quitter;
+    int glitch;
+    uint64_t digest;
+  };
+  const Case cases[] = {
+      {"the game, 160 ms, 5 % lost", false, 80, 0.05, -1, -1, 3275245988670366293u},
+      {"the game, a player quits", false, 60, 0.03, 1, -1, 17135901995156959604u},
+      {"the game, a tick that differs", false, 40, 0.02, -1, 1000, 4638288024548921461u},
+      {"the toy game, 250 ms, 10 % lost", true, 125, 0.10, -1, -1, 2845979166467395763u},
+  };
+  for (const Case& c : cases) {
+    MatchConfig config;
+    config.seed = 41;
+    config.link.delayMs = c.delayMs;
+    config.link.jitterMs = c.delayMs / 5;
+    config.link.loss = c.loss;
+    config.link.duplicate = c.loss / 2;
+    config.link.reorder = c.loss;
+    config.startGapMs = 70;
+    config.clockSkew = 0.001;
+    config.quitter = c.quitter;
+    config.quitAtFrame = 2500;
+    const bool toy = c.toy;
+    const int glitch = c.glitch;
+    config.makeGame = [toy, glitch](int side) {
+      const int odd = side == 1 ? glitch : -1;
+      return toy ? MakeToyGame(41, odd) : MakeSimulationGame(41, odd);
+    };
+    const uint64_t digest = Digest(RunMatch(config));
+    EXPECT_EQ(digest, c.digest) << c.what;
+  }
+}

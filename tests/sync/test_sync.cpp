@@ -191,3 +191,53 @@ TEST(SyncTest, ATickThatReadsOutsideTheStateIsCaught) {
 }
 
 }  // namespace
+
+namespace {
+
+// The sync test's requests for a game of `ticks` ticks whose state is a counter, as
+// letters: S saves the state, C takes a checksum, A advances, L loads.
+std::string SyncRequests(int distance, int64_t maxTicks, int ticks, SyncTestReport& report, bool glitch = false) {
+  SyncTestSession session(distance, maxTicks, report);
+  uint64_t state = 0;
+  int runs = 0;
+  std::string seen;
+  while (Request* r = session.Next()) {
+    switch (r->kind) {
+      case Request::Kind::Save:
+        seen += r->checksum ? 'C' : 'S';
+        if (r->checksum) r->cell->checksum = state * 7919 + (glitch && ++runs == 3 ? 1 : 0);
+        else r->cell->bytes.assign(1, static_cast<uint8_t>(state));
+        break;
+      case Request::Kind::Load:
+        seen += 'L';
+        state = r->cell->bytes.at(0);
+        break;
+      case Request::Kind::Advance:
+        seen += 'A';
+        r->ran = static_cast<int>(state) < ticks;
+        if (r->ran) ++state;
+        break;
+    }
+  }
+  return seen;
+}
+
+}  // namespace
+
+TEST(SyncTest, IsASessionOfSavesLoadsAndAdvancesLikeTheNetworks) {
+  SyncTestReport report;
+  // Stretches of two ticks; the game's third is its last.
+  EXPECT_EQ(SyncRequests(2, 100, 3, report), "SACACLACACSACALAC");
+  EXPECT_EQ(report.ticks, 3);
+  EXPECT_EQ(report.checks, 3);
+  EXPECT_EQ(report.mismatches, 0);
+  // Stopped by the count of ticks, not by the game.
+  SyncTestReport counted;
+  EXPECT_EQ(SyncRequests(3, 4, 100, counted), "SACACACLACACACSACLAC");
+  EXPECT_EQ(counted.ticks, 4);
+  // A checksum that differs the second time is caught at its tick.
+  SyncTestReport caught;
+  SyncRequests(2, 100, 3, caught, true);
+  EXPECT_EQ(caught.mismatches, 1);
+  EXPECT_EQ(caught.firstMismatch, 0);
+}

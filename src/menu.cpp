@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main menu: the title with its buttons, and the two help pages.
+#include "menu.h"
+
+#include <allegro.h>
+
+#include <string>
+
+#include "clock.h"
+#include "debug.h"
+#include "game.h"
+#include "util.h"
+#include "sound.h"
+#include "taps.h"
+#include "vec2.h"
+
+namespace {
+
+// Room between the main menu's buttons, and from the lowest one to the bottom (pixels).
+constexpr int kMenuPitch = 50;
+// The help pages' buttons are centred this far in from the left and right edges (pixels).
+constexpr int kHelpButtonInset = 100;
+
+void AddCentredButton(Buttons& set, int centreX, int y, const char* label) {
+  set.AddButton(Vec2<int>{centreX - text_length(Font(), label) / 2, y}, label);
+}
+
+void ShowPage(Menu& menu, Image* page, Buttons& buttons) {
+  menu.shownImage = page->bitmap;
+  menu.shownButtons = &buttons;
+}
+
+void DrawShownImage(const Menu& menu, BITMAP* backbuffer) {
+  BITMAP* image = menu.shownImage;
+  blit(image, backbuffer, 0, 0, (SCREEN_W - image->w) / 2, (SCREEN_H - image->h) / 2, image->w,
+       image->h);
+}
+
+void DrawPointer(BITMAP* backbuffer) {
+  constexpr int kPointerSize = 5;  // pixels
+  rect(backbuffer, mouse_x, mouse_y, mouse_x + kPointerSize, mouse_y + kPointerSize, makecol(255, 0, 0));
+}
+
+}  // namespace
+
+void BuildMenuButtons(Menu& menu) {
+  const int middle = SCREEN_W / 2;
+  AddCentredButton(menu.mainMenu, middle, SCREEN_H - 4 * kMenuPitch, "Single Player");
+  AddCentredButton(menu.mainMenu, middle, SCREEN_H - 3 * kMenuPitch, "Two Player");
+  AddCentredButton(menu.mainMenu, middle, SCREEN_H - 2 * kMenuPitch, "Help");
+  AddCentredButton(menu.mainMenu, middle, SCREEN_H - kMenuPitch, "Quit");
+  AddCentredButton(menu.helpPage1, kHelpButtonInset, SCREEN_H - kMenuPitch, "Back");
+  AddCentredButton(menu.helpPage1, SCREEN_W - kHelpButtonInset, SCREEN_H - kMenuPitch, "Next");
+  AddCentredButton(menu.helpPage2, kHelpButtonInset, SCREEN_H - kMenuPitch, "Back");
+  AddCentredButton(menu.helpPage2, SCREEN_W - kHelpButtonInset, SCREEN_H - kMenuPitch, "Done");
+  menu.shownButtons = &menu.mainMenu;
+}
+
+bool ActOnChoice(Menu& menu, const std::string& label) {
+  if (label.empty()) return false;
+  PlayEffect(Effect::Click, mouse_x);
+  if (label == "Single Player") return true;
+  if (label == "Two Player") {
+    menu.twoPlayer = true;
+    return true;
+  }
+  if (label == "Help") {
+    ShowPage(menu, gameImages.help1, menu.helpPage1);
+  } else if (label == "Back") {
+    if (menu.shownButtons == &menu.helpPage1) {
+      ShowPage(menu, gameImages.title, menu.mainMenu);
+    } else {
+      ShowPage(menu, gameImages.help1, menu.helpPage1);
+    }
+  } else if (label == "Next") {
+    ShowPage(menu, gameImages.help2, menu.helpPage2);
+  } else if (label == "Done") {
+    ShowPage(menu, gameImages.title, menu.mainMenu);
+  } else if (label == "Quit") {
+    LOG("Quitting game from main menu.");
+    quitnow = true;
+  }
+  return false;
+}
+
+bool MenuFrame(Menu& menu, BITMAP* backbuffer) {
+  if (logic_time > 0) logic_time = 0;
+  MuteOnKey();
+  if (mouse_b & 1) menu.clicked = true;
+  if (mouse_b == 0) {
+    if (menu.clicked && ActOnChoice(menu, menu.shownButtons->GetButtonUnder(mouse_x, mouse_y))) {
+      return true;
+    }
+    menu.clicked = false;
+  }
+  DrawShownImage(menu, backbuffer);
+  menu.shownButtons->DrawButtons(backbuffer, mouse_x, mouse_y);
+  DrawPointer(backbuffer);
+  blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
+  clear_to_color(backbuffer, makecol(255, 255, 255));
+  return false;
+}
