@@ -37,6 +37,7 @@
 #include "splatter.h"
 #include "taps.h"
 #include "userdata.h"
+#include "watchplay.h"
 #include "worldboard.h"
 #include "util.h"
 
@@ -519,7 +520,16 @@ int main(int argc, char** argv) {
   CountTogglePresses();
 
   int status = 0;
-  if (options.network.role != NetworkOptions::Role::None) {
+  const bool watching = options.network.role == NetworkOptions::Role::Watch;
+  if (watching) {  // a game watched live, then the menu
+    WatchLiveGame(backbuffer, splatterLayer, options.network, [&](Game& game) {
+      Showing live;
+      live.mark = "LIVE";
+      live.offerScores = false;
+      return std::make_unique<ScreenPresenter>(game, backbuffer, live);
+    });
+  }
+  if (!watching && options.network.role != NetworkOptions::Role::None) {
     status = PlayNetworkGames(backbuffer, splatterLayer, options.network,
                               [&](Game& game) { return std::make_unique<ScreenPresenter>(game, backbuffer, Showing{}); });
   } else if (command.mode != ReplayMode::None) {

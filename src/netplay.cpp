@@ -19,6 +19,7 @@
 #include "init.h"
 #include "input.h"
 #include "lobbyplay.h"
+#include "net/game_feed.h"
 #include "net/session.h"
 #include "net/transport.h"
 #include "pad.h"
@@ -143,6 +144,8 @@ struct Network {
   GameRecorder recorder{NANASPLAT_VERSION, GameMediaFingerprint()};
   PresenterMaker makePresenter;
   uint32_t leftAt = 0;        // the value of the other player's Quit (0: none heard)
+  std::unique_ptr<net::GameFeed> feed;  // the host's game to the lobby's spectators (or none)
+  int64_t fed = 0;            // ticks of the current game fed to it so far
 };
 
 // Every pending datagram, without waiting.
@@ -181,6 +184,7 @@ void Pump(Network& n) {
         break;
     }
   }
+  if (n.feed) n.feed->Service(net::SteadyMs());
   n.connection->Flush();
 }
 
@@ -267,12 +271,39 @@ void LocalScreen(Network& n, BITMAP* backbuffer, const char* first, const char* 
   clear_keybuf();
 }
 
+// --- Spectators: the host feeds the game's stream to the lobby (net/game_feed.h) ------
+
+// The game's ticks up to `upTo` go to the spectators as they are recorded.
+void FeedTicks(Network& n, int64_t upTo) {
+  if (!n.feed) return;
+  for (; n.fed < upTo; ++n.fed) {
+    const TickControls c = n.driver.Recorded(n.fed);
+    n.feed->Tick(ControlsCode(c.readings[0][0]), ControlsCode(c.readings[1][0]));
+  }
+}
+
+// A level screen, in the record and, after the ticks before it, in the stream.
+void NoteLevelScreen(Network& n) {
+  n.recorder.LevelScreen();
+  if (n.feed) n.feed->LevelScreen(static_cast<uint64_t>(n.session->Tick() - n.gameStartTick));
+}
+
+net::StreamEnd StreamEndOf(Ending ending) {
+  switch (ending) {
+    case Ending::TimeUp: return net::StreamEnd::TimeUp;
+    case Ending::Lost: return net::StreamEnd::Lost;
+    case Ending::OutOfStep: return net::StreamEnd::OutOfStep;
+    default: return net::StreamEnd::Quit;
+  }
+}
+
 // During play only what both computers have confirmed is recorded: a game one player
 // leaves may end before this side's own confirmed tick (see EndTheGameTogether).
 void RecordConfirmedTicks(Network& n, bool gameOver = false) {
   const uint32_t upTo = gameOver ? n.session->ConfirmedTick() : n.session->AgreedTick();
   const int64_t confirmed = static_cast<int64_t>(upTo) - n.gameStartTick;
   for (; n.recorded < confirmed; ++n.recorded) n.recorder.Tick(n.driver.Recorded(n.recorded));
+  FeedTicks(n, n.recorded);
 }
 
 // P, the Pause key or a pad's Start: a press toggles the shared pause.
@@ -361,6 +392,8 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
   PlayMusic(Music::Play);
   n.recorder.BeginGame(game);
   n.recorder.SetRandom(static_cast<uint8_t>(RandomKind::Own), game.random.seed);
+  n.fed = 0;
+  if (n.feed) n.feed->BeginGame(static_cast<uint16_t>(gameNumber), game.random.seed, game.mathRevision);
   Ending ending = Ending::Quit;
   for (;;) {
     presenter->SetUpLevel(game);
@@ -368,7 +401,7 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
     char title[32];
     std::snprintf(title, sizeof title, "Level %d", game.level);
     PlayEffect(Effect::Level, SCREEN_W / 2);
-    n.recorder.LevelScreen();
+    NoteLevelScreen(n);
     if (!BothLeaveScreen(n, backbuffer, title, "Press any key to begin.")) {
       ending = Broken(n) ? n.broken : Ending::Quit;
       break;
@@ -377,11 +410,14 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
     StartLevelClock(static_cast<GameState&>(game));
     ending = PlayNetworkLevel(n, game, backbuffer);
     ResumeSound();
+    // A level played out was confirmed whole on both sides: the spectators see its end
+    // before its screen.
+    if (ending == Ending::Cleared || ending == Ending::TimeUp) FeedTicks(n, n.session->ConfirmedTick() - n.gameStartTick);
     if (ending != Ending::Cleared) break;
     std::snprintf(title, sizeof title, "Level %d clear!", game.level);
     NextLevel(game);
     PlayEffect(Effect::Clear, SCREEN_W / 2);
-    n.recorder.LevelScreen();
+    NoteLevelScreen(n);
     if (!BothLeaveScreen(n, backbuffer, title, "Press any key to continue.")) {
       ending = Broken(n) ? n.broken : Ending::Quit;
       break;
@@ -394,6 +430,7 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
   RecordConfirmedTicks(n, true);
   const LevelEnd end = ending == Ending::TimeUp ? LevelEnd::TimeUp : LevelEnd::Quit;
   n.recorder.FinishGame(game, end);
+  if (n.feed) n.feed->End(StreamEndOf(ending));
   LogGameOver(n.recorder.Record().summary, ReasonOf(ending));
   WriteGameRecord(n.recorder.Record());
   const Figures& f = n.figures;
@@ -517,6 +554,7 @@ bool ConnectThroughLobby(Network& n, BITMAP* backbuffer, const NetworkOptions& o
     return false;
   }
   n.seed = n.localPlayer == 0 ? mine.seed : r.theirs.seed;
+  if (!r.feedCode.empty()) n.feed = std::make_unique<net::GameFeed>(*n.connection, r.lobby, r.feedCode, r.feedSecret);
   LOG("Network game: connected to ", n.connection->PeerAddress(), ", playing as player ", n.localPlayer + 1);
   return true;
 }
@@ -617,6 +655,7 @@ int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOpt
     if (ending != Ending::TimeUp) break;
     if (!BothPlayAgain(n, backbuffer)) break;
   }
+  if (n.feed) n.feed->Finish();  // the stream's end reaches the lobby
   n.connection->Close();
   return 0;
 }
