@@ -85,7 +85,10 @@ void GameFeed::Service(uint32_t nowMs) {
     refused_ = true;  // a game the lobby did not bring together: nothing to feed
     return;
   }
-  const uint32_t every = AllAcknowledged() ? kFeedIdleMs : kFeedEveryMs;
+  nowMs_ = nowMs;
+  if (!sentOnce_) lastHeardMs_ = nowMs;
+  const bool silent = nowMs - lastHeardMs_ > kFeedSilentMs;  // the lobby is gone: ask less often
+  const uint32_t every = AllAcknowledged() || silent ? kFeedIdleMs : kFeedEveryMs;
   if (sentOnce_ && nowMs - lastSentMs_ < every) return;
   Send(nowMs);
 }
@@ -106,6 +109,7 @@ void GameFeed::OnRaw(const uint8_t* data, size_t size, const Endpoint& from) {
   if (from != lobby_ || !DecodeLobby(data, size, m)) return;
   if (m.type == LobbyType::FeedAck && m.game == game_ && m.position <= stream_.Items().size()) {
     heard_ = true;
+    lastHeardMs_ = nowMs_;
     if (m.position > acked_) acked_ = m.position;
     watchers_ = m.watchers;
   } else if (m.type == LobbyType::Refusal && m.nonce == 0 && m.reason == LobbyRefusal::Busy) {

@@ -17,7 +17,8 @@
 namespace net {
 
 constexpr uint32_t kFeedEveryMs = 200;    // while items are not acknowledged
-constexpr uint32_t kFeedIdleMs = 1000;    // while they all are
+constexpr uint32_t kFeedIdleMs = 1000;    // while they all are, or the lobby has been silent ...
+constexpr uint32_t kFeedSilentMs = 5000;  // ... this long
 constexpr uint32_t kFeedFinishMs = 1500;  // at the end, the last items get this long
 constexpr int kFeedTriesUnheard = 25;     // feeds the lobby never acknowledged: it takes none (5 s)
 
@@ -85,6 +86,8 @@ class GameFeed : public RawListener {
   bool sentOnce_ = false;
   bool heard_ = false;  // the lobby acknowledged a feed
   uint32_t lastSentMs_ = 0;
+  uint32_t lastHeardMs_ = 0;  // when the lobby last acknowledged (Service's clock)
+  uint32_t nowMs_ = 0;
   uint64_t bytesSent_ = 0, datagrams_ = 0;
 };
 
