@@ -140,3 +140,47 @@ TEST(SpectatorReplay, ASpectatorsRecordChecksAsMatchingWithThePlayersResult) {
     }
   }
 }
+
+TEST(SpectatorReplay, EachItemIsPlayedOnlyOnceHeldForTheDelayAndWhatWasThereAtOnce) {
+  // The items come as the clock reaches their time (ms); the source waits with it.
+  const std::vector<std::pair<uint32_t, uint8_t>> coming = {{0, net::kStreamScreen}, {100, 7}, {5000, 8}};
+  net::WatchedStream stream;
+  stream.header = true;
+  uint32_t clock = 0;
+  const auto pump = [&] {
+    clock += 50;
+    while (stream.items.size() < coming.size() && coming[stream.items.size()].first <= clock) {
+      stream.items.push_back(coming[stream.items.size()].second);
+      stream.arrivedMs.push_back(clock);
+    }
+  };
+  WatchSource source(stream, pump, [&] { return clock; }, [] { return false; }, 3000);
+  GameState game(true, kArea, kBanana, kFly);
+  source.BeginGame(game);
+  while (!source.LevelScreenPassed()) {
+  }
+  EXPECT_GE(clock, 3100u);  // the players left their screen when the next tick came
+  EXPECT_EQ(source.OpenFrame().ticks, 1u);
+  EXPECT_EQ(ControlsCode(source.Read(1)), 1u);  // 7: player 1's reading 1, player 2's 1
+  EXPECT_EQ(ControlsCode(source.Read(2)), 1u);
+  EXPECT_EQ(source.OpenFrame().ticks, 1u);
+  EXPECT_GE(clock, 8000u);
+  EXPECT_FALSE(source.ReachedItsEnd(0, 0));
+  stream.items.push_back(net::kStreamEnd + static_cast<uint8_t>(net::StreamEnd::Lost));
+  stream.arrivedMs.push_back(clock);
+  EXPECT_TRUE(source.ReachedItsEnd(0, 0));
+  EXPECT_EQ(source.OpenFrame().ticks, 0u);
+  net::StreamEnd how = net::StreamEnd::Quit;
+  ASSERT_TRUE(source.Ended(how));
+  EXPECT_EQ(how, net::StreamEnd::Lost);
+  // A spectator who came late plays what the lobby held at once (unseen), the rest on time.
+  stream.catchUpTo = 3;
+  const uint32_t late = clock;
+  source.BeginGame(game);
+  EXPECT_TRUE(source.CatchingUp());
+  EXPECT_TRUE(source.LevelScreenPassed());
+  EXPECT_EQ(source.OpenFrame().ticks, 1u);
+  EXPECT_EQ(source.OpenFrame().ticks, 1u);
+  EXPECT_LT(clock - late, 1000u);
+  EXPECT_FALSE(source.CatchingUp());
+}
