@@ -76,6 +76,7 @@ void WatchClient::TakeData(const LobbyMessage& m, uint32_t nowMs) {
     return;
   }
   s.live = m.live != 0;
+  if (s.live) lastLiveMs_ = nowMs;
   if (m.position > s.items.size()) return;  // a gap: the lobby sends it again
   const size_t skip = s.items.size() - m.position;
   for (size_t i = skip; i < m.items.size() && (s.items.empty() || s.items.back() < kStreamEnd); ++i) {
@@ -91,6 +92,7 @@ void WatchClient::Hear(const LobbyMessage& m, uint32_t nowMs) {
       if (state_ != State::Asking || m.nonce != nonce_) return;
       secret_ = m.token;
       state_ = State::Watching;
+      lastLiveMs_ = nowMs;
       sentOnce_ = false;  // the first acknowledgement goes now: it proves this address
       break;
     case LobbyType::WatchData:
@@ -146,6 +148,11 @@ void WatchClient::Service(uint32_t nowMs) {
     case State::Watching: {
       if (nowMs - lastHeardMs_ > kWatchSilenceMs) {
         Fail("The lobby stopped sending the game.");
+        break;
+      }
+      const bool ended = !stream_.items.empty() && stream_.items.back() >= kStreamEnd;
+      if (!ended && nowMs - lastLiveMs_ > kWatchSilenceMs) {
+        Fail("The players' game stopped sending.");
         break;
       }
       const uint32_t since = nowMs - lastSentMs_;

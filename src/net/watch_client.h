@@ -17,7 +17,7 @@ namespace net {
 
 constexpr uint32_t kWatchAckEveryMs = 250;    // a spectator acknowledges at least this often
 constexpr uint32_t kWatchAckSoonMs = 50;      // ... and this soon after new items
-constexpr uint32_t kWatchSilenceMs = 5000;    // nothing from the lobby this long: given up
+constexpr uint32_t kWatchSilenceMs = 5000;    // nothing from the lobby (or the players) this long: given up
 constexpr uint32_t kNotStartedEveryMs = 2000; // a game not begun yet is asked for again ...
 constexpr int kNotStartedTries = 15;          // ... this many times (30 s)
 
@@ -74,6 +74,7 @@ class WatchClient {
   bool sentOnce_ = false;
   uint32_t lastSentMs_ = 0;
   uint32_t lastHeardMs_ = 0;
+  uint32_t lastLiveMs_ = 0;  // when the lobby last said the players feed the stream
   bool unacked_ = false;  // items came since the last acknowledgement
   WatchedStream stream_;
   uint64_t bytesReceived_ = 0, bytesSent_ = 0;

@@ -308,3 +308,31 @@ TEST(LobbyClient, EightSpectatorsGetTheSameStreamDirectOrRelayedAndTheHostSendsN
     joiner.connection->SetRawListener(joiner.client.get());
   }
 }
+
+TEST(LobbyClient, ASpectatorIsToldWhenThePlayersGameStopsSendingWithoutItsEnd) {
+  Lab lab;
+  Side host = Host(lab.lobby);
+  const std::string code = CodeOf(host);
+  Side joiner = Joiner(lab.lobby, code);
+  ASSERT_TRUE(StepUntil({&host, &joiner}, [&] { return host.connection->Agreed() && joiner.connection->Agreed(); }, 5000));
+  GameFeed feed(*host.connection, lab.lobby, code, host.client->Secret());
+  feed.BeginGame(0, 5, 0);
+  for (int t = 0; t < 100; ++t) feed.Tick(1, 2);
+  std::string error;
+  std::unique_ptr<WatchClient> watcher = WatchClient::Open(lab.lobby, code, Me(), error);
+  ASSERT_TRUE(StepUntil({&host, &joiner}, [&] {
+    feed.Service(NowMs());
+    watcher->Service(NowMs());
+    return watcher->Stream().items.size() == 100;
+  }, 3000));
+  // The host's computer goes silent: no end comes, and the spectator is told so.
+  const auto silent = Clock::now();
+  ASSERT_TRUE(StepUntil({&joiner}, [&] {
+    watcher->Service(NowMs());
+    return watcher->Stream().over;
+  }, 12000));
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - silent).count();
+  EXPECT_EQ(watcher->Stream().failure, "The players' game stopped sending.");
+  EXPECT_EQ(watcher->Stream().items.size(), 100u);
+  EXPECT_LT(ms, 10000);  // the lobby's 3 s, then the spectator's 5 s
+}
