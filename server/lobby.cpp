@@ -23,7 +23,6 @@ static_assert(kDefaultLobbyPort == net::kDefaultLobbyPort, "the game and the ser
 
 namespace {
 
-constexpr int kPollMs = 100;            // the thread looks at the stop flag this often
 constexpr size_t kMaxDatagram = 1500;   // bytes read of one datagram (longer ones are cut and refused)
 constexpr int kBatch = 64;              // datagrams read in one go
 constexpr uint64_t kExpireEveryMs = 1000;
@@ -90,6 +89,7 @@ class LobbyService : public Service {
   void Run() {
     uint64_t nextExpire = NowMs() + kExpireEveryMs;
     uint64_t nextCounts = NowMs() + kCountsEveryMs;
+    uint64_t nextPulse = NowMs() + Lobby::kPulseMs;
     std::vector<LobbyOutgoing> out;
     std::vector<std::array<uint8_t, kMaxDatagram>> buffers(kBatch);
     mmsghdr messages[kBatch];
@@ -97,7 +97,7 @@ class LobbyService : public Service {
     sockaddr_in from[kBatch];
     while (!stop_) {
       pollfd p{fd_, POLLIN, 0};
-      poll(&p, 1, kPollMs);
+      poll(&p, 1, static_cast<int>(Lobby::kPulseMs));
       for (int rounds = 0; rounds < 16; ++rounds) {  // then look at the clock again
         std::memset(messages, 0, sizeof messages);
         for (int i = 0; i < kBatch; ++i) {
@@ -115,19 +115,17 @@ class LobbyService : public Service {
           const net::Endpoint sender{ntohl(from[i].sin_addr.s_addr), ntohs(from[i].sin_port)};
           out.clear();
           lobby_.Handle(buffers[i].data(), messages[i].msg_len, sender, now, out);
-          for (const LobbyOutgoing& o : out) {
-            sockaddr_in to{};
-            to.sin_family = AF_INET;
-            to.sin_addr.s_addr = htonl(o.to.ip);
-            to.sin_port = htons(o.to.port);
-            const uint8_t* data = o.forward ? buffers[i].data() : o.bytes.data();
-            const size_t size = o.forward ? messages[i].msg_len : o.bytes.size();
-            sendto(fd_, data, size, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&to), sizeof to);
-          }
+          SendAll(out, buffers[i].data(), messages[i].msg_len);
         }
         if (got < kBatch) break;
       }
       const uint64_t now = NowMs();
+      if (now >= nextPulse) {
+        out.clear();
+        lobby_.Pulse(now, out);
+        SendAll(out, nullptr, 0);
+        nextPulse = now + Lobby::kPulseMs;
+      }
       if (now >= nextExpire) {
         lobby_.Expire(now);
         nextExpire = now + kExpireEveryMs;
@@ -137,9 +135,24 @@ class LobbyService : public Service {
         const LobbyCounts& c = lobby_.Counts();
         ServerLog("Lobby: ", lobby_.Games(), " codes, ", lobby_.Pairs(), " relay pairs; ", c.datagrams,
                   " datagrams, ", c.registered, " registered, ", c.joined, " joined, ", c.refused, " refused, ",
-                  c.undecodable, " undecodable, ", c.relayed, " relayed, ", c.relayDropped, " not relayed");
+                  c.undecodable, " undecodable, ", c.relayed, " relayed, ", c.relayDropped, " not relayed; ",
+                  lobby_.Streams(), " streams, ", lobby_.Watchers(), " spectators, ", c.watchSent,
+                  " stream datagrams sent, ", c.watchDropped, " held back");
         nextCounts = now + kCountsEveryMs;
       }
+    }
+  }
+
+  // `out` from the socket; a forward is the datagram `received` (`size` bytes).
+  void SendAll(const std::vector<LobbyOutgoing>& out, const uint8_t* received, size_t size) {
+    for (const LobbyOutgoing& o : out) {
+      sockaddr_in to{};
+      to.sin_family = AF_INET;
+      to.sin_addr.s_addr = htonl(o.to.ip);
+      to.sin_port = htons(o.to.port);
+      const uint8_t* data = o.forward ? received : o.bytes.data();
+      const size_t length = o.forward ? size : o.bytes.size();
+      if (data != nullptr) sendto(fd_, data, length, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&to), sizeof to);
     }
   }
 

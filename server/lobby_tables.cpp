@@ -23,9 +23,18 @@ const char* ReasonText(LobbyRefusal why) {
     case LobbyRefusal::RateLimited: return "rate limited";
     case LobbyRefusal::Busy: return "tables full";
     case LobbyRefusal::RelayFull: return "relay full";
+    case LobbyRefusal::WatchersFull: return "spectators full";
+    case LobbyRefusal::NotStarted: return "not begun";
   }
   return "?";
 }
+
+// What a game sends the lobby: requests, and a host's feed.
+bool SentToLobby(LobbyType type) { return net::IsLobbyRequest(type) || type == LobbyType::Feed; }
+
+bool Ended(const std::vector<uint8_t>& items) { return !items.empty() && items.back() >= net::kStreamEnd; }
+
+constexpr size_t kMaxDataPerPulse = 4;  // datagrams to one spectator in one pulse
 
 }  // namespace
 
@@ -82,7 +91,7 @@ void Lobby::Handle(const uint8_t* data, size_t size, const Endpoint& from, uint6
     return;
   }
   LobbyMessage m;
-  if (!net::DecodeLobby(data, size, m) || !net::IsLobbyRequest(m.type)) {
+  if (!net::DecodeLobby(data, size, m) || !SentToLobby(m.type)) {
     ++counts_.undecodable;
     return;
   }
@@ -92,6 +101,9 @@ void Lobby::Handle(const uint8_t* data, size_t size, const Endpoint& from, uint6
     case LobbyType::Keepalive: OnKeepalive(m, from, nowMs, out); break;
     case LobbyType::Join: OnJoin(m, from, nowMs, out); break;
     case LobbyType::RelayBind: OnRelayBind(m, from, nowMs, out); break;
+    case LobbyType::Feed: OnFeed(m, from, nowMs, out); break;
+    case LobbyType::Watch: OnWatch(m, from, nowMs, out); break;
+    case LobbyType::WatchAck: OnWatchAck(m, from, nowMs, out); break;
     default: break;
   }
   // Never more bytes to the sender than it sent: nothing is amplified.
@@ -123,8 +135,9 @@ void Lobby::OnRegister(const LobbyMessage& m, const Endpoint& from, uint64_t now
   if (!Allow(from, nowMs)) return Refuse(from, m.nonce, LobbyRefusal::RateLimited, out);
   if (games_.size() >= limits_.maxGames) return Refuse(from, m.nonce, LobbyRefusal::Busy, out);
   std::string code;
-  for (int tries = 0; tries < 8 && (code.empty() || games_.count(code) != 0); ++tries) code = net::MakeCode(random_());
-  if (games_.count(code) != 0) return Refuse(from, m.nonce, LobbyRefusal::Busy, out);
+  const auto taken = [&](const std::string& c) { return c.empty() || games_.count(c) != 0 || streams_.count(c) != 0; };
+  for (int tries = 0; tries < 8 && taken(code); ++tries) code = net::MakeCode(random_());
+  if (taken(code)) return Refuse(from, m.nonce, LobbyRefusal::Busy, out);
   Game& g = games_[code];
   g.hello = m;
   g.host = from;
@@ -280,6 +293,194 @@ void Lobby::Relay(size_t size, const Endpoint& from, uint64_t nowMs, std::vector
   out.push_back({p.ends[1 - side], {}, true});
 }
 
+// --- Spectators ---------------------------------------------------------------
+
+size_t Lobby::Watchers() const {
+  size_t n = 0;
+  for (const auto& entry : streams_) n += entry.second.watchers.size();
+  return n;
+}
+
+void Lobby::OnFeed(const LobbyMessage& m, const Endpoint& from, uint64_t nowMs, std::vector<LobbyOutgoing>& out) {
+  auto it = streams_.find(m.code);
+  if (it == streams_.end()) {
+    auto g = games_.find(m.code);
+    if (g == games_.end() || !g->second.joined || g->second.secret != m.token) {
+      Allow(from, nowMs);  // a guess costs
+      return;
+    }
+    if (streams_.size() >= limits_.maxStreams) return Refuse(from, 0, LobbyRefusal::Busy, out);
+    it = streams_.emplace(m.code, Stream{}).first;
+    it->second.secret = g->second.secret;
+    it->second.hello = g->second.hello;
+    Event("Game " + m.code + " streams to spectators from " + net::EndpointText(from));
+  } else if (it->second.secret != m.token) {
+    Allow(from, nowMs);
+    return;
+  }
+  Stream& s = it->second;
+  s.fedMs = nowMs;
+  ++counts_.fed;
+  if (!s.started || m.game > s.game) {  // the first game, or the next one of the session
+    streamBytes_ -= s.items.size();
+    s.items.clear();
+    s.started = true;
+    s.game = m.game;
+    s.seed = m.seed;
+    s.math = m.math;
+    for (Watcher& w : s.watchers) w.acked = w.sent = 0;
+  }
+  if (m.game == s.game && m.position <= s.items.size() && !Ended(s.items)) {
+    const size_t skip = s.items.size() - m.position;
+    size_t add = m.items.size() > skip ? m.items.size() - skip : 0;
+    for (size_t i = 0; i < add; ++i) {
+      if (m.items[skip + i] >= net::kStreamEnd) add = i + 1;  // nothing after the end
+    }
+    if (streamBytes_ + add > limits_.maxStreamBytes) return Refuse(from, 0, LobbyRefusal::Busy, out);
+    s.items.insert(s.items.end(), m.items.begin() + static_cast<std::ptrdiff_t>(skip),
+                   m.items.begin() + static_cast<std::ptrdiff_t>(skip + add));
+    streamBytes_ += add;
+  }
+  LobbyMessage ack;
+  ack.type = LobbyType::FeedAck;
+  ack.game = s.game;
+  ack.position = static_cast<uint32_t>(s.items.size());
+  ack.watchers = static_cast<uint16_t>(std::count_if(s.watchers.begin(), s.watchers.end(),
+                                                     [](const Watcher& w) { return w.proven; }));
+  Send(from, ack, out);
+}
+
+void Lobby::OnWatch(const LobbyMessage& m, const Endpoint& from, uint64_t nowMs, std::vector<LobbyOutgoing>& out) {
+  auto it = streams_.find(m.code);
+  if (it != streams_.end()) {
+    for (const Watcher& w : it->second.watchers) {
+      if (w.at != from || w.nonce != m.nonce) continue;
+      LobbyMessage r;  // the same request again: the same answer
+      r.type = LobbyType::Watching;
+      r.nonce = m.nonce;
+      r.token = w.secret;
+      return Send(from, r, out);
+    }
+  }
+  if (!Allow(from, nowMs)) return Refuse(from, m.nonce, LobbyRefusal::RateLimited, out);
+  if (it == streams_.end()) {
+    auto g = games_.find(m.code);
+    const bool waiting = g != games_.end() && g->second.proven;
+    return Refuse(from, m.nonce, waiting ? LobbyRefusal::NotStarted : LobbyRefusal::NoSuchCode, out);
+  }
+  Stream& s = it->second;
+  if (m.version != s.hello.version || m.protocol != s.hello.protocol || m.fingerprint != s.hello.fingerprint) {
+    return Refuse(from, m.nonce, LobbyRefusal::WrongVersion, out, s.hello.version);
+  }
+  // The same address asking afresh leaves its old place; places not proven in time are free.
+  auto& ws = s.watchers;
+  ws.erase(std::remove_if(ws.begin(), ws.end(),
+                          [&](const Watcher& w) {
+                            return w.at == from || (!w.proven && nowMs - w.heardMs > limits_.watcherIdleMs);
+                          }),
+           ws.end());
+  if (ws.size() >= limits_.watchersPerGame) return Refuse(from, m.nonce, LobbyRefusal::WatchersFull, out);
+  Watcher w;
+  w.at = from;
+  w.nonce = m.nonce;
+  w.secret = random_();
+  w.heardMs = w.progressMs = nowMs;
+  ws.push_back(w);
+  LobbyMessage r;
+  r.type = LobbyType::Watching;
+  r.nonce = m.nonce;
+  r.token = w.secret;
+  Send(from, r, out);
+}
+
+LobbyMessage Lobby::StreamData(const Stream& s, uint32_t from, size_t count, uint64_t nowMs) const {
+  LobbyMessage d;
+  d.type = LobbyType::WatchData;
+  d.game = s.game;
+  d.seed = s.seed;
+  d.math = s.math;
+  d.total = static_cast<uint32_t>(s.items.size());
+  d.live = nowMs - s.fedMs <= limits_.streamLiveMs ? 1 : 0;
+  d.position = from;
+  d.items.assign(s.items.begin() + from, s.items.begin() + from + static_cast<std::ptrdiff_t>(count));
+  return d;
+}
+
+void Lobby::OnWatchAck(const LobbyMessage& m, const Endpoint& from, uint64_t nowMs, std::vector<LobbyOutgoing>& out) {
+  auto it = streams_.find(m.code);
+  Watcher* w = nullptr;
+  if (it != streams_.end()) {
+    for (Watcher& each : it->second.watchers) {
+      if (each.at == from && each.secret == m.token) w = &each;
+    }
+  }
+  if (w == nullptr) {
+    Allow(from, nowMs);  // guessing secrets costs like guessing codes
+    return;
+  }
+  Stream& s = it->second;
+  if (!w->proven) {
+    w->proven = true;
+    ++counts_.watched;
+    const size_t proven = static_cast<size_t>(
+        std::count_if(s.watchers.begin(), s.watchers.end(), [](const Watcher& x) { return x.proven; }));
+    Event("Game " + m.code + " watched by " + net::EndpointText(from) + " (" + std::to_string(proven) + " watching)");
+  }
+  w->heardMs = nowMs;
+  if (m.game == s.game && s.started && m.position <= s.items.size() && m.position > w->acked) {
+    w->acked = m.position;
+    w->progressMs = nowMs;
+    w->sent = std::max(w->sent, w->acked);
+  }
+  Send(from, StreamData(s, 0, 0, nowMs), out);  // how the stream stands (shorter than the ack)
+}
+
+void Lobby::SendToWatcher(Stream& s, Watcher& w, uint64_t nowMs, std::vector<LobbyOutgoing>& out) {
+  if (w.acked >= w.sent) w.progressMs = nowMs;  // nothing outstanding
+  if (w.sent > w.acked && nowMs - w.progressMs > limits_.watchResendMs) {
+    w.sent = w.acked;  // lost on the way: again from what it holds
+    w.progressMs = nowMs;
+  }
+  const size_t room = net::kMaxLobbyDatagram - net::StreamHeaderBytes(LobbyType::WatchData);
+  for (size_t n = 0; n < kMaxDataPerPulse && w.sent < s.items.size(); ++n) {
+    const size_t count = net::StreamItemsThatFit(s.items.data() + w.sent, s.items.size() - w.sent, room);
+    std::vector<uint8_t> bytes = net::EncodeLobby(StreamData(s, w.sent, count, nowMs));
+    if (nowMs - w.windowMs >= kWindowMs) {
+      w.windowMs = nowMs;
+      w.windowBytes = 0;
+    }
+    if (nowMs - watchWindowMs_ >= kWindowMs) {
+      watchWindowMs_ = nowMs;
+      watchWindowBytes_ = 0;
+    }
+    if (w.windowBytes + bytes.size() > limits_.watcherBytesPerSecond ||
+        watchWindowBytes_ + bytes.size() > limits_.watchBytesPerSecond) {
+      ++counts_.watchDropped;
+      return;
+    }
+    w.windowBytes += bytes.size();
+    watchWindowBytes_ += bytes.size();
+    w.sent += static_cast<uint32_t>(count);
+    ++counts_.watchSent;
+    out.push_back({w.at, std::move(bytes), false});
+  }
+}
+
+void Lobby::Pulse(uint64_t nowMs, std::vector<LobbyOutgoing>& out) {
+  for (auto& entry : streams_) {
+    Stream& s = entry.second;
+    if (!s.started) continue;
+    for (Watcher& w : s.watchers) {
+      if (w.proven && nowMs - w.heardMs <= limits_.watcherIdleMs) SendToWatcher(s, w, nowMs, out);
+    }
+  }
+}
+
+void Lobby::RemoveStream(std::map<std::string, Stream>::iterator it) {
+  streamBytes_ -= it->second.items.size();
+  streams_.erase(it);
+}
+
 void Lobby::RemoveGame(const std::string& code) {
   auto it = games_.find(code);
   if (it == games_.end()) return;
@@ -314,6 +515,22 @@ void Lobby::Expire(uint64_t nowMs) {
     if (nowMs - p.lastMs > limits_.pairIdleMs) tokens.push_back(token);
   }
   for (uint64_t token : tokens) RemovePair(token);
+  for (auto it = streams_.begin(); it != streams_.end();) {
+    auto next = std::next(it);
+    auto& ws = it->second.watchers;
+    for (const Watcher& w : ws) {
+      if (w.proven && nowMs - w.heardMs > limits_.watcherIdleMs) {
+        Event("Game " + it->first + ": " + net::EndpointText(w.at) + " stopped watching");
+      }
+    }
+    ws.erase(std::remove_if(ws.begin(), ws.end(), [&](const Watcher& w) { return nowMs - w.heardMs > limits_.watcherIdleMs; }),
+             ws.end());
+    if (nowMs - it->second.fedMs > limits_.streamIdleMs) {
+      Event("Game " + it->first + " no longer streams");
+      RemoveStream(it);
+    }
+    it = next;
+  }
   for (auto it = buckets_.begin(); it != buckets_.end();) {
     // A full bucket again says nothing: forget it.
     const double refill = static_cast<double>(nowMs - it->second.lastMs) / 1000.0 * limits_.requestsPerSecond;

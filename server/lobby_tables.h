@@ -13,6 +13,15 @@
 // that is not ours from a bound endpoint goes to the other end of its pair, within the
 // pair's and the relay's bandwidth caps. Answers are never longer than the request
 // they answer, and the host hears of its joiner only once its address is proven.
+//
+// Spectators: once a game is joined its host feeds the lobby the game's stream (a Feed
+// carries the code and the host's secret); the lobby keeps each game's stream whole, so
+// a spectator who comes late can catch up. A spectator asks with Watch and is given a
+// secret (Watching, shorter than the request); its first WatchAck echoing the secret
+// proves its address. Pulse() then sends every proven spectator who still acknowledges
+// (a WatchAck at least every watcherIdleMs) the items it does not hold yet, within each
+// spectator's and the lobby's bandwidth caps; what it does not acknowledge in time is
+// sent again. The host sends once, whatever the number of spectators.
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -34,11 +43,21 @@ struct LobbyLimits {
   double requestBurst = 10;         // ... requests
   uint64_t pairBytesPerSecond = 128 * 1024;         // each relayed pair, both ways
   uint64_t totalBytesPerSecond = 100 * 1024 * 1024;  // the whole relay
+  size_t maxStreams = 1024;             // games streamed to spectators
+  size_t watchersPerGame = 16;          // spectators of one game (proven or not)
+  size_t maxStreamBytes = 64u << 20;    // the items of every stream together (one byte each)
+  uint64_t streamIdleMs = 30000;        // a stream not fed this long is forgotten
+  uint64_t streamLiveMs = 3000;         // a stream fed within this is live
+  uint64_t watcherIdleMs = 5000;        // a spectator silent this long gets nothing more
+  uint64_t watchResendMs = 800;         // items not acknowledged within this are sent again
+  uint64_t watcherBytesPerSecond = 64 * 1024;         // to each spectator
+  uint64_t watchBytesPerSecond = 50 * 1024 * 1024;    // to all spectators
 };
 
 struct LobbyCounts {
   uint64_t datagrams = 0, refused = 0, undecodable = 0;
   uint64_t registered = 0, joined = 0, relayed = 0, relayDropped = 0, expired = 0;
+  uint64_t fed = 0, watched = 0, watchSent = 0, watchDropped = 0;
 };
 
 // Where to send what: `bytes`, or (forward) the datagram just handled, unchanged.
@@ -56,12 +75,18 @@ class Lobby {
               std::vector<LobbyOutgoing>& out);
   // Forgets what expired (call about once a second).
   void Expire(uint64_t nowMs);
+  // Sends the spectators what they do not hold yet (call about every kPulseMs).
+  void Pulse(uint64_t nowMs, std::vector<LobbyOutgoing>& out);
+  static constexpr uint64_t kPulseMs = 100;
 
   // Log lines of events since the last call (one line each).
   std::vector<std::string> TakeEvents();
   const LobbyCounts& Counts() const { return counts_; }
   size_t Games() const { return games_.size(); }
   size_t Pairs() const { return pairs_.size(); }
+  size_t Streams() const { return streams_.size(); }
+  size_t Watchers() const;   // in all streams
+  size_t StreamBytes() const { return streamBytes_; }
 
  private:
   struct Game {
@@ -81,6 +106,27 @@ class Lobby {
     uint64_t lastMs = 0;
     uint64_t windowMs = 0, windowBytes = 0;
   };
+  struct Watcher {
+    net::Endpoint at;
+    uint64_t nonce = 0, secret = 0;
+    bool proven = false;        // it echoed the secret from `at`
+    uint64_t heardMs = 0;
+    uint32_t acked = 0;         // items it holds
+    uint32_t sent = 0;          // items sent to it
+    uint64_t progressMs = 0;    // when it last held all that was sent, or acknowledged more
+    uint64_t windowMs = 0, windowBytes = 0;
+  };
+  struct Stream {
+    uint64_t secret = 0;        // the host's
+    net::LobbyMessage hello;    // the host's Register: its version
+    bool started = false;
+    uint16_t game = 0;
+    uint64_t seed = 0;
+    uint8_t math = 0;
+    std::vector<uint8_t> items;
+    uint64_t fedMs = 0;
+    std::vector<Watcher> watchers;
+  };
   struct Bucket {
     double tokens = 0;
     uint64_t lastMs = 0;
@@ -94,6 +140,12 @@ class Lobby {
   void OnKeepalive(const net::LobbyMessage& m, const net::Endpoint& from, uint64_t nowMs, std::vector<LobbyOutgoing>& out);
   void OnJoin(const net::LobbyMessage& m, const net::Endpoint& from, uint64_t nowMs, std::vector<LobbyOutgoing>& out);
   void OnRelayBind(const net::LobbyMessage& m, const net::Endpoint& from, uint64_t nowMs, std::vector<LobbyOutgoing>& out);
+  void OnFeed(const net::LobbyMessage& m, const net::Endpoint& from, uint64_t nowMs, std::vector<LobbyOutgoing>& out);
+  void OnWatch(const net::LobbyMessage& m, const net::Endpoint& from, uint64_t nowMs, std::vector<LobbyOutgoing>& out);
+  void OnWatchAck(const net::LobbyMessage& m, const net::Endpoint& from, uint64_t nowMs, std::vector<LobbyOutgoing>& out);
+  net::LobbyMessage StreamData(const Stream& s, uint32_t from, size_t count, uint64_t nowMs) const;
+  void SendToWatcher(Stream& s, Watcher& w, uint64_t nowMs, std::vector<LobbyOutgoing>& out);
+  void RemoveStream(std::map<std::string, Stream>::iterator it);
   void Relay(size_t size, const net::Endpoint& from, uint64_t nowMs, std::vector<LobbyOutgoing>& out);
   void RemoveGame(const std::string& code);
   void RemovePair(uint64_t token);
@@ -106,6 +158,9 @@ class Lobby {
   std::unordered_map<uint64_t, Pair> pairs_;          // by pair token
   std::unordered_map<uint64_t, uint64_t> boundEnds_;  // endpoint key -> pair token
   std::unordered_map<uint32_t, Bucket> buckets_;      // by IPv4 address
+  std::map<std::string, Stream> streams_;             // by code
+  size_t streamBytes_ = 0;
+  uint64_t watchWindowMs_ = 0, watchWindowBytes_ = 0;
   uint64_t totalWindowMs_ = 0, totalWindowBytes_ = 0;
   std::vector<std::string> events_;
   LobbyCounts counts_;

@@ -47,6 +47,8 @@ void WaitForKeyOrPadButton();
 
 // A game played at this computer: the simulation's state, with what the screen keeps
 // for it.
+class Presenter;
+
 struct Game : GameState {
   Pause pause;  // play stands still while pause.paused is set
   BITMAP* splatterLayer;
@@ -87,6 +89,8 @@ bool PlayFrame(Game& game, BITMAP* backbuffer);
 // A whole game from the devices, from level 1 to the high-score screens (or a quit);
 // its record (also written to the replay files).
 Replay PlayGame(BITMAP* backbuffer, BITMAP* splatterLayer, bool twoPlayer);
+// The presenter of a game on this screen, shown as `showing` says (a game watched live).
+std::unique_ptr<Presenter> MakeScreenPresenter(Game& game, BITMAP* backbuffer, const Showing& showing);
 // A whole game played back from `replay`, shown as `showing` says; its record.
 Replay PlayReplay(BITMAP* backbuffer, BITMAP* splatterLayer, const Replay& replay, const Showing& showing);
 // A replay watched at its pace with its sound, `mark` ("REPLAY", "DEMO") over it;

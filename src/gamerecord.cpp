@@ -37,6 +37,8 @@ void GameRecorder::BeginGame(const GameState& game) {
   unsigned char table[kCLibraryStateBytes];
   SaveCLibraryState(table);
   record_.randomState.assign(table, table + kCLibraryStateBytes);
+  record_.randomSource = static_cast<uint8_t>(game.random.kind);  // a game of its own generator plays again with it
+  record_.seed = game.random.seed;
   record_.frames.reserve(kReservedRuns);
   record_.controls[0].reserve(kReservedRuns);
   record_.controls[1].reserve(game.twoPlayer ? kReservedRuns : 0);

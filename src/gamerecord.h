@@ -20,7 +20,8 @@ class GameRecorder {
   GameRecorder(std::string gameVersion, uint32_t mediaFingerprint)
       : gameVersion_(std::move(gameVersion)), mediaFingerprint_(mediaFingerprint) {}
 
-  // A game begins: a fresh record, with the generator's table as it stands now.
+  // A game begins: a fresh record, with the generator's table as it stands now (and the
+  // game's own generator, when it has one).
   void BeginGame(const GameState& game);
   // A game whose generator is its own (a network game's), and its seed.
   void SetRandom(uint8_t randomSource, uint64_t seed);

@@ -66,6 +66,7 @@ LobbyResult ConnectThroughLobby(const NetworkOptions& options, const net::Hello&
   if (hosting) LOG("Network game: waiting for a player on port ", options.port);
   show(first, second);
   bool lobbyDone = false;  // the host's lobby failed: direct joins still come
+  bool introduced = false;  // the lobby brought the joiner: the game can be watched
   for (;;) {
     if (stop()) return {};
     std::vector<net::NetEvent> netEvents;
@@ -81,6 +82,7 @@ LobbyResult ConnectThroughLobby(const NetworkOptions& options, const net::Hello&
           break;
         case net::LobbyEvent::Kind::Introduced:
           LOG("Network game: the lobby introduced ", net::EndpointText(e.to));
+          introduced = true;
           if (hosting) first += "  -  a player is coming";
           break;
         case net::LobbyEvent::Kind::Direct:
@@ -106,6 +108,11 @@ LobbyResult ConnectThroughLobby(const NetworkOptions& options, const net::Hello&
           LobbyResult r;
           r.agreed = true;
           r.theirs = e.hello;
+          if (hosting && introduced) {
+            r.feedCode = client.Code();
+            r.feedSecret = client.Secret();
+            r.lobby = lobby;
+          }
           return r;
         }
         case net::NetEvent::Kind::Refused:

@@ -15,6 +15,11 @@ struct LobbyResult {
   bool agreed = false;   // the handshake is done: play may start
   net::Hello theirs;     // the other side's Hello
   std::string failure;   // what the player is told; empty when the player stopped
+  // A host whose player came through the lobby: what feeds its game to spectators
+  // (net/game_feed.h), the code and the lobby's secret for it, and the lobby.
+  std::string feedCode;
+  uint64_t feedSecret = 0;
+  net::Endpoint lobby;
 };
 
 // The lobby these options name: --lobby, else the `lobby` setting; empty: none.

@@ -268,6 +268,10 @@ Replay PlayGame(BITMAP* backbuffer, BITMAP* splatterLayer, bool twoPlayer) {
   return PlayFrom(devices, Showing{}, backbuffer, splatterLayer, twoPlayer);
 }
 
+std::unique_ptr<Presenter> MakeScreenPresenter(Game& game, BITMAP* backbuffer, const Showing& showing) {
+  return std::make_unique<ScreenPresenter>(game, backbuffer, showing);
+}
+
 Replay PlayReplay(BITMAP* backbuffer, BITMAP* splatterLayer, const Replay& replay, const Showing& showing) {
   ReplaySource source(replay);
   return PlayFrom(source, showing, backbuffer, splatterLayer, replay.players == 2);

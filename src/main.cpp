@@ -25,6 +25,7 @@
 #include "sound.h"
 #include "taps.h"
 #include "userdata.h"
+#include "watchplay.h"
 #include "util.h"
 #include "worldboard.h"
 
@@ -156,7 +157,9 @@ int main(int argc, char** argv) {
   CountTogglePresses();
 
   int status = 0;
-  if (options.network.role != NetworkOptions::Role::None) {
+  const bool watching = options.network.role == NetworkOptions::Role::Watch;
+  if (watching) WatchLiveGame(backbuffer, splatterLayer, options.network);  // a game watched live, then the menu
+  if (!watching && options.network.role != NetworkOptions::Role::None) {
     status = PlayNetworkGames(backbuffer, splatterLayer, options.network);
   } else if (command.mode != ReplayMode::None) {
     WatchReplay(backbuffer, splatterLayer, replay, "REPLAY", nullptr);

@@ -25,6 +25,14 @@ void ReadJoinOption(NetworkOptions& options, const char* address) {
   }
 }
 
+void ReadWatchOption(NetworkOptions& options, const char* code) {
+  options.role = NetworkOptions::Role::Watch;
+  options.address.clear();
+  if (code == nullptr || !net::ParseCode(code, options.code)) {
+    options.error = std::string("--watch: '") + (code != nullptr ? code : "") + "' is not a code (XXXX-XXXX)";
+  }
+}
+
 bool ReadJoinTarget(NetworkOptions& options, const std::string& text) {
   std::string code;
   if (net::ParseCode(text, code)) {

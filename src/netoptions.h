@@ -6,11 +6,11 @@
 #include <string>
 
 struct NetworkOptions {
-  enum class Role { None, Host, Join };
+  enum class Role { None, Host, Join, Watch };
   Role role = Role::None;
   uint16_t port = 0;        // host: the UDP port to listen on; join: the host's
   std::string address;      // join: the host's name or address; empty: ask (or `code`)
-  std::string code;         // join: a lobby's code for the game (eight characters); empty: none
+  std::string code;         // join, watch: a lobby's code for the game (eight characters); empty: none
   std::string lobby;        // HOST[:PORT] of the lobby (--lobby, else the `lobby` setting)
   int inputDelay = -1;      // ticks, 0..6; -1: the default
   std::string error;        // a command line that could not be read, in a sentence
@@ -20,6 +20,8 @@ struct NetworkOptions {
 void ReadHostOption(NetworkOptions& options, const char* port);
 void ReadJoinOption(NetworkOptions& options, const char* address);
 void ReadInputDelayOption(NetworkOptions& options, const char* ticks);
+// Reads "--watch CODE".
+void ReadWatchOption(NetworkOptions& options, const char* code);
 // Reads "--lobby HOST[:PORT]".
 void ReadLobbyOption(NetworkOptions& options, const char* lobby);
 // What was typed or given to join: a code (XXXX-XXXX, in any case, the dash or a blank

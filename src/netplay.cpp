@@ -19,6 +19,7 @@
 #include "init.h"
 #include "input.h"
 #include "lobbyplay.h"
+#include "net/game_feed.h"
 #include "net/session.h"
 #include "net/transport.h"
 #include "pad.h"
@@ -73,6 +74,8 @@ struct Network {
   int64_t recorded = 0;       // ticks of the current game recorded so far
   GameRecorder recorder{NANASPLAT_VERSION, GameMediaFingerprint()};
   uint32_t leftAt = 0;        // the value of the other player's Quit (0: none heard)
+  std::unique_ptr<net::GameFeed> feed;  // the host's game to the lobby's spectators (or none)
+  int64_t fed = 0;            // ticks of the current game fed to it so far
 };
 
 // Every pending datagram, without waiting.
@@ -111,6 +114,7 @@ void Pump(Network& n) {
         break;
     }
   }
+  if (n.feed) n.feed->Service(net::SteadyMs());
   n.connection->Flush();
 }
 
@@ -203,12 +207,42 @@ void LocalScreen(Network& n, BITMAP* backbuffer, const char* first, const char* 
   clear_keybuf();
 }
 
+// --- Spectators: the host feeds the game's stream to the lobby (net/game_feed.h) ------
+
+// The game's ticks up to `upTo` go to the spectators as they are recorded.
+void FeedTicks(Network& n, int64_t upTo) {
+  if (!n.feed) return;
+  upTo = std::min<int64_t>(upTo, static_cast<int64_t>(n.ticks.size()));
+  for (; n.fed < upTo; ++n.fed) {
+    const TickControls& c = n.ticks[static_cast<size_t>(n.fed)];
+    n.feed->Tick(ControlsCode(c.readings[0][0]), ControlsCode(c.readings[1][0]));
+  }
+}
+
+// A level screen, in the record and, after the ticks before it, in the stream.
+// A level played out was confirmed whole on both sides: its ticks go before the screen.
+void NoteLevelScreen(Network& n) {
+  n.recorder.LevelScreen();
+  FeedTicks(n, static_cast<int64_t>(n.session->ConfirmedTick()) - n.gameStartTick);
+  if (n.feed) n.feed->LevelScreen(static_cast<uint64_t>(n.session->Tick() - n.gameStartTick));
+}
+
+net::StreamEnd StreamEndOf(Ending ending) {
+  switch (ending) {
+    case Ending::TimeUp: return net::StreamEnd::TimeUp;
+    case Ending::Lost: return net::StreamEnd::Lost;
+    case Ending::OutOfStep: return net::StreamEnd::OutOfStep;
+    default: return net::StreamEnd::Quit;
+  }
+}
+
 // During play only what both computers have confirmed is recorded: a game one player
 // leaves may end before this side's own confirmed tick (see EndTheGameTogether).
 void RecordConfirmedTicks(Network& n, bool gameOver = false) {
   const uint32_t upTo = gameOver ? n.session->ConfirmedTick() : n.session->AgreedTick();
   const int64_t confirmed = static_cast<int64_t>(upTo) - n.gameStartTick;
   for (; n.recorded < confirmed; ++n.recorded) n.recorder.Tick(n.ticks[static_cast<size_t>(n.recorded)]);
+  FeedTicks(n, n.recorded);
 }
 
 // P, the Pause key or a pad's Start: a press toggles the shared pause.
@@ -239,6 +273,8 @@ class NetworkSource : public ControlSource {
     n_.levelSettled = false;
     n_.recorder.BeginGame(game);
     n_.recorder.SetRandom(static_cast<uint8_t>(RandomKind::Own), game.random.seed);
+    n_.fed = 0;
+    if (n_.feed) n_.feed->BeginGame(static_cast<uint16_t>(gameNumber_), game.random.seed, game.mathRevision);
   }
   FramePlan OpenFrame() override { return {kPendingTicks, false}; }
   Controls Read(int player) override { return ControlsFromCode(readings_[player - 1]); }
@@ -348,7 +384,7 @@ class NetworkPresenter : public Presenter {
     char title[32];
     std::snprintf(title, sizeof title, begin ? "Level %d" : "Level %d clear!", level);
     PlayEffect(begin ? Effect::Level : Effect::Clear, SCREEN_W / 2);
-    n_.recorder.LevelScreen();
+    NoteLevelScreen(n_);
     if (!BothLeaveScreen(n_, backbuffer_, title, begin ? "Press any key to begin." : "Press any key to continue.")) {
       n_.ended = Broken(n_) ? n_.broken : Ending::Quit;
     }
@@ -433,6 +469,7 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
   }
   RecordConfirmedTicks(n, true);
   n.recorder.FinishGame(game, ending == Ending::TimeUp ? LevelEnd::TimeUp : LevelEnd::Quit);
+  if (n.feed) n.feed->End(StreamEndOf(ending));
   LogGameOver(n.recorder.Record().summary, ReasonOf(ending));
   WriteGameRecord(n.recorder.Record());
   const Figures& f = n.figures;
@@ -557,6 +594,7 @@ bool ConnectThroughLobby(Network& n, BITMAP* backbuffer, const NetworkOptions& o
     return false;
   }
   n.seed = n.localPlayer == 0 ? mine.seed : r.theirs.seed;
+  if (!r.feedCode.empty()) n.feed = std::make_unique<net::GameFeed>(*n.connection, r.lobby, r.feedCode, r.feedSecret);
   LOG("Network game: connected to ", n.connection->PeerAddress(), ", playing as player ", n.localPlayer + 1);
   return true;
 }
@@ -655,6 +693,7 @@ int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOpt
     if (ending != Ending::TimeUp) break;
     if (!BothPlayAgain(n, backbuffer)) break;
   }
+  if (n.feed) n.feed->Finish();  // the stream's end reaches the lobby
   n.connection->Close();
   return 0;
 }

@@ -45,6 +45,8 @@ const OptionEntry kOptionTable[] = {
      [](CommandLine& line, const char* port) { NetworkOption(line, ReadHostOption, port); }},
     {"--join", "[HOST[:PORT]|CODE]", "join a network game (asks for the address when none is given)",
      [](CommandLine& line, const char* address) { NetworkOption(line, ReadJoinOption, address); }},
+    {"--watch", "CODE", "watch a network game live, a few seconds behind (through the lobby)",
+     [](CommandLine& line, const char* code) { NetworkOption(line, ReadWatchOption, code); }},
     {"--lobby", "HOST[:PORT]", "the lobby that gives hosted games a code (UDP port, default 7479)",
      [](CommandLine& line, const char* lobby) { NetworkOption(line, ReadLobbyOption, lobby); }},
     {"--input-delay", "N", "ticks a network game holds your controls back (0 to 6, default 2)",

@@ -18,18 +18,6 @@ constexpr uint32_t kBindEveryMs = 300;
 constexpr int kMaxBinds = 10;
 constexpr uint32_t kHostPunchingMs = 2 * kRelayLimitMs;  // a host punches no longer than this
 
-std::string RefusalText(const LobbyMessage& m) {
-  switch (m.reason) {
-    case LobbyRefusal::NoSuchCode: return "No game has that code (or it expired).";
-    case LobbyRefusal::Full: return "That game is already full.";
-    case LobbyRefusal::WrongVersion: return "The other player's game is version " + m.version;
-    case LobbyRefusal::RateLimited: return "The lobby refuses: too many tries from this computer. Wait a minute.";
-    case LobbyRefusal::Busy: return "The lobby is full. Try again later.";
-    case LobbyRefusal::RelayFull: return "The relay is full.";
-  }
-  return "The lobby refuses.";
-}
-
 uint64_t FreshNonce() {
   std::random_device device;
   return (static_cast<uint64_t>(device()) << 32) ^ device();
@@ -115,7 +103,7 @@ void LobbyClient::OnLobby(const LobbyMessage& m, std::vector<LobbyEvent>& events
     case LobbyType::Refusal:
       if (state_ == State::Failed || state_ == State::Connecting) return;
       if (m.nonce != nonce_ && m.nonce != 0) return;
-      if (state_ == State::Asking || (hosting_ && state_ == State::Waiting)) Fail(RefusalText(m), events);
+      if (state_ == State::Asking || (hosting_ && state_ == State::Waiting)) Fail(LobbyRefusalText(m), events);
       break;
     default:
       break;
@@ -204,6 +192,20 @@ void LobbyClient::Tick(uint32_t nowMs, std::vector<LobbyEvent>& events) {
     case State::Failed:
       break;
   }
+}
+
+std::string LobbyRefusalText(const LobbyMessage& m) {
+  switch (m.reason) {
+    case LobbyRefusal::NoSuchCode: return "No game has that code (or it expired).";
+    case LobbyRefusal::Full: return "That game is already full.";
+    case LobbyRefusal::WrongVersion: return "The other player's game is version " + m.version;
+    case LobbyRefusal::RateLimited: return "The lobby refuses: too many tries from this computer. Wait a minute.";
+    case LobbyRefusal::Busy: return "The lobby is full. Try again later.";
+    case LobbyRefusal::RelayFull: return "The relay is full.";
+    case LobbyRefusal::WatchersFull: return "That game has as many spectators as it can take.";
+    case LobbyRefusal::NotStarted: return "That game has not begun yet.";
+  }
+  return "The lobby refuses.";
 }
 
 bool ResolveLobby(const std::string& text, Endpoint& lobby, std::string& error) {

@@ -54,6 +54,9 @@ class LobbyClient : public RawListener {
 
   // The relay: the endpoint a relayed peer has.
   const Endpoint& Lobby() const { return lobby_; }
+  // A host: its code and the lobby's secret for it (a feed to spectators shows both).
+  const std::string& Code() const { return code_; }
+  uint64_t Secret() const { return secret_; }
   bool Done() const { return state_ == State::Connecting || state_ == State::Failed; }
 
  private:
@@ -89,6 +92,8 @@ class LobbyClient : public RawListener {
   std::vector<LobbyMessage> heard_;  // from the lobby, handled at the next Tick
 };
 
+// What the player is told of the lobby's refusal.
+std::string LobbyRefusalText(const LobbyMessage& m);
 // Reads "HOST[:PORT]" of a lobby (port default kDefaultLobbyPort) into an endpoint,
 // resolving the name. False, with a sentence in `error`, when it cannot.
 bool ResolveLobby(const std::string& text, Endpoint& lobby, std::string& error);

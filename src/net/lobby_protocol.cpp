@@ -55,7 +55,71 @@ bool GetVersion(Reader& r, std::string& version) {
   return r.Ok();
 }
 
+bool IsStream(LobbyType type) { return type == LobbyType::Feed || type == LobbyType::WatchData; }
+
+// The items as runs: the item, then how many in a row (LEB128, at least 1); two runs in
+// a row never hold the same item, so one list of items has one encoding.
+size_t RunBytes(uint32_t count) {
+  size_t n = 1;
+  while (count >= 0x80) {
+    count >>= 7;
+    ++n;
+  }
+  return 1 + n;
+}
+
+void PutRuns(Writer& w, const std::vector<uint8_t>& items) {
+  for (size_t i = 0; i < items.size();) {
+    size_t j = i;
+    while (j < items.size() && items[j] == items[i]) ++j;
+    w.Byte(items[i]);
+    w.Number(j - i);
+    i = j;
+  }
+}
+
+bool GetRuns(Reader& r, std::vector<uint8_t>& items) {
+  items.clear();
+  int last = -1;
+  while (r.Left() > 0) {
+    const uint8_t item = r.Byte();
+    const uint64_t count = r.Number(32);
+    if (!r.Ok() || item >= kStreamItemLimit || item == last || count == 0) return false;
+    if (count > kMaxChunkItems - items.size()) return false;
+    items.insert(items.end(), static_cast<size_t>(count), item);
+    last = item;
+  }
+  return true;
+}
+
 }  // namespace
+
+uint8_t TickItem(uint32_t p1Code, uint32_t p2Code) { return static_cast<uint8_t>(p1Code % 6 * 6 + p2Code % 6); }
+
+size_t StreamHeaderBytes(LobbyType type) {
+  // magic, type, then Feed: code, secret, game, seed, math, position; WatchData: game,
+  // seed, math, total, live, position.
+  return kLobbyMagicBytes + 1 + (type == LobbyType::Feed ? kCodeLength + 8 + 2 + 8 + 1 + 4 : 2 + 8 + 1 + 4 + 1 + 4);
+}
+
+size_t StreamItemsThatFit(const uint8_t* items, size_t count, size_t room) {
+  size_t taken = 0;
+  size_t bytes = 0;
+  while (taken < count && taken < kMaxChunkItems) {
+    size_t j = taken;
+    while (j < count && j < kMaxChunkItems && items[j] == items[taken]) ++j;
+    size_t run = j - taken;
+    if (bytes + RunBytes(static_cast<uint32_t>(run)) > room) {
+      // Part of the run, if its count still fits in the room left.
+      while (run > 1 && bytes + RunBytes(static_cast<uint32_t>(run)) > room) run = run >> 1;
+      if (bytes + RunBytes(static_cast<uint32_t>(run)) <= room) taken += run;
+      break;
+    }
+    bytes += RunBytes(static_cast<uint32_t>(run));
+    taken = j;
+  }
+  return taken;
+}
 
 std::string EndpointText(const Endpoint& e) {
   return std::to_string(e.ip >> 24) + "." + std::to_string((e.ip >> 16) & 0xff) + "." +
@@ -64,7 +128,7 @@ std::string EndpointText(const Endpoint& e) {
 
 bool IsLobbyRequest(LobbyType type) {
   return type == LobbyType::Register || type == LobbyType::Keepalive || type == LobbyType::Join ||
-         type == LobbyType::RelayBind;
+         type == LobbyType::RelayBind || type == LobbyType::Watch || type == LobbyType::WatchAck;
 }
 
 bool HasLobbyMagic(const uint8_t* data, size_t size) {
@@ -115,6 +179,46 @@ std::vector<uint8_t> EncodeLobby(const LobbyMessage& m) {
       w.Fixed(m.token, 8);
       w.Byte(m.side);
       break;
+    case LobbyType::Watch:
+      w.Fixed(m.nonce, 8);
+      PutCode(w, m.code);
+      w.Fixed(m.protocol, 2);
+      PutVersion(w, m.version);
+      w.Fixed(m.fingerprint, 8);
+      break;
+    case LobbyType::Watching:
+      w.Fixed(m.nonce, 8);
+      w.Fixed(m.token, 8);
+      break;
+    case LobbyType::WatchAck:
+      PutCode(w, m.code);
+      w.Fixed(m.token, 8);
+      w.Fixed(m.game, 2);
+      w.Fixed(m.position, 4);
+      break;
+    case LobbyType::WatchData:
+      w.Fixed(m.game, 2);
+      w.Fixed(m.seed, 8);
+      w.Byte(m.math);
+      w.Fixed(m.total, 4);
+      w.Byte(m.live);
+      w.Fixed(m.position, 4);
+      PutRuns(w, m.items);
+      break;
+    case LobbyType::Feed:
+      PutCode(w, m.code);
+      w.Fixed(m.token, 8);
+      w.Fixed(m.game, 2);
+      w.Fixed(m.seed, 8);
+      w.Byte(m.math);
+      w.Fixed(m.position, 4);
+      PutRuns(w, m.items);
+      break;
+    case LobbyType::FeedAck:
+      w.Fixed(m.game, 2);
+      w.Fixed(m.position, 4);
+      w.Fixed(m.watchers, 2);
+      break;
   }
   if (IsLobbyRequest(m.type)) {
     while (w.Size() < kLobbyRequestBytes) w.Byte(0);
@@ -123,13 +227,14 @@ std::vector<uint8_t> EncodeLobby(const LobbyMessage& m) {
 }
 
 bool DecodeLobby(const uint8_t* data, size_t size, LobbyMessage& out) {
-  if (!HasLobbyMagic(data, size) || size > kLobbyRequestBytes) return false;
+  if (!HasLobbyMagic(data, size) || size > kMaxLobbyDatagram) return false;
   Reader r(data + kLobbyMagicBytes, size - kLobbyMagicBytes);
   LobbyMessage m;
   const uint8_t type = r.Byte();
-  if (type < static_cast<uint8_t>(LobbyType::Register) || type > static_cast<uint8_t>(LobbyType::Punch)) return false;
+  if (type < static_cast<uint8_t>(LobbyType::Register) || type > static_cast<uint8_t>(LobbyType::FeedAck)) return false;
   m.type = static_cast<LobbyType>(type);
-  if (IsLobbyRequest(m.type) != (size == kLobbyRequestBytes)) return false;
+  if (!IsStream(m.type) && size > kLobbyRequestBytes) return false;
+  if (IsLobbyRequest(m.type) != (size == kLobbyRequestBytes) && !IsStream(m.type)) return false;
   bool ok = true;
   switch (m.type) {
     case LobbyType::Register:
@@ -165,7 +270,7 @@ bool DecodeLobby(const uint8_t* data, size_t size, LobbyMessage& out) {
       m.nonce = r.Fixed(8);
       const uint8_t reason = r.Byte();
       ok = reason >= static_cast<uint8_t>(LobbyRefusal::NoSuchCode) &&
-           reason <= static_cast<uint8_t>(LobbyRefusal::RelayFull);
+           reason <= static_cast<uint8_t>(LobbyRefusal::NotStarted);
       m.reason = static_cast<LobbyRefusal>(reason);
       ok = ok && GetVersion(r, m.version);
       break;
@@ -176,6 +281,47 @@ bool DecodeLobby(const uint8_t* data, size_t size, LobbyMessage& out) {
       m.token = r.Fixed(8);
       m.side = r.Byte();
       ok = m.side <= 1;
+      break;
+    case LobbyType::Watch:
+      m.nonce = r.Fixed(8);
+      ok = GetCode(r, m.code);
+      m.protocol = static_cast<uint16_t>(r.Fixed(2));
+      ok = ok && GetVersion(r, m.version);
+      m.fingerprint = r.Fixed(8);
+      break;
+    case LobbyType::Watching:
+      m.nonce = r.Fixed(8);
+      m.token = r.Fixed(8);
+      break;
+    case LobbyType::WatchAck:
+      ok = GetCode(r, m.code);
+      m.token = r.Fixed(8);
+      m.game = static_cast<uint16_t>(r.Fixed(2));
+      m.position = static_cast<uint32_t>(r.Fixed(4));
+      ok = ok && m.position <= kMaxStreamItems;
+      break;
+    case LobbyType::WatchData:
+    case LobbyType::Feed:
+      if (m.type == LobbyType::Feed) {
+        ok = GetCode(r, m.code);
+        m.token = r.Fixed(8);
+      }
+      m.game = static_cast<uint16_t>(r.Fixed(2));
+      m.seed = r.Fixed(8);
+      m.math = r.Byte();
+      if (m.type == LobbyType::WatchData) {
+        m.total = static_cast<uint32_t>(r.Fixed(4));
+        m.live = r.Byte();
+      }
+      m.position = static_cast<uint32_t>(r.Fixed(4));
+      ok = ok && r.Ok() && m.live <= 1 && m.total <= kMaxStreamItems && GetRuns(r, m.items) &&
+           m.position + m.items.size() <= kMaxStreamItems;
+      break;
+    case LobbyType::FeedAck:
+      m.game = static_cast<uint16_t>(r.Fixed(2));
+      m.position = static_cast<uint32_t>(r.Fixed(4));
+      m.watchers = static_cast<uint16_t>(r.Fixed(2));
+      ok = m.position <= kMaxStreamItems;
       break;
   }
   if (!ok || !r.Ok()) return false;

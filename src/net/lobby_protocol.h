@@ -21,6 +21,7 @@ namespace net {
 constexpr uint16_t kDefaultLobbyPort = 7479;   // UDP: the lobby and its relay, one port
 constexpr size_t kLobbyRequestBytes = 64;      // every request, padded
 constexpr size_t kLobbyMagicBytes = 4;
+constexpr size_t kMaxLobbyDatagram = 1200;     // a feed or the stream's data, at most (bytes)
 constexpr size_t kCodeLength = 8;              // characters, shown as XXXX-XXXX
 // Digits and capitals without 0/O, 1/I/L: easy to read aloud and to type.
 constexpr char kCodeAlphabet[] = "23456789ABCDEFGHJKMNPQRSTUVWXYZ";
@@ -45,7 +46,23 @@ enum class LobbyType : uint8_t {
   RelayBind = 7,   // game -> relay: I am this side of this pair
   RelayBound = 8,  // relay -> game: it is so
   Punch = 9,       // game -> game: a path through the routers (pair token, side)
+  Watch = 10,      // spectator -> lobby: let me watch the game with this code
+  Watching = 11,   // lobby -> spectator: a secret to echo (proves the address)
+  WatchAck = 12,   // spectator -> lobby: the secret, and how much of the stream I hold
+  WatchData = 13,  // lobby -> spectator: the game's header and items of its stream
+  Feed = 14,       // host -> lobby: my game's header and the stream's items (code, secret)
+  FeedAck = 15,    // lobby -> host: how much of the stream the lobby holds
 };
+
+// The stream of a game: one item per confirmed tick (both players' readings), one per
+// level screen, and its end.
+constexpr uint8_t kStreamScreen = 36;  // 0..35 are ticks: player 1's reading * 6 + player 2's
+constexpr uint8_t kStreamEnd = 37;     // + StreamEnd: the game is over
+enum class StreamEnd : uint8_t { TimeUp = 0, Quit = 1, Lost = 2, OutOfStep = 3 };
+constexpr uint8_t kStreamItemLimit = kStreamEnd + 4;  // items are below this
+constexpr size_t kMaxChunkItems = 8192;               // items in one datagram, at most
+constexpr size_t kMaxStreamItems = 1 << 18;           // a game's stream (about 72 minutes of ticks)
+uint8_t TickItem(uint32_t p1Code, uint32_t p2Code);
 
 enum class LobbyRefusal : uint8_t {
   NoSuchCode = 1,    // no game has that code, or it expired
@@ -54,6 +71,8 @@ enum class LobbyRefusal : uint8_t {
   RateLimited = 4,   // too many requests from this address
   Busy = 5,          // the lobby's tables are full
   RelayFull = 6,     // the relay takes no more pairs
+  WatchersFull = 7,  // the game has as many spectators as it can take
+  NotStarted = 8,    // the game with that code has not begun yet
 };
 
 struct LobbyMessage {
@@ -71,6 +90,15 @@ struct LobbyMessage {
   uint8_t relay = 0;         // Introduce: 1 when the lobby relays this pair if punching fails
   uint16_t seconds = 0;      // Registered: how long the code lives without a keepalive
   LobbyRefusal reason = LobbyRefusal::NoSuchCode;  // Refusal
+  // The stream (Feed, FeedAck, WatchAck, WatchData):
+  uint16_t game = 0;           // the game's number in its session (a rematch is the next)
+  uint64_t seed = 0;           // the game's own generator's seed (Feed, WatchData)
+  uint8_t math = 0;            // its trigonometry (Feed, WatchData)
+  uint32_t position = 0;       // Feed, WatchData: the first item's place; FeedAck, WatchAck: items held
+  uint32_t total = 0;          // WatchData: items the lobby holds
+  uint8_t live = 0;            // WatchData: 1 while the host feeds the stream
+  uint16_t watchers = 0;       // FeedAck: spectators watching
+  std::vector<uint8_t> items;  // Feed, WatchData: below kStreamItemLimit, at most kMaxChunkItems
 };
 
 // True for the types a game sends the lobby (padded to kLobbyRequestBytes).
@@ -78,6 +106,11 @@ bool IsLobbyRequest(LobbyType type);
 std::vector<uint8_t> EncodeLobby(const LobbyMessage& message);
 // True and `out` filled when `data` is exactly one well-formed datagram of this protocol.
 bool DecodeLobby(const uint8_t* data, size_t size, LobbyMessage& out);
+// How many of the `count` items at `items` fit as runs in `room` bytes (at most
+// kMaxChunkItems).
+size_t StreamItemsThatFit(const uint8_t* items, size_t count, size_t room);
+// The bytes of a Feed or WatchData before its items.
+size_t StreamHeaderBytes(LobbyType type);
 // True when the datagram starts as one of ours (the rest unchecked).
 bool HasLobbyMagic(const uint8_t* data, size_t size);
 

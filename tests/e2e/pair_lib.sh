@@ -84,3 +84,35 @@ on() {  # DISPLAY_INDEX xdotool arguments...
 }
 press() { on "$1" keydown "$2"; sleep 0.15; on "$1" keyup "$2"; sleep 0.3; }
 
+
+# --- The lobby (nanasplat-server) on 127.0.0.1 ---------------------------------------
+need_server() { [ -x "$NANASPLAT_BUILD/nanasplat-server" ] || { echo "SKIP: no nanasplat-server built"; exit 77; }; }
+start_server() {  # sets LOBBY_PORT and SERVER_PID
+  LOBBY_PORT="$(free_port)"
+  "$NANASPLAT_BUILD/nanasplat-server" --listen 127.0.0.1 --lobby-port "$LOBBY_PORT" --http-port 0 \
+    --state "$WORK" 2>"$WORK/server.log" &
+  SERVER_PID=$!
+  PIDS+=("$SERVER_PID")
+  for _ in $(seq 50); do grep -q "serving" "$WORK/server.log" 2>/dev/null && break; sleep 0.1; done
+  grep -q "serving" "$WORK/server.log" || fail "the server did not start: $(cat "$WORK/server.log")"
+}
+
+check_line() {  # NAME: the --check-replay line of its last replay
+  (cd "$WORK/$1/run" && DISPLAY="${DISPLAYS[0]}" "$WORK/$1/game/nanasplat" \
+    --check-replay "$WORK/$1/game/media/replays/last.nsr" 2>&1) || true
+}
+
+# A host registered with the lobby and a joiner by its code, both at the first level's
+# screen, playing directly; sets CODE, HOST_PID and JOIN_PID.
+start_lobby_pair() {  # HOST_NAME JOIN_NAME
+  new_side "$1"
+  new_side "$2"
+  start_side "$1" 0 --host "$(free_port)" --lobby "127.0.0.1:$LOBBY_PORT"
+  HOST_PID=$SIDE_PID
+  wait_for_log "$1" "Network game: your code is " 10
+  CODE="$(log_of "$1" | sed -n 's/^Network game: your code is //p' | head -1)"
+  start_side "$2" 1 --join "$CODE" --lobby "127.0.0.1:$LOBBY_PORT"
+  JOIN_PID=$SIDE_PID
+  wait_for_log "$2" "playing as player 2" 10
+  wait_for_log "$1" "playing as player 1" 5
+}

@@ -6,22 +6,7 @@
 # the game at the same tick on both, with replays that check alike; SIGTERM ends the
 # server cleanly.
 source "$(dirname "$0")/pair_lib.sh"
-[ -x "$NANASPLAT_BUILD/nanasplat-server" ] || { echo "SKIP: no nanasplat-server built"; exit 77; }
-start_server() {
-  LOBBY_PORT="$(free_port)"
-  "$NANASPLAT_BUILD/nanasplat-server" --listen 127.0.0.1 --lobby-port "$LOBBY_PORT" --http-port 0 \
-    --state "$WORK" 2>"$WORK/server.log" &
-  SERVER_PID=$!
-  PIDS+=("$SERVER_PID")
-  for _ in $(seq 50); do grep -q "serving" "$WORK/server.log" 2>/dev/null && break; sleep 0.1; done
-  grep -q "serving" "$WORK/server.log" || fail "the server did not start: $(cat "$WORK/server.log")"
-}
-
-check_line() {  # NAME: the --check-replay line of its last replay
-  (cd "$WORK/$1/run" && DISPLAY="${DISPLAYS[0]}" "$WORK/$1/game/nanasplat" \
-    --check-replay "$WORK/$1/game/media/replays/last.nsr" 2>&1) || true
-}
-
+need_server
 start_server
 new_side host
 new_side join

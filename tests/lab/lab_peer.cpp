@@ -3,9 +3,13 @@
 // code through the lobby with the game's own code (transport and lobby client), then
 // exchanges a few reliable messages with the other side and says how it played:
 //   lab_peer host|join LOBBY_IP:PORT CODE_FILE [PLAY_SECONDS]
+//   lab_peer watch LOBBY_IP:PORT CODE_FILE
 // Prints "PLAYING directly", "PLAYING through the relay" or "FAILED <sentence>"; exits 0
 // only when the messages went both ways (and, with PLAY_SECONDS, kept going that long,
-// one message every 100 ms). Everything ends within kDeadlineMs.
+// one message every 100 ms). A host that plays feeds the lobby a game's stream (a tick
+// every 16 ms, then its end) and prints "FED <items> items, crc <crc>"; a spectator
+// prints "WATCHED <items> items, crc <crc>" once it holds the stream's end. Everything
+// ends within kDeadlineMs.
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -14,7 +18,11 @@
 #include <string>
 #include <thread>
 
+#include <zlib.h>
+
+#include "net/game_feed.h"
 #include "net/lobby_client.h"
+#include "net/watch_client.h"
 
 using namespace net;
 
@@ -28,11 +36,41 @@ uint32_t NowMs() {
   return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+std::string Described(const std::vector<uint8_t>& items) {
+  return std::to_string(items.size()) + " items, crc " +
+         std::to_string(crc32(0L, items.data(), static_cast<uInt>(items.size())));
+}
+
+int Watch(const Endpoint& lobby, const std::string& code, const Hello& mine) {
+  std::string error;
+  std::unique_ptr<WatchClient> client = WatchClient::Open(lobby, code, mine, error);
+  if (!client) {
+    std::printf("FAILED %s\n", error.c_str());
+    return 2;
+  }
+  const uint32_t start = NowMs();
+  while (NowMs() - start < kDeadlineMs) {
+    client->Service(NowMs());
+    const WatchedStream& s = client->Stream();
+    if (!s.items.empty() && s.items.back() >= kStreamEnd) {
+      std::printf("WATCHED %s after %u ms\n", Described(s.items).c_str(), NowMs() - start);
+      return 0;
+    }
+    if (s.over) {
+      std::printf("FAILED %s\n", s.failure.c_str());
+      return 3;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  std::printf("FAILED no stream's end within %u ms\n", kDeadlineMs);
+  return 4;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 4 && argc != 5) {
-    std::fprintf(stderr, "usage: lab_peer host|join LOBBY_IP:PORT CODE_FILE [PLAY_SECONDS]\n");
+    std::fprintf(stderr, "usage: lab_peer host|join|watch LOBBY_IP:PORT CODE_FILE [PLAY_SECONDS]\n");
     return 2;
   }
   const bool hosting = std::string(argv[1]) == "host";
@@ -52,6 +90,7 @@ int main(int argc, char** argv) {
     std::string parsed;
     if (ParseCode(code, parsed)) code = parsed;
   }
+  if (std::string(argv[1]) == "watch") return Watch(lobby, code, mine);
   std::unique_ptr<Connection> connection =
       hosting ? Connection::Listen(kDefaultPort, "", mine, error) : Connection::Open(mine, error);
   if (!connection) {
@@ -61,8 +100,9 @@ int main(int argc, char** argv) {
   const uint32_t start = NowMs();
   LobbyClient client(*connection, lobby, {LocalAddressTowards(lobby), connection->Port()}, mine, code, start);
   const uint32_t playMs = argc == 5 ? 1000u * static_cast<uint32_t>(std::min(std::atoi(argv[4]) > 0 ? std::atoi(argv[4]) : 0, 15)) : 0;
-  uint32_t received = 0, sent = 0, agreedAt = 0, lastSent = 0;
+  uint32_t received = 0, sent = 0, agreedAt = 0, lastSent = 0, lastTick = 0;
   bool said = false;
+  std::unique_ptr<GameFeed> feed;
   while (NowMs() - start < kDeadlineMs) {
     std::vector<NetEvent> netEvents;
     connection->Service(netEvents);
@@ -82,6 +122,11 @@ int main(int argc, char** argv) {
       if (e.kind == NetEvent::Kind::Agreed && !said) {
         said = true;
         agreedAt = NowMs();
+        if (hosting && playMs > 0) {
+          feed = std::make_unique<GameFeed>(*connection, lobby, client.Code(), client.Secret());
+          feed->BeginGame(0, 42, 0);
+          feed->LevelScreen(0);
+        }
         std::printf("PLAYING %s after %u ms\n", connection->PeerEndpoint() == lobby ? "through the relay" : "directly",
                     NowMs() - start);
         std::fflush(stdout);
@@ -93,6 +138,11 @@ int main(int argc, char** argv) {
       }
     }
     const bool playing = said && NowMs() - agreedAt < playMs;
+    if (feed && playing && NowMs() - lastTick >= 16) {
+      feed->Tick(NowMs() / 500 % 6, NowMs() / 700 % 6);
+      lastTick = NowMs();
+    }
+    if (feed) feed->Service(NowMs());
     if (connection->Agreed() && (sent < kMessages || (playing && NowMs() - lastSent >= 100))) {
       connection->Send(MakeSignal(MessageType::Ready, sent++), true);
       lastSent = NowMs();
@@ -104,6 +154,12 @@ int main(int argc, char** argv) {
         connection->Service(netEvents);
         connection->Flush();
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      if (feed) {
+        feed->End(StreamEnd::Quit);
+        feed->Finish();
+        std::printf("FED %s\n", Described(feed->Items()).c_str());
+        std::fflush(stdout);
       }
       connection->Close();
       return 0;

@@ -147,6 +147,24 @@ play 3-both-random r s "through the relay"
 play 4-carrier c a1 any
 play 5-same-router a1 a2 directly
 
+# A spectator through the lab: a relayed pair (the joiner behind a NAT with random ports)
+# plays 6 s, the host feeding its game; a spectator behind the carrier NAT gets it whole.
+in_ns a1 timeout 30 "$PEER" host "$LOBBY" "$WORK/watch.code" 6 </dev/null >"$WORK/watch-host.out" 2>&1 &
+WATCH_HOST=$!
+PIDS+=("$WATCH_HOST")
+for _ in $(seq 50); do [ -s "$WORK/watch.code" ] && break; sleep 0.1; done
+in_ns r timeout 30 "$PEER" join "$LOBBY" "$WORK/watch.code" 6 </dev/null >"$WORK/watch-join.out" 2>&1 &
+WATCH_JOIN=$!
+PIDS+=("$WATCH_JOIN")
+for _ in $(seq 100); do grep -q "^PLAYING" "$WORK/watch-join.out" 2>/dev/null && break; sleep 0.1; done
+in_ns c timeout 30 "$PEER" watch "$LOBBY" "$WORK/watch.code" </dev/null >"$WORK/watch-spectator.out" 2>&1 || true
+wait "$WATCH_JOIN" || fail "the watched pair's joiner: $(cat "$WORK/watch-join.out")"
+wait "$WATCH_HOST" || fail "the watched pair's host: $(cat "$WORK/watch-host.out")"
+FED="$(sed -n 's/^FED //p' "$WORK/watch-host.out")"
+WATCHED="$(sed -n 's/^WATCHED \(.*\) after [0-9]* ms$/\1/p' "$WORK/watch-spectator.out")"
+echo "spectator behind the carrier NAT: fed $FED; watched $WATCHED ($(grep -o '^PLAYING [a-z ]*' "$WORK/watch-join.out"))"
+[ -n "$FED" ] && [ "$FED" = "$WATCHED" ] || fail "the spectator's stream: $(cat "$WORK/watch-spectator.out")"
+
 # 6. No lobby: the message within 5 s. A wrong code: the message at once.
 echo 2222-2222 >"$WORK/none.code"
 START=$(date +%s%3N)

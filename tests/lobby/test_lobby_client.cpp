@@ -11,7 +11,9 @@
 #include <thread>
 
 #include "lobby.h"
+#include "net/game_feed.h"
 #include "net/lobby_client.h"
+#include "net/watch_client.h"
 
 using namespace net;
 using Clock = std::chrono::steady_clock;
@@ -61,10 +63,10 @@ class DropPunches : public RawListener {
 };
 
 struct Lab {
-  Lab() {
+  explicit Lab(const LobbyLimits& limits = {}) {
     options.listen = "127.0.0.1";
     options.lobbyPort = FreePort();
-    service = MakeLobbyService(options, LobbyLimits{});
+    service = MakeLobbyService(options, limits);
     std::string error;
     EXPECT_TRUE(service->Start(error)) << error;
     lobby = {kLoopback, options.lobbyPort};
@@ -205,4 +207,132 @@ TEST(LobbyClient, EachFailureIsToldClearly) {
   Side second = Joiner(lab.lobby, code);
   ASSERT_TRUE(StepUntil({&host, &first, &second}, [&] { return second.Find(LobbyEvent::Kind::Failed) != nullptr; }, 2000));
   EXPECT_EQ(second.Find(LobbyEvent::Kind::Failed)->text, "That game is already full.");
+}
+
+// --- Spectators, through the real service ------------------------------------------
+
+namespace {
+
+// One game of the host's feed: `steps` times 12 ticks (a fifth of a second), each step
+// sent and acknowledged before the next, then its end. The feed's bytes for it.
+uint64_t FeedAGame(GameFeed& feed, std::vector<Side*> sides, uint16_t number, int steps,
+                   std::vector<std::unique_ptr<WatchClient>>& watchers) {
+  feed.BeginGame(number, 1000 + number, 0);
+  uint32_t clock = 0;
+  const auto step = [&] {
+    clock += kFeedEveryMs;
+    feed.Service(clock);
+    return StepUntil(sides, [&] {
+      for (auto& w : watchers) w->Service(NowMs());
+      return feed.AllAcknowledged();
+    }, 2000);
+  };
+  EXPECT_TRUE(step());
+  const uint64_t before = feed.BytesSent();
+  for (int i = 0; i < steps; ++i) {
+    for (int t = 0; t < 12; ++t) feed.Tick(static_cast<uint32_t>((i + t / 5) % 6), static_cast<uint32_t>(i / 3 % 6));
+    if (i % 40 == 0) feed.LevelScreen(static_cast<uint64_t>(12 * (i + 1)));
+    EXPECT_TRUE(step()) << i;
+  }
+  feed.End(StreamEnd::Quit);
+  EXPECT_TRUE(step());
+  return feed.BytesSent() - before;
+}
+
+}  // namespace
+
+TEST(LobbyClient, EightSpectatorsGetTheSameStreamDirectOrRelayedAndTheHostSendsNoMoreForThem) {
+  LobbyLimits limits;
+  limits.watchersPerGame = 8;
+  limits.requestBurst = 100;  // every game and spectator here comes from 127.0.0.1
+  Lab lab(limits);
+  for (bool relayed : {false, true}) {
+    SCOPED_TRACE(relayed ? "relayed" : "direct");
+    Side host = Host(lab.lobby);
+    const std::string code = CodeOf(host);
+    Side joiner = Joiner(lab.lobby, code);
+    DropPunches hostFilter(*host.client), joinerFilter(*joiner.client);
+    if (relayed) {
+      host.connection->SetRawListener(&hostFilter);
+      joiner.connection->SetRawListener(&joinerFilter);
+    }
+    ASSERT_TRUE(StepUntil({&host, &joiner}, [&] { return host.connection->Agreed() && joiner.connection->Agreed(); }, 5000));
+    EXPECT_EQ(host.connection->PeerEndpoint() == lab.lobby, relayed);
+    GameFeed feed(*host.connection, lab.lobby, code, host.client->Secret());
+
+    // A game nobody watches, then the same game watched by eight.
+    std::vector<std::unique_ptr<WatchClient>> watchers;
+    const uint64_t unwatched = FeedAGame(feed, {&host, &joiner}, 0, 150, watchers);
+    feed.BeginGame(1, 1001, 0);
+    feed.Service(0);
+    ASSERT_TRUE(StepUntil({&host, &joiner}, [&] { return feed.AllAcknowledged(); }, 2000));
+    std::string error;
+    for (int i = 0; i < 8; ++i) watchers.push_back(WatchClient::Open(lab.lobby, code, Me(), error));
+    ASSERT_TRUE(StepUntil({&host, &joiner}, [&] {
+      bool all = true;
+      for (auto& w : watchers) {
+        w->Service(NowMs());
+        all = all && w->Stream().header;
+      }
+      return all;
+    }, 3000));
+    auto ninth = WatchClient::Open(lab.lobby, code, Me(), error);
+    ASSERT_TRUE(StepUntil({&host, &joiner}, [&] {
+      ninth->Service(NowMs());
+      return ninth->Stream().over;
+    }, 3000));
+    EXPECT_EQ(ninth->Stream().failure, "That game has as many spectators as it can take.");
+    const uint64_t watched = FeedAGame(feed, {&host, &joiner}, 1, 150, watchers);
+    EXPECT_EQ(feed.Watchers(), 8u);
+    // Every spectator gets the whole stream, the same as the host fed.
+    ASSERT_TRUE(StepUntil({&host, &joiner}, [&] {
+      bool all = true;
+      for (auto& w : watchers) {
+        w->Service(NowMs());
+        all = all && w->Stream().items.size() == feed.Items().size();
+      }
+      return all;
+    }, 5000));
+    uint64_t received = 0;
+    for (auto& w : watchers) {
+      EXPECT_EQ(w->Stream().items, feed.Items());
+      EXPECT_EQ(w->Stream().game, 1u);
+      EXPECT_EQ(w->Stream().seed, 1001u);
+      received += w->BytesReceived();
+    }
+    std::printf("%s: a game of %zu items: the host fed %llu bytes unwatched, %llu bytes watched by 8; "
+                "the spectators received %llu bytes in all\n",
+                relayed ? "relayed" : "direct", feed.Items().size(), static_cast<unsigned long long>(unwatched),
+                static_cast<unsigned long long>(watched), static_cast<unsigned long long>(received));
+    EXPECT_EQ(watched, unwatched);  // the host's upload does not grow with its spectators
+    joiner.connection->SetRawListener(joiner.client.get());
+  }
+}
+
+TEST(LobbyClient, ASpectatorIsToldWhenThePlayersGameStopsSendingWithoutItsEnd) {
+  Lab lab;
+  Side host = Host(lab.lobby);
+  const std::string code = CodeOf(host);
+  Side joiner = Joiner(lab.lobby, code);
+  ASSERT_TRUE(StepUntil({&host, &joiner}, [&] { return host.connection->Agreed() && joiner.connection->Agreed(); }, 5000));
+  GameFeed feed(*host.connection, lab.lobby, code, host.client->Secret());
+  feed.BeginGame(0, 5, 0);
+  for (int t = 0; t < 100; ++t) feed.Tick(1, 2);
+  std::string error;
+  std::unique_ptr<WatchClient> watcher = WatchClient::Open(lab.lobby, code, Me(), error);
+  ASSERT_TRUE(StepUntil({&host, &joiner}, [&] {
+    feed.Service(NowMs());
+    watcher->Service(NowMs());
+    return watcher->Stream().items.size() == 100;
+  }, 3000));
+  // The host's computer goes silent: no end comes, and the spectator is told so.
+  const auto silent = Clock::now();
+  ASSERT_TRUE(StepUntil({&joiner}, [&] {
+    watcher->Service(NowMs());
+    return watcher->Stream().over;
+  }, 12000));
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - silent).count();
+  EXPECT_EQ(watcher->Stream().failure, "The players' game stopped sending.");
+  EXPECT_EQ(watcher->Stream().items.size(), 100u);
+  EXPECT_LT(ms, 10000);  // the lobby's 3 s, then the spectator's 5 s
 }

@@ -26,12 +26,22 @@ std::vector<LobbyMessage> OneOfEach() {
   m.relay = 1;
   m.seconds = 30;
   m.reason = LobbyRefusal::WrongVersion;
-  for (int t = 1; t <= 9; ++t) {
+  m.game = 3;
+  m.seed = 0x1122334455667788ULL;
+  m.math = 1;
+  m.position = 120;
+  m.total = 300;
+  m.live = 1;
+  m.watchers = 8;
+  m.items = {0, 0, 0, 35, kStreamScreen, 7, 7, kStreamEnd};
+  for (int t = 1; t <= static_cast<int>(LobbyType::FeedAck); ++t) {
     m.type = static_cast<LobbyType>(t);
     all.push_back(m);
   }
   return all;
 }
+
+bool IsStream(LobbyType type) { return type == LobbyType::Feed || type == LobbyType::WatchData; }
 
 }  // namespace
 
@@ -40,6 +50,8 @@ TEST(LobbyProtocol, EveryDatagramComesBackAsSentAndAnswersAreNeverLonger) {
     const std::vector<uint8_t> bytes = EncodeLobby(m);
     if (IsLobbyRequest(m.type)) {
       EXPECT_EQ(bytes.size(), kLobbyRequestBytes) << int(m.type);
+    } else if (IsStream(m.type)) {
+      EXPECT_EQ(bytes.size(), StreamHeaderBytes(m.type) + 10) << int(m.type);  // five runs of two bytes
     } else {
       EXPECT_LT(bytes.size(), kLobbyRequestBytes) << int(m.type);
     }
@@ -47,6 +59,9 @@ TEST(LobbyProtocol, EveryDatagramComesBackAsSentAndAnswersAreNeverLonger) {
     ASSERT_TRUE(DecodeLobby(bytes.data(), bytes.size(), back)) << int(m.type);
     EXPECT_EQ(EncodeLobby(back), bytes) << int(m.type);
     EXPECT_EQ(back.type, m.type);
+    if (IsStream(m.type)) {
+      EXPECT_EQ(back.items, m.items);
+    }
   }
 }
 
@@ -54,7 +69,9 @@ TEST(LobbyProtocol, AnyByteTooManyTooFewOrOutOfRangeIsRefused) {
   for (const LobbyMessage& m : OneOfEach()) {
     const std::vector<uint8_t> bytes = EncodeLobby(m);
     LobbyMessage out;
-    for (size_t n = 0; n < bytes.size(); ++n) EXPECT_FALSE(DecodeLobby(bytes.data(), n, out)) << int(m.type) << " " << n;
+    // (A stream's datagram cut between two runs is a shorter one.)
+    const size_t whole = IsStream(m.type) ? StreamHeaderBytes(m.type) : bytes.size();
+    for (size_t n = 0; n < whole; ++n) EXPECT_FALSE(DecodeLobby(bytes.data(), n, out)) << int(m.type) << " " << n;
     std::vector<uint8_t> longer = bytes;
     longer.push_back(0);
     EXPECT_FALSE(DecodeLobby(longer.data(), longer.size(), out)) << int(m.type);
@@ -80,7 +97,7 @@ TEST(LobbyProtocol, AnyByteTooManyTooFewOrOutOfRangeIsRefused) {
   std::vector<uint8_t> bytes = EncodeLobby(punch);
   LobbyMessage out;
   EXPECT_FALSE(DecodeLobby(bytes.data(), bytes.size(), out));
-  const uint8_t unknown[] = {'N', 'S', 'L', '1', 10, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  const uint8_t unknown[] = {'N', 'S', 'L', '1', 16, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   EXPECT_FALSE(DecodeLobby(unknown, sizeof unknown, out));
   EXPECT_FALSE(DecodeLobby(nullptr, 0, out));
 }
@@ -91,7 +108,7 @@ TEST(LobbyProtocol, RandomBytesNeverDecodeUnlessTheyReEncodeTheSame) {
     std::vector<uint8_t> bytes(4 + random() % 64);
     for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
     bytes[0] = 'N', bytes[1] = 'S', bytes[2] = 'L', bytes[3] = '1';
-    if (bytes.size() > 4) bytes[4] = static_cast<uint8_t>(1 + random() % 9);
+    if (bytes.size() > 4) bytes[4] = static_cast<uint8_t>(1 + random() % 15);
     LobbyMessage m;
     if (DecodeLobby(bytes.data(), bytes.size(), m)) {
       ASSERT_EQ(EncodeLobby(m), bytes);
@@ -118,4 +135,76 @@ TEST(JoinCodes, ReadAloudWithoutConfusionAndToldApartFromAddresses) {
     EXPECT_FALSE(ParseCode(bad, code)) << bad;
   }
   EXPECT_EQ(FormatCode("K7Q2MZ4P"), "K7Q2-MZ4P");
+}
+
+TEST(LobbyProtocol, AStreamsItemsAreRunsWithOneEncodingAndBoundedCounts) {
+  LobbyMessage data = OneOfEach()[static_cast<int>(LobbyType::WatchData) - 1];
+  ASSERT_EQ(data.type, LobbyType::WatchData);
+  const size_t header = StreamHeaderBytes(LobbyType::WatchData);
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> runs;  // after the header
+    bool decodes;
+    size_t items;
+  };
+  const Case cases[] = {
+      {"no items", {}, true, 0},
+      {"one run", {5, 3}, true, 3},
+      {"two runs of one item", {5, 1, 5, 1}, false, 0},
+      {"a run of none", {5, 0}, false, 0},
+      {"an item past the last kind", {kStreamItemLimit, 1}, false, 0},
+      {"a count not in its shortest form", {5, 0x81, 0x00}, false, 0},
+      {"a run as long as a datagram may hold", {4, 0x80, 0x40}, true, kMaxChunkItems},
+      {"one more than that", {4, 0x81, 0x40}, false, 0},
+      {"two runs that pass it together", {4, 0x80, 0x40, 5, 1}, false, 0},
+      {"a count cut short", {4, 0x80}, false, 0},
+  };
+  for (const Case& c : cases) {
+    data.items.clear();
+    std::vector<uint8_t> bytes = EncodeLobby(data);
+    ASSERT_EQ(bytes.size(), header);
+    bytes.insert(bytes.end(), c.runs.begin(), c.runs.end());
+    LobbyMessage out;
+    EXPECT_EQ(DecodeLobby(bytes.data(), bytes.size(), out), c.decodes) << c.what;
+    if (c.decodes) {
+      EXPECT_EQ(out.items.size(), c.items) << c.what;
+    }
+  }
+  // A stream never passes its bound, and no datagram is longer than kMaxLobbyDatagram.
+  data.items.assign(10, 3);
+  data.position = kMaxStreamItems - 9;
+  std::vector<uint8_t> bytes = EncodeLobby(data);
+  LobbyMessage out;
+  EXPECT_FALSE(DecodeLobby(bytes.data(), bytes.size(), out));
+  data.position = 0;
+  data.items.clear();
+  for (size_t i = 0; i < 2000; ++i) data.items.push_back(static_cast<uint8_t>(i % 2));
+  bytes = EncodeLobby(data);
+  EXPECT_FALSE(DecodeLobby(bytes.data(), bytes.size(), out));  // 4000 bytes of runs
+}
+
+TEST(LobbyProtocol, AsManyItemsAsFitMakeADatagramOfAtMostTheLimit) {
+  std::mt19937_64 random(11);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<uint8_t> items(1 + random() % 20000);
+    const int kinds = 1 + static_cast<int>(random() % 3);  // few kinds: long runs; many: short ones
+    for (uint8_t& item : items) item = static_cast<uint8_t>(random() % (kinds == 1 ? 2 : kinds == 2 ? 6 : 36));
+    if (round % 7 == 0) std::fill(items.begin(), items.end(), 4);
+    LobbyMessage feed = OneOfEach()[static_cast<int>(LobbyType::Feed) - 1];
+    const size_t room = kMaxLobbyDatagram - StreamHeaderBytes(LobbyType::Feed);
+    const size_t n = StreamItemsThatFit(items.data(), items.size(), room);
+    ASSERT_GT(n, 0u);
+    ASSERT_LE(n, kMaxChunkItems);
+    feed.position = 0;
+    feed.items.assign(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(n));
+    const std::vector<uint8_t> bytes = EncodeLobby(feed);
+    ASSERT_LE(bytes.size(), kMaxLobbyDatagram) << round;
+    LobbyMessage back;
+    ASSERT_TRUE(DecodeLobby(bytes.data(), bytes.size(), back)) << round;
+    EXPECT_EQ(back.items, feed.items);
+    // And it took as many as it could: the rest starts a run that did not fit.
+    if (n < items.size() && n < kMaxChunkItems) {
+      EXPECT_GT(bytes.size() + 3, kMaxLobbyDatagram - 3) << round;
+    }
+  }
 }

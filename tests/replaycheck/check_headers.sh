@@ -8,7 +8,7 @@ set -euo pipefail
 compiler="$1"
 src="$2"
 bad=0
-for file in replayfile.cpp playloop.cpp gamerecord.cpp replaycheck.cpp options.cpp netoptions.cpp; do
+for file in replayfile.cpp playloop.cpp gamerecord.cpp replaycheck.cpp options.cpp netoptions.cpp watchsource.cpp; do
   deps="$("$compiler" -std=c++17 -M -DNANASPLAT_VERSION='"0"' -I"$src" "$src/$file")"
   if grep -E -o '[^ ]*(allegro|X11|alsa|xalleg)[^ ]*' <<<"$deps"; then
     echo "FAIL: $file reads a game library, X11 or sound header" >&2

@@ -154,6 +154,18 @@ TEST(CommandLine, JoiningTakesAnAddressOrAsksForOne) {
   EXPECT_EQ(Parse({"--join", "host:99999"}).action, CommandAction::Misuse);
 }
 
+TEST(CommandLine, WatchingTakesAGamesCode) {
+  const CommandLine line = Parse({"--watch", "k7q2-mz4p", "--lobby", "lobby.example"});
+  EXPECT_EQ(line.action, CommandAction::Play);
+  EXPECT_EQ(line.options.network.role, NetworkOptions::Role::Watch);
+  EXPECT_EQ(line.options.network.code, "K7Q2MZ4P");
+  EXPECT_EQ(line.options.network.lobby, "lobby.example");
+  for (const std::vector<const char*>& bad :
+       std::vector<std::vector<const char*>>{{"--watch"}, {"--watch", "192.0.2.7"}, {"--watch", "K7Q2-MZ40"}}) {
+    EXPECT_EQ(Parse(bad).action, CommandAction::Misuse) << bad.back();
+  }
+}
+
 TEST(CommandLine, InputDelayIsZeroToSixTicks) {
   EXPECT_EQ(Parse({"--join", "h", "--input-delay", "0"}).options.network.inputDelay, 0);
   EXPECT_EQ(Parse({"--host", "--input-delay", "6"}).options.network.inputDelay, 6);

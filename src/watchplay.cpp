@@ -1,0 +1,221 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "watchplay.h"
+
+#include <memory>
+#include <string>
+
+#include "debug.h"
+#include "draw.h"
+#include "game.h"
+#include "gamerecord.h"
+#include "init.h"
+#include "lobbyplay.h"
+#include "net/game_feed.h"
+#include "net/lobby_client.h"
+#include "net/watch_client.h"
+#include "replay.h"
+#include "sound.h"
+#include "splatter.h"
+#include "taps.h"
+#include "util.h"
+#include "watchsource.h"
+
+#ifndef NANASPLAT_VERSION
+#error "NANASPLAT_VERSION is set by the build from the project's version"
+#endif
+
+namespace {
+
+constexpr int kMarkInset = 30;        // "LIVE" this far from the top-left corner (pixels)
+constexpr int kWaitStepMs = 5;        // between two looks at the network on a screen
+constexpr int kKeyReleaseWaitMs = 2000;  // how long the last screen waits for held keys to go up
+
+void Show(BITMAP* backbuffer) { blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H); }
+
+void DrawLive(BITMAP* backbuffer) {
+  textprintf_ex(backbuffer, Font(), kMarkInset, kMarkInset / 3, Red(), -1, "%s", "LIVE");
+}
+
+// The game's own presenter, with what a live game changes: what the lobby held when the
+// spectator came is played unseen and unheard at full speed; a level screen lasts until
+// the players left theirs; no pause (the players' game does not wait).
+class LivePresenter : public Presenter {
+ public:
+  LivePresenter(Presenter& inner, WatchSource& source, Game& game, BITMAP* backbuffer)
+      : inner_(inner), source_(source), game_(game), backbuffer_(backbuffer) {}
+
+  bool QuitAsked() override { return inner_.QuitAsked(); }
+  bool TickCame(bool wait) override { return source_.CatchingUp() || inner_.TickCame(wait); }
+  void TickUsed() override {
+    if (!source_.CatchingUp()) inner_.TickUsed();
+  }
+  void SetUpLevel(GameState& game) override { inner_.SetUpLevel(game); }
+  void StartLevelClock() override { inner_.StartLevelClock(); }
+
+  void ShowLevelScreen(LevelScreen screen, int level) override {
+    if (source_.CatchingUp()) {
+      while (!source_.LevelScreenPassed() && !QuitAsked()) rest(kWaitStepMs);
+      return;
+    }
+    char title[32];
+    std::snprintf(title, sizeof title, screen == LevelScreen::Begin ? "Level %d" : "Level %d clear!", level);
+    PlayEffect(screen == LevelScreen::Begin ? Effect::Level : Effect::Clear, SCREEN_W / 2);
+    DrawTextScreen(backbuffer_, title, "Waiting for the players");
+    DrawLive(backbuffer_);
+    Show(backbuffer_);
+    while (!source_.LevelScreenPassed() && !QuitAsked()) {
+      MuteOnKey();
+      rest(kWaitStepMs);
+    }
+  }
+
+  void LevelEnds() override { inner_.LevelEnds(); }
+  void BeforeTicks() override { inner_.BeforeTicks(); }
+  void ActOnTick(GameState& game, const TickEvents& events) override {
+    if (!source_.CatchingUp()) inner_.ActOnTick(game, events);
+  }
+
+  void ShowFrame(const GameState& game) override {
+    if (source_.CatchingUp()) {
+      caughtUp_ = false;
+      return;
+    }
+    if (!caughtUp_) {  // the splats of the ticks played unseen, under the first frame shown
+      caughtUp_ = true;
+      if (game_.splatterLayer != nullptr) {
+        RepaintSplats(game_.splatterLayer, game_);
+        blit(game_.splatterLayer, backbuffer_, 0, 0, 0, 0, game_.splatterLayer->w, game_.splatterLayer->h);
+      }
+    }
+    inner_.ShowFrame(game);
+  }
+
+ private:
+  Presenter& inner_;
+  WatchSource& source_;
+  Game& game_;
+  BITMAP* backbuffer_;
+  bool caughtUp_ = true;
+};
+
+void ShowLines(BITMAP* backbuffer, const std::string& first, const std::string& second) {
+  DrawTextScreen(backbuffer, first.c_str(), second.empty() ? nullptr : second.c_str());
+  Show(backbuffer);
+}
+
+bool AnyKeyHeld() {
+  for (int k = 1; k < KEY_MAX; ++k) {
+    if (key[k]) return true;
+  }
+  return false;
+}
+
+// The keys still held (Escape that stopped the game) do not reach the menu.
+void WaitForKeysUp() {
+  for (int waited = 0; waited < kKeyReleaseWaitMs && AnyKeyHeld(); waited += kWaitStepMs) rest(kWaitStepMs);
+  clear_keybuf();
+}
+
+// The last screen: what happened, then a key.
+void Tell(BITMAP* backbuffer, const std::string& text) {
+  LOG("Watching: ", text);
+  if (quitnow) return;
+  WaitForKeysUp();
+  ShowLines(backbuffer, text, "Press any key to go back to the menu.");
+  WaitForKeyOrPadButton();
+  WaitForKeysUp();
+}
+
+std::string EndingText(net::StreamEnd how) {
+  switch (how) {
+    case net::StreamEnd::TimeUp: return "Time up!  The game is over.";
+    case net::StreamEnd::Quit: return "The players ended their game.";
+    case net::StreamEnd::Lost: return "The players lost their connection.";
+    case net::StreamEnd::OutOfStep: return "The players' games went out of step.";
+  }
+  return "The game is over.";
+}
+
+const char* ReasonOf(net::StreamEnd how) {
+  switch (how) {
+    case net::StreamEnd::TimeUp: return "time up";
+    case net::StreamEnd::Quit: return "the players ended it";
+    case net::StreamEnd::Lost: return "the players lost their connection";
+    case net::StreamEnd::OutOfStep: return "out of step";
+  }
+  return "quit";
+}
+
+// Waits for the lobby to take this spectator and send the game's header. False (the
+// spectator told why, or stopped) when no game can be watched.
+bool WaitForTheGame(net::WatchClient& client, BITMAP* backbuffer, const std::string& code) {
+  ShowLines(backbuffer, "Watching game " + code + " ...", "(Escape to stop)");
+  bool toldWaiting = false;
+  for (;;) {
+    if (QuitRequested()) return false;
+    client.Service(net::SteadyMs());
+    const net::WatchedStream& s = client.Stream();
+    if (s.over) {
+      Tell(backbuffer, s.failure.empty() ? "The game's stream has ended." : s.failure);
+      return false;
+    }
+    if (s.header) return true;
+    if (client.Waiting() && !toldWaiting) {
+      toldWaiting = true;
+      LOG("Watching: game ", code, " has not begun yet; waiting");
+      ShowLines(backbuffer, "Game " + code + " has not begun yet ...", "(Escape to stop)");
+    }
+    rest(kWaitStepMs);
+  }
+}
+
+}  // namespace
+
+void WatchLiveGame(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptions& options) {
+  const std::string code = net::FormatCode(options.code);
+  const std::string lobbyName = LobbyOf(options);
+  if (lobbyName.empty()) {
+    Tell(backbuffer, "No lobby is set: give --lobby HOST[:PORT], or the setting lobby = HOST[:PORT]");
+    return;
+  }
+  net::Endpoint lobby;
+  std::string error;
+  if (!net::ResolveLobby(lobbyName, lobby, error)) return Tell(backbuffer, "Cannot reach the lobby: " + error);
+  net::Hello mine;
+  mine.gameVersion = NANASPLAT_VERSION;
+  mine.fingerprint = SimulationFingerprint();
+  std::unique_ptr<net::WatchClient> client = net::WatchClient::Open(lobby, options.code, mine, error);
+  if (!client) return Tell(backbuffer, "Cannot watch: " + error);
+  if (!WaitForTheGame(*client, backbuffer, code)) return;
+  LOG("Watching game ", code, " live (", kWatchDelayMs, " ms behind; ", client->Stream().catchUpTo,
+      " items already played)");
+
+  Game game(true, splatterLayer);
+  Showing live;
+  live.mark = "LIVE";
+  live.offerScores = false;
+  const std::unique_ptr<Presenter> inner = MakeScreenPresenter(game, backbuffer, live);
+  WatchSource source(client->Stream(), [&] { client->Service(net::SteadyMs()); }, net::SteadyMs, QuitRequested);
+  LivePresenter presenter(*inner, source, game, backbuffer);
+  GameRecorder recorder(NANASPLAT_VERSION, GameMediaFingerprint());
+  PlayLoop play{source, presenter, &recorder};
+  StartSound();
+  PlayMusic(Music::Play);
+  const LevelEnd end = PlayGame(play, game);
+  net::StreamEnd how = net::StreamEnd::Quit;
+  const bool ended = source.Ended(how) && source.ReachedItsEnd(0, 0);
+  const net::WatchedStream& s = client->Stream();
+  LogGameOver(recorder.Record().summary, ended ? ReasonOf(how) : s.over ? "its stream ended" : "stopped watching");
+  WriteGameRecord(recorder.Record());
+  EmptyLevelLists(game);
+  LOG("Watching: ", client->BytesReceived(), " bytes received, ", client->BytesSent(), " sent");
+  if (end == LevelEnd::TimeUp) PlayEffect(Effect::TimeUp, SCREEN_W / 2);
+  if (ended || end == LevelEnd::TimeUp) {
+    Tell(backbuffer, EndingText(end == LevelEnd::TimeUp ? net::StreamEnd::TimeUp : how));
+  } else if (s.over) {
+    Tell(backbuffer, s.failure.empty() ? "The game's stream has ended." : s.failure);
+  } else {
+    LOG("Watching: stopped by the player");
+    WaitForKeysUp();
+  }
+}
