@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <limits>
 #include <climits>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -144,6 +145,33 @@ std::string VerdictToJson(const Verdict& v) {
   return j.dump() + "\n";
 }
 
+namespace {
+
+// `key`'s value when it is a whole number from `lowest` to `highest` (a fraction, or a
+// number beyond them, is no value: converting it would be undefined).
+bool WholeNumber(const nlohmann::json& j, const char* key, int64_t lowest, int64_t highest, int64_t& out) {
+  const nlohmann::json& value = j.at(key);
+  if (value.is_number_unsigned()) {
+    const uint64_t u = value.get<uint64_t>();
+    if (u > static_cast<uint64_t>(highest)) return false;
+    out = static_cast<int64_t>(u);
+  } else if (value.is_number_integer()) {
+    out = value.get<int64_t>();
+  } else {
+    return false;
+  }
+  return out >= lowest && out <= highest;
+}
+
+bool WholeInt(const nlohmann::json& j, const char* key, int& out) {
+  int64_t wide = 0;
+  if (!WholeNumber(j, key, std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), wide)) return false;
+  out = static_cast<int>(wide);
+  return true;
+}
+
+}  // namespace
+
 bool VerdictFromJson(const std::string& text, Verdict& v) {
   const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
   if (j.is_discarded() || !j.is_object()) return false;
@@ -151,10 +179,12 @@ bool VerdictFromJson(const std::string& text, Verdict& v) {
     v.verified = j.at("verified").get<bool>();
     v.reason = j.at("reason").get<std::string>().substr(0, 300);
     if (!GameModeFromName(j.at("mode").get<std::string>(), v.mode)) return false;
-    v.level = j.at("level").get<int>();
-    v.p1Score = j.at("p1").get<int>();
-    v.p2Score = j.at("p2").get<int>();
-    v.ticks = j.at("ticks").get<int64_t>();
+    int64_t ticks = 0;
+    if (!WholeInt(j, "level", v.level) || !WholeInt(j, "p1", v.p1Score) || !WholeInt(j, "p2", v.p2Score) ||
+        !WholeNumber(j, "ticks", std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(), ticks)) {
+      return false;
+    }
+    v.ticks = ticks;
     v.game = j.at("game").get<std::string>().substr(0, 128);
   } catch (const nlohmann::json::exception&) {
     return false;

@@ -65,7 +65,12 @@ TEST(BoardVerdict, GoesThroughItsLineAndNothingElseIsOne) {
   EXPECT_EQ(back.ticks, 9000);
   for (const char* bad : {"", "[]", "{}", "{\"verified\":true}", "null", "{\"verified\":\"yes\",\"reason\":\"\"}",
                           "{\"verified\":true,\"reason\":\"\",\"mode\":\"4p\",\"level\":1,\"p1\":0,\"p2\":0,\"ticks\":1,\"game\":\"g\"}",
-                          "{\"verified\":true,\"reason\":\"\",\"mode\":\"1p\",\"level\":0,\"p1\":0,\"p2\":0,\"ticks\":1,\"game\":\"g\"}"}) {
+                          "{\"verified\":true,\"reason\":\"\",\"mode\":\"1p\",\"level\":0,\"p1\":0,\"p2\":0,\"ticks\":1,\"game\":\"g\"}",
+                          // numbers no int holds, or not whole, are no verdict (converting them is undefined)
+                          "{\"verified\":true,\"reason\":\"\",\"mode\":\"1p\",\"level\":5.5e28,\"p1\":0,\"p2\":0,\"ticks\":1,\"game\":\"g\"}",
+                          "{\"verified\":true,\"reason\":\"\",\"mode\":\"1p\",\"level\":1.5,\"p1\":0,\"p2\":0,\"ticks\":1,\"game\":\"g\"}",
+                          "{\"verified\":true,\"reason\":\"\",\"mode\":\"1p\",\"level\":1,\"p1\":4294967296,\"p2\":0,\"ticks\":1,\"game\":\"g\"}",
+                          "{\"verified\":true,\"reason\":\"\",\"mode\":\"1p\",\"level\":1,\"p1\":0,\"p2\":0,\"ticks\":18446744073709551615,\"game\":\"g\"}"}) {
     EXPECT_FALSE(VerdictFromJson(bad, back)) << bad;
   }
   EXPECT_EQ(CpuSecondsFor(0), 1);
