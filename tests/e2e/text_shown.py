@@ -16,7 +16,7 @@ PAPER_AS_INK_SHARE = 1 / 4 # of the paper pixels, at most this many may look lik
 def read_ppm(path):
     data = open(path, "rb").read()
     fields, at = [], 0
-    while len(fields) < 4:
+    while len(fields) < (3 if data[:2] == b"P4" else 4):
         while data[at:at + 1].isspace():
             at += 1
         if data[at:at + 1] == b"#":
@@ -26,14 +26,29 @@ def read_ppm(path):
         while not data[at:at + 1].isspace():
             at += 1
         fields.append(data[start:at])
-    magic, w, h, maxval = fields[0], int(fields[1]), int(fields[2]), int(fields[3])
-    if magic != b"P6" or maxval not in (255, 65535):
-        sys.exit(f"{path}: not a PPM of 8 or 16 bits a channel")
-    size = 1 if maxval == 255 else 2  # bytes a channel (ImageMagick's Q16 writes two)
-    raw = data[at + 1:at + 1 + 3 * w * h * size]
-    if len(raw) != 3 * w * h * size:
+    magic, w, h = fields[0], int(fields[1]), int(fields[2])
+    if magic == b"P4":  # a crop of only black and white, one bit a pixel (1: black)
+        row = (w + 7) // 8
+        raw = data[at + 1:at + 1 + row * h]
+        if w <= 0 or h <= 0 or len(raw) != row * h:
+            sys.exit(f"{path}: not a whole PBM")
+        bit = lambda x, y: raw[y * row + x // 8] >> (7 - x % 8) & 1
+        return w, h, [(0, 0, 0) if bit(x, y) else (255, 255, 255) for y in range(h) for x in range(w)]
+    maxval = int(fields[3])
+    # ImageMagick may write a crop that holds only grays as a one-channel map (P5) or only
+    # black and white as a bitmap (P4), whatever the name says; its 16-bit builds write two
+    # bytes a channel.
+    channels = {b"P6": 3, b"P5": 1}.get(magic)
+    if channels is None or not 0 < maxval < 65536 or w <= 0 or h <= 0:
+        sys.exit(f"{path}: not a binary PPM or PGM")
+    size = 1 if maxval < 256 else 2  # bytes a channel
+    raw = data[at + 1:at + 1 + channels * w * h * size]
+    if len(raw) != channels * w * h * size:
         sys.exit(f"{path}: truncated")
-    samples = raw if size == 1 else [(raw[i] << 8 | raw[i + 1]) * 255 // 65535 for i in range(0, len(raw), 2)]
+    samples = raw if size == 1 else [raw[i] << 8 | raw[i + 1] for i in range(0, len(raw), 2)]
+    samples = [v * 255 // maxval for v in samples]
+    if channels == 1:
+        return w, h, [(v, v, v) for v in samples]
     return w, h, [tuple(samples[i:i + 3]) for i in range(0, len(samples), 3)]
 
 
