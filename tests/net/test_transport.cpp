@@ -360,8 +360,8 @@ TEST(NetworkAddress, HostAndPortAreReadWithTheDefaultPort) {
   EXPECT_TRUE(ParseAddress("example.org", host, port));
   EXPECT_EQ(host, "example.org");
   EXPECT_EQ(port, kDefaultPort);
-  EXPECT_TRUE(ParseAddress("10.0.0.2:9000", host, port));
-  EXPECT_EQ(host, "10.0.0.2");
+  EXPECT_TRUE(ParseAddress("192.0.2.2:9000", host, port));
+  EXPECT_EQ(host, "192.0.2.2");
   EXPECT_EQ(port, 9000);
   for (const char* bad : {"", ":7478", "h:", "h:0", "h:65536", "h:12a", "h:123456", "a:b:c"}) {
     EXPECT_FALSE(ParseAddress(bad, host, port)) << bad;
