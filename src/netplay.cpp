@@ -317,18 +317,18 @@ class NetworkSource : public ControlSource {
   // What the session asks, carried out on the game.
   void CarryOut(PlayLoop& play, GameState& game) {
     while (Request* request = n_.session->Next()) {
-      StateCell& cell = *request->cell;
+      StateCell* cell = request->cell;  // Save and Load only
       switch (request->kind) {
         case Request::Kind::Save:
           if (request->checksum) {
-            cell.checksum = GameChecksum(game);
+            cell->checksum = GameChecksum(game);
           } else {
-            SaveGame(game, cell.bytes);
-            cell.levelOver = LevelOver(game);
+            SaveGame(game, cell->bytes);
+            cell->levelOver = LevelOver(game);
           }
           break;
         case Request::Kind::Load:
-          RestoreGame(game, cell.bytes.data(), cell.bytes.size());
+          RestoreGame(game, cell->bytes.data(), cell->bytes.size());
           n_.wentBack = true;
           break;
         case Request::Kind::Advance: Advance(play, game, *request); break;

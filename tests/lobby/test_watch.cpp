@@ -266,7 +266,8 @@ TEST(Spectators, ASpectatorsBandwidthIsCappedAndTheNextGameStartsAfresh) {
   const uint64_t secret = t.Answer(t.Send(Watch(game.code, 1), s), s).token;
   t.Send(Ack(game.code, secret, 0), s);
   size_t bytes = 0;
-  for (const LobbyMessage& d : t.Pulse()[Key(s)]) bytes += EncodeLobby(d).size();
+  auto sent = t.Pulse();
+  for (const LobbyMessage& d : sent[Key(s)]) bytes += EncodeLobby(d).size();
   EXPECT_GT(bytes, 0u);
   EXPECT_LE(bytes, limits.watcherBytesPerSecond);
   EXPECT_GT(t.lobby.Counts().watchDropped, 0u);
