@@ -6,6 +6,7 @@ set -euo pipefail
 
 : "${NANASPLAT_BUILD:?}" "${NANASPLAT_SOURCE:?}"
 source "$NANASPLAT_SOURCE/scripts/xvfb.sh"
+source "$NANASPLAT_SOURCE/tests/e2e/screen_lib.sh"
 
 for tool in Xvfb xdotool import convert; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
@@ -49,19 +50,6 @@ start_game() {
   GAME_PID=$!
 }
 
-# wait_until SECONDS WHAT COMMAND...: runs COMMAND every tenth of a second until it
-# succeeds, and fails the test with "WHAT" when SECONDS have passed. The one wait of
-# the end-to-end tests: it returns 0 once COMMAND has succeeded, whatever the loop did.
-wait_until() {
-  local limit="$1" what="$2"; shift 2
-  local tenths=0
-  until "$@"; do
-    if [ $tenths -ge $((limit * 10)) ]; then fail "$what"; fi
-    sleep 0.1; tenths=$((tenths + 1))
-  done
-  return 0
-}
-
 log_has() { grep -qF -- "$1" "$LOG" 2>/dev/null; }
 # wait_for_log MESSAGE [SECONDS]: until a log line ends with MESSAGE.
 wait_for_log() { wait_until "${2:-10}" "no log line \"$1\" within ${2:-10}s" log_has "$1"; }
@@ -102,28 +90,6 @@ pixel() {
 
 send_close() { "$NANASPLAT_BUILD/tests/send_close" demo; }
 
-# shows_text SHOT TEXT CENTRE_X TOP_Y [R G B]: whether the screenshot shows TEXT in the
-# game's font, centred on CENTRE_X with its top at TOP_Y, as the game draws it (black,
-# or the colour given, on white), over whatever lies behind it (text_shown.py compares
-# only what the text decides). Sets TEXT_DIFF to the count of differing pixels.
-# Crops are compared as PPM, always three channels: ImageMagick 7 compares a
-# grayscale PNG (a crop of plain white is written as one) with a colour picture by its
-# one channel, so red text on white would match white.
-shows_text() {
-  local shot="$1" text="$2" cx="$3" top="$4" size w h x
-  shift 4
-  size="$("$NANASPLAT_BUILD/tests/render_text" "$GAME_DIR/media/font.dat" "$text" "$WORK/text.bmp" "$@")"
-  read -r w h <<<"$size"
-  x=$((cx - w / 2))
-  # TEXT_SKIP_ROWS leaves out the text's top rows (a button's outline runs through them).
-  local skip="${TEXT_SKIP_ROWS:-0}"
-  h=$((h - skip))
-  convert "$shot" -crop "${w}x${h}+${x}+$((top + skip))" +repage "$WORK/crop.ppm"
-  convert "$WORK/text.bmp" -crop "${w}x${h}+0+${skip}" +repage "$WORK/text.ppm"
-  local status=0
-  TEXT_DIFF="$(python3 "$NANASPLAT_SOURCE/tests/e2e/text_shown.py" "$WORK/crop.ppm" "$WORK/text.ppm")" || status=$?
-  [ "$status" = 0 ]
-}
 expect_text() {
   shows_text "$@" || fail "\"$2\" not shown at ($3, $4): $TEXT_DIFF pixels differ"
 }

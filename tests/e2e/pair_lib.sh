@@ -4,11 +4,13 @@
 set -euo pipefail
 : "${NANASPLAT_BUILD:?}" "${NANASPLAT_SOURCE:?}"
 source "$NANASPLAT_SOURCE/scripts/xvfb.sh"
-for tool in Xvfb xdotool python3; do
+source "$NANASPLAT_SOURCE/tests/e2e/screen_lib.sh"
+for tool in Xvfb xdotool python3 import convert; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 
 WORK="$(mktemp -d /tmp/nanasplat-net-XXXXXX)"
+GAME_DIR="$NANASPLAT_BUILD"  # the font the screen checks draw with
 PIDS=()
 DISPLAYS=()
 XVFB_PIDS=()
@@ -58,23 +60,27 @@ start_side() {
 
 log_of() { sed -E 's/^\([^)]*\) //' "$WORK/$1/run/debug.txt" 2>/dev/null || true; }
 
+log_has_line() { log_of "$1" | grep -qF -- "$2"; }
 wait_for_log() {  # NAME MESSAGE SECONDS
-  local tenths=0
-  until log_of "$1" | grep -qF -- "$2"; do
-    sleep 0.1; tenths=$((tenths + 1))
-    [ $tenths -gt $(($3 * 10)) ] && fail "$1: no log line \"$2\" within $3 s"
-  done
-  return 0
+  wait_until "$3" "$1: no log line \"$2\" within $3 s" log_has_line "$1" "$2"
 }
-
+ended() { ! kill -0 "$1" 2>/dev/null; }
 wait_for_end() {  # PID SECONDS: sets STATUS
-  local tenths=0
-  while kill -0 "$1" 2>/dev/null; do
-    sleep 0.1; tenths=$((tenths + 1))
-    [ $tenths -gt $(($2 * 10)) ] && fail "process $1 did not end within $2 s"
-  done
+  wait_until "$2" "process $1 did not end within $2 s" ended "$1"
   STATUS=0
   wait "$1" || STATUS=$?
+}
+# shows DISPLAY_INDEX TEXT CENTRE_X TOP_Y: whether that display shows TEXT there now.
+shows() {
+  local shot="$WORK/display-$1.png"
+  DISPLAY="${DISPLAYS[$1]}" import -window root "$shot" && shows_text "$shot" "${@:2}"
+}
+# wait_for_screen "SIDES" SECONDS TEXT CENTRE_X TOP_Y: until each display of SIDES ("0 1",
+# or one index) shows TEXT there.
+wait_for_screen() {
+  local sides="$1" limit="$2" side
+  shift 2
+  for side in $sides; do wait_until "$limit" "display $side: \"$1\" not shown within $limit s" shows "$side" "$@"; done
 }
 
 on() {  # DISPLAY_INDEX xdotool arguments...
@@ -93,8 +99,7 @@ start_server() {  # sets LOBBY_PORT and SERVER_PID
     --state "$WORK" 2>"$WORK/server.log" &
   SERVER_PID=$!
   PIDS+=("$SERVER_PID")
-  for _ in $(seq 50); do grep -q "serving" "$WORK/server.log" 2>/dev/null && break; sleep 0.1; done
-  grep -q "serving" "$WORK/server.log" || fail "the server did not start: $(cat "$WORK/server.log")"
+  wait_until 5 "the server did not start" grep -qs "serving" "$WORK/server.log"
 }
 
 check_line() {  # NAME: the --check-replay line of its last replay

@@ -33,7 +33,7 @@ echo "from --join CODE to connected: $(( $(date +%s%3N) - START_MS )) ms (proces
 wait_for_log host "playing as player 1" 5
 log_of join | grep -qx "Network game: playing directly" || fail "the joiner does not say it plays directly"
 log_of host | grep -qx "Network game: playing directly" || fail "the host does not say it plays directly"
-sleep 1
+wait_for_screen "0 1" 10 "Press any key to begin." 512 424
 press 0 space
 press 1 space
 # The server dies mid-game: a direct pair plays on.

@@ -21,7 +21,7 @@ start_pair() {  # HOST_NAME JOIN_NAME [DELAY_MS JITTER_MS LOSS]
     rm -f "$WORK/relay.port"
     python3 "$NANASPLAT_SOURCE/tests/e2e/udp_relay.py" "$HOST_PORT" "$3" "$4" "$5" 240 "$WORK/relay.port" &
     PIDS+=("$!")
-    for _ in $(seq 50); do [ -s "$WORK/relay.port" ] && break; sleep 0.1; done
+    wait_until 5 "the relay did not start" test -s "$WORK/relay.port"
     JOIN_PORT="$(cat "$WORK/relay.port")"
   fi
   start_side "$2" 1 --join "127.0.0.1:$JOIN_PORT"
@@ -30,7 +30,7 @@ start_pair() {  # HOST_NAME JOIN_NAME [DELAY_MS JITTER_MS LOSS]
   wait_for_log "$1" "playing as player 1" 10
   log_of "$1" | grep -qE "^Network game: connected to 127\.0\.0\.1:[0-9]+, playing as player 1$" ||
     fail "the host's connection line"
-  sleep 1
+  wait_for_screen "0 1" 10 "Press any key to begin." 512 424
   press 0 space
   press 1 space
 }
@@ -55,16 +55,17 @@ HOST_END="$(log_of host1 | grep "^Game over")"
 JOIN_END="$(log_of join1 | grep "^Game over")"
 [ "$HOST_END" = "$JOIN_END" ] || fail "the two games ended apart: '$HOST_END' / '$JOIN_END'"
 log_of host1 | grep -q "out of step" && fail "out of step"
-# Time up, each player's own name in their own table, then no second game.
-sleep 1
+# Time up, each player's own name in their own table, then no second game: each key
+# once both displays show the screen it is for.
+wait_for_screen "0 1" 10 "Press any key to continue." 512 424
 for side in 0 1; do press $side space; done
-sleep 0.5
+wait_for_screen "0 1" 10 "High Score #1 / 10!" 512 50
 on 0 type --delay 100 "Host"
 on 1 type --delay 100 "Joiner"
 for side in 0 1; do press $side Return; done
-sleep 0.5
+wait_for_screen "0 1" 10 "Best of the Bunch" 512 20
 for side in 0 1; do press $side Return; done
-sleep 0.5
+wait_for_screen "0 1" 10 "Play again? (Enter: yes, Escape: no)" 512 384
 on 0 keydown Escape; on 1 keydown Escape; sleep 0.5; on 0 keyup Escape; on 1 keyup Escape
 wait_for_end "$HOST_PID" 15
 [ "$STATUS" = 0 ] || fail "host status $STATUS"
@@ -121,18 +122,23 @@ case "$(cat "$WORK/host3/check.txt")" in *": matches") ;; *) fail "the quit game
 start_pair host4 join4
 wait_for_log host4 "Game over (time up)" 70
 wait_for_log join4 "Game over (time up)" 10
-sleep 1
+wait_for_screen "0 1" 10 "Press any key to continue." 512 424
 for side in 0 1; do press $side space; done   # the time-up screens: on to the name entry
-sleep 0.5
+wait_for_screen "0 1" 10 "High Score #1 / 10!" 512 50
 on 0 type --delay 100 "Host"
-press 0 Return; press 0 Return                 # the host's table, then "Play again?"
+press 0 Return                                 # the host's table, then "Play again?"
+wait_for_screen 0 10 "Best of the Bunch" 512 20
+press 0 Return
+wait_for_screen 0 10 "Play again? (Enter: yes, Escape: no)" 512 384
 on 1 type --delay 100 "J"
 sleep 10                                       # the joiner still types
 kill -0 "$HOST_PID" 2>/dev/null || fail "the host gave up while the other player typed a name"
 log_of host4 | grep -q "connection lost" && fail "a name typed slowly ended the host's game"
 kill -9 "$HOST_PID"
 sleep 4.5                                      # the joiner is still in the name entry
-press 1 Return; press 1 Return                 # its table, then "Play again?"
+press 1 Return                                 # its table, then "Play again?"
+wait_for_screen 1 10 "Best of the Bunch" 512 20
+press 1 Return
 LEFT_AT=$(date +%s%N)
 wait_for_end "$JOIN_PID" 5
 ELAPSED_MS=$((($(date +%s%N) - LEFT_AT) / 1000000))
