@@ -26,6 +26,7 @@
 
 #include "lobby.h"
 #include "net/lobby_protocol.h"
+#include "../tests/support/loopback_udp.h"
 
 using namespace net;
 
@@ -45,14 +46,7 @@ struct End {
 };
 
 int OpenSocket(uint16_t& port) {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
-  socklen_t len = sizeof at;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&at), &len);
-  port = ntohs(at.sin_port);
+  const int fd = BindLoopbackUdp(port, SOCK_DGRAM | SOCK_NONBLOCK);
   int size = 1 << 20;
   setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
   return fd;
@@ -190,7 +184,7 @@ int main(int argc, char** argv) {
   ServerOptions options;
   options.listen = "127.0.0.1";
   uint16_t lobbyPort = 0;
-  close(OpenSocket(lobbyPort));
+  lobbyPort = FreeUdpPort();
   options.lobbyPort = lobbyPort;
   LobbyLimits limits;
   limits.requestBurst = 1e9;  // every simulated client shares 127.0.0.1

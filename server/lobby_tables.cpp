@@ -2,6 +2,7 @@
 #include "lobby_tables.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 using net::Endpoint;
 using net::LobbyMessage;
@@ -274,20 +275,10 @@ void Lobby::Relay(size_t size, const Endpoint& from, uint64_t nowMs, std::vector
     ++counts_.relayDropped;
     return;
   }
-  if (nowMs - p.windowMs >= kWindowMs) {
-    p.windowMs = nowMs;
-    p.windowBytes = 0;
-  }
-  if (nowMs - totalWindowMs_ >= kWindowMs) {
-    totalWindowMs_ = nowMs;
-    totalWindowBytes_ = 0;
-  }
-  if (p.windowBytes + size > limits_.pairBytesPerSecond || totalWindowBytes_ + size > limits_.totalBytesPerSecond) {
+  if (!Spend(p.sent, limits_.pairBytesPerSecond, relaySent_, limits_.totalBytesPerSecond, size, nowMs)) {
     ++counts_.relayDropped;
     return;
   }
-  p.windowBytes += size;
-  totalWindowBytes_ += size;
   p.lastMs = nowMs;
   ++counts_.relayed;
   out.push_back({p.ends[1 - side], {}, true});
@@ -435,6 +426,16 @@ void Lobby::OnWatchAck(const LobbyMessage& m, const Endpoint& from, uint64_t now
   Send(from, StreamData(s, 0, 0, nowMs), out);  // how the stream stands (shorter than the ack)
 }
 
+bool Lobby::Spend(ByteWindow& own, uint64_t ownCap, ByteWindow& all, uint64_t allCap, uint64_t size, uint64_t nowMs) {
+  for (ByteWindow* w : {&own, &all}) {
+    if (nowMs - w->startMs >= kWindowMs) *w = {nowMs, 0};  // a new second
+  }
+  if (own.bytes + size > ownCap || all.bytes + size > allCap) return false;
+  own.bytes += size;
+  all.bytes += size;
+  return true;
+}
+
 void Lobby::SendToWatcher(Stream& s, Watcher& w, uint64_t nowMs, std::vector<LobbyOutgoing>& out) {
   if (w.acked >= w.sent) w.progressMs = nowMs;  // nothing outstanding
   if (w.sent > w.acked && nowMs - w.progressMs > limits_.watchResendMs) {
@@ -445,21 +446,10 @@ void Lobby::SendToWatcher(Stream& s, Watcher& w, uint64_t nowMs, std::vector<Lob
   for (size_t n = 0; n < kMaxDataPerPulse && w.sent < s.items.size(); ++n) {
     const size_t count = net::StreamItemsThatFit(s.items.data() + w.sent, s.items.size() - w.sent, room);
     std::vector<uint8_t> bytes = net::EncodeLobby(StreamData(s, w.sent, count, nowMs));
-    if (nowMs - w.windowMs >= kWindowMs) {
-      w.windowMs = nowMs;
-      w.windowBytes = 0;
-    }
-    if (nowMs - watchWindowMs_ >= kWindowMs) {
-      watchWindowMs_ = nowMs;
-      watchWindowBytes_ = 0;
-    }
-    if (w.windowBytes + bytes.size() > limits_.watcherBytesPerSecond ||
-        watchWindowBytes_ + bytes.size() > limits_.watchBytesPerSecond) {
+    if (!Spend(w.window, limits_.watcherBytesPerSecond, watchSent_, limits_.watchBytesPerSecond, bytes.size(), nowMs)) {
       ++counts_.watchDropped;
       return;
     }
-    w.windowBytes += bytes.size();
-    watchWindowBytes_ += bytes.size();
     w.sent += static_cast<uint32_t>(count);
     ++counts_.watchSent;
     out.push_back({w.at, std::move(bytes), false});

@@ -100,11 +100,16 @@ class Lobby {
     uint64_t joinerNonce = 0, joinedMs = 0;
     net::LobbyMessage toHost, toJoiner;  // the introductions, kept to send again
   };
+  // The bytes sent in the current second, for a cap in bytes a second.
+  struct ByteWindow {
+    uint64_t startMs = 0;
+    uint64_t bytes = 0;
+  };
   struct Pair {
     net::Endpoint ends[2];
     bool bound[2] = {false, false};
     uint64_t lastMs = 0;
-    uint64_t windowMs = 0, windowBytes = 0;
+    ByteWindow sent;
   };
   struct Watcher {
     net::Endpoint at;
@@ -114,7 +119,7 @@ class Lobby {
     uint32_t acked = 0;         // items it holds
     uint32_t sent = 0;          // items sent to it
     uint64_t progressMs = 0;    // when it last held all that was sent, or acknowledged more
-    uint64_t windowMs = 0, windowBytes = 0;
+    ByteWindow window;
   };
   struct Stream {
     uint64_t secret = 0;        // the host's
@@ -132,6 +137,9 @@ class Lobby {
     uint64_t lastMs = 0;
   };
 
+  // Whether SIZE more bytes fit under both an endpoint's cap and the total cap (bytes a
+  // second) at NOWMS; if they do, they are counted in both windows.
+  static bool Spend(ByteWindow& own, uint64_t ownCap, ByteWindow& all, uint64_t allCap, uint64_t size, uint64_t nowMs);
   bool Allow(const net::Endpoint& from, uint64_t nowMs);
   void Refuse(const net::Endpoint& to, uint64_t nonce, net::LobbyRefusal why, std::vector<LobbyOutgoing>& out,
               const std::string& version = "");
@@ -160,8 +168,8 @@ class Lobby {
   std::unordered_map<uint32_t, Bucket> buckets_;      // by IPv4 address
   std::map<std::string, Stream> streams_;             // by code
   size_t streamBytes_ = 0;
-  uint64_t watchWindowMs_ = 0, watchWindowBytes_ = 0;
-  uint64_t totalWindowMs_ = 0, totalWindowBytes_ = 0;
+  ByteWindow watchSent_;  // to every spectator
+  ByteWindow relaySent_;  // by every pair
   std::vector<std::string> events_;
   LobbyCounts counts_;
 };

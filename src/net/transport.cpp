@@ -99,16 +99,9 @@ std::unique_ptr<Connection> Connection::Listen(uint16_t port, const std::string&
   return std::unique_ptr<Connection>(new Connection(host, true, mine));
 }
 
-std::unique_ptr<Connection> Connection::Join(const std::string& hostName, uint16_t port,
-                                             const Hello& mine, std::string& error) {
+std::unique_ptr<Connection> Connection::NewJoiner(const Hello& mine, std::string& error) {
   if (!InitialiseEnet()) {
     error = "the network library could not start";
-    return nullptr;
-  }
-  ENetAddress address;
-  address.port = port;
-  if (enet_address_set_host(&address, hostName.c_str()) != 0) {
-    error = "no such computer: " + hostName;
     return nullptr;
   }
   ENetHost* host = enet_host_create(nullptr, 1, kChannels, 0, 0);
@@ -116,8 +109,20 @@ std::unique_ptr<Connection> Connection::Join(const std::string& hostName, uint16
     error = "no UDP socket";
     return nullptr;
   }
-  std::unique_ptr<Connection> connection(new Connection(host, false, mine));
-  connection->peer_ = enet_host_connect(host, &address, kChannels, 0);
+  return std::unique_ptr<Connection>(new Connection(host, false, mine));
+}
+
+std::unique_ptr<Connection> Connection::Join(const std::string& hostName, uint16_t port,
+                                             const Hello& mine, std::string& error) {
+  std::unique_ptr<Connection> connection = NewJoiner(mine, error);
+  if (connection == nullptr) return nullptr;
+  ENetAddress address;
+  address.port = port;
+  if (enet_address_set_host(&address, hostName.c_str()) != 0) {
+    error = "no such computer: " + hostName;
+    return nullptr;
+  }
+  connection->peer_ = enet_host_connect(connection->host_, &address, kChannels, 0);
   if (connection->peer_ == nullptr) {
     error = "could not start a connection";
     return nullptr;
@@ -126,18 +131,10 @@ std::unique_ptr<Connection> Connection::Join(const std::string& hostName, uint16
 }
 
 std::unique_ptr<Connection> Connection::Open(const Hello& mine, std::string& error) {
-  if (!InitialiseEnet()) {
-    error = "the network library could not start";
-    return nullptr;
-  }
-  ENetHost* host = enet_host_create(nullptr, 1, kChannels, 0, 0);
-  if (host == nullptr) {
-    error = "no UDP socket";
-    return nullptr;
-  }
-  std::unique_ptr<Connection> connection(new Connection(host, false, mine));
+  std::unique_ptr<Connection> connection = NewJoiner(mine, error);
+  if (connection == nullptr) return nullptr;
   connection->connectLater_ = true;
-  host->intercept = Intercept;
+  connection->host_->intercept = Intercept;
   return connection;
 }
 

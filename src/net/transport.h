@@ -99,6 +99,8 @@ class Connection : public Outbox {
 
  private:
   Connection(ENetHost* host, bool hosting, const Hello& mine);
+  // A joiner's host of one peer, not yet connected (null, with `error` said, if none).
+  static std::unique_ptr<Connection> NewJoiner(const Hello& mine, std::string& error);
   uint32_t Now() const;
   void Refuse(ENetPeer* peer);
   void SendHello(ENetPeer* peer);

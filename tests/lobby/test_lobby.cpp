@@ -12,6 +12,7 @@
 
 #include "lobby.h"
 #include "lobby_tables.h"
+#include "../support/loopback_udp.h"
 
 using namespace net;
 
@@ -262,29 +263,10 @@ TEST(Lobby, JunkChangesNothing) {
 
 namespace {
 
-uint16_t FreeUdpPort() {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
-  socklen_t len = sizeof at;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&at), &len);
-  close(fd);
-  return ntohs(at.sin_port);
-}
-
 class Client {
  public:
   explicit Client(uint16_t lobbyPort) {
-    fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at);
-    socklen_t len = sizeof at;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&at), &len);
-    port = ntohs(at.sin_port);
+    fd_ = BindLoopbackUdp(port);
     lobby_.sin_family = AF_INET;
     lobby_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     lobby_.sin_port = htons(lobbyPort);

@@ -14,6 +14,7 @@
 #include "net/game_feed.h"
 #include "net/lobby_client.h"
 #include "net/watch_client.h"
+#include "../support/loopback_udp.h"
 
 using namespace net;
 using Clock = std::chrono::steady_clock;
@@ -25,18 +26,6 @@ constexpr uint32_t kLoopback = 0x7f000001;
 uint32_t NowMs() {
   return static_cast<uint32_t>(
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count());
-}
-
-uint16_t FreePort() {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
-  socklen_t len = sizeof at;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&at), &len);
-  close(fd);
-  return ntohs(at.sin_port);
 }
 
 Hello Me(const char* version = "1.0") {
@@ -65,7 +54,7 @@ class DropPunches : public RawListener {
 struct Lab {
   explicit Lab(const LobbyLimits& limits = {}) {
     options.listen = "127.0.0.1";
-    options.lobbyPort = FreePort();
+    options.lobbyPort = FreeUdpPort();
     service = MakeLobbyService(options, limits);
     std::string error;
     EXPECT_TRUE(service->Start(error)) << error;
@@ -191,7 +180,7 @@ TEST(LobbyClient, EachFailureIsToldClearly) {
   } cases[] = {
       {lab.lobby, code == "22222222" ? "33333333" : "22222222", Me(), "No game has that code (or it expired).", 300},
       {lab.lobby, code, Me("1.1"), "The other player's game is version 1.0", 300},
-      {{kLoopback, FreePort()}, code, Me(), "The lobby does not answer.", 5000},
+      {{kLoopback, FreeUdpPort()}, code, Me(), "The lobby does not answer.", 5000},
   };
   for (const Case& c : cases) {
     Side joiner = Joiner(c.lobby, c.code, c.hello);

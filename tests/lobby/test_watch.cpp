@@ -71,14 +71,20 @@ LobbyMessage Hello(LobbyType type, const char* version = "1.0") {
   return m;
 }
 
-// A host registered, proven and joined: the Registered answer (code and secret).
-LobbyMessage JoinedGame(Table& t) {
+// A host registered and proven: the Registered answer (code and secret).
+LobbyMessage ProvenGame(Table& t) {
   const LobbyMessage registered = t.Answer(t.Send(Hello(LobbyType::Register), kHost), kHost);
   LobbyMessage keepalive;
   keepalive.type = LobbyType::Keepalive;
   keepalive.code = registered.code;
   keepalive.token = registered.token;
   t.Send(keepalive, kHost);
+  return registered;
+}
+
+// The same game joined.
+LobbyMessage JoinedGame(Table& t) {
+  const LobbyMessage registered = ProvenGame(t);
   LobbyMessage join = Hello(LobbyType::Join);
   join.nonce = 22;
   join.code = registered.code;
@@ -188,12 +194,7 @@ TEST(Spectators, ProvenSpectatorsUpToTheBoundGetTheWholeStreamAndTheNextIsRefuse
 
 TEST(Spectators, EachRefusalHasItsReason) {
   Table t;
-  const LobbyMessage registered = t.Answer(t.Send(Hello(LobbyType::Register), kHost), kHost);
-  LobbyMessage keepalive;
-  keepalive.type = LobbyType::Keepalive;
-  keepalive.code = registered.code;
-  keepalive.token = registered.token;
-  t.Send(keepalive, kHost);
+  const LobbyMessage registered = ProvenGame(t);
   const Endpoint s = Spectator(0);
   // Waiting for its second player, the game has not begun; a feed before the join is not taken.
   EXPECT_EQ(t.Answer(t.Send(Watch(registered.code, 1), s), s).reason, LobbyRefusal::NotStarted);
