@@ -219,12 +219,6 @@ Replay PlayFrom(ControlSource& source, const Showing& showing, BITMAP* backbuffe
 
 }  // namespace
 
-
-
-
-
-
-
 void SetUpLevelPictures(Game& game) {
   logic_time = 0;
   game.bananaSize = SizeOf(gameImages.banana1);
