@@ -291,9 +291,30 @@ Controls ReadAnyLocalControls() {
   return {std::clamp(keys.turn + mouse.turn + pad.turn, -1, 1), keys.squash || mouse.squash || pad.squash};
 }
 
+void WaitUntil(const std::function<bool()>& done, const std::function<void()>& serve) {
+  while (!done()) {
+    if (serve) serve();
+    rest(1);
+  }
+}
+
+bool AnyKeyHeld() {
+  for (int k = 1; k < KEY_MAX; ++k) {
+    if (key[k]) return true;
+  }
+  return false;
+}
+
+void WaitForKeysUp(const std::function<void()>& serve) {
+  constexpr int kKeyReleaseWaitMs = 2000;
+  int waited = 0;  // ms
+  WaitUntil([&] { return waited++ >= kKeyReleaseWaitMs || !AnyKeyHeld(); }, serve);
+  clear_keybuf();
+}
+
 void WaitForKeyOrPadButton() {
   PadPresses presses = WatchPadPresses();
-  while (!keypressed() && !NewPadPress(presses) && QuitSignal() == 0) rest(1);
+  WaitUntil([&] { return keypressed() || NewPadPress(presses) || QuitSignal() != 0; });
   if (keypressed()) readkey();
 }
 

@@ -3,6 +3,7 @@
 // Buttons, key presses, the text prompt and the file selector.
 #include <allegro.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,14 @@ class Buttons {
 // been reported yet. Latches are shared by all callers. A code the library has no
 // key for (negative, or KEY_MAX and above) is never down.
 bool keyhit(char k);
+
+// The one wait of the game's own screens: until `done` says so, calling `serve` (when
+// given: the network connection's service, say) on every pass, a millisecond apart.
+void WaitUntil(const std::function<bool()>& done, const std::function<void()>& serve = nullptr);
+bool AnyKeyHeld();
+// The keys still held (the one that ended a screen) go up, for two seconds at the most,
+// and type nothing on the next screen.
+void WaitForKeysUp(const std::function<void()>& serve = nullptr);
 
 // Modal prompt for one word of at most maxLength characters (letters, digits, blanks,
 // full stops), prompt line centred on x with its top at y; starts with `initial` cut

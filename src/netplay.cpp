@@ -129,13 +129,11 @@ void Serve(Network& n) {
   if (n.session) HoldFrames(n);
 }
 
-// The one wait of the game's own screens: until `done` says so, serving the connection
-// (when there is one) on every pass.
-void WaitUntil(Network* n, const std::function<bool()>& done) {
-  while (!done()) {
+// The game's own wait, serving the connection (when there is one) on every pass.
+void WaitServing(Network* n, const std::function<bool()>& done) {
+  WaitUntil(done, [n] {
     if (n != nullptr) Serve(*n);
-    rest(1);
-  }
+  });
 }
 
 // Frames that run no tick (a level screen, a pause, the end of a game) still go to the
@@ -168,7 +166,7 @@ bool BothLeaveScreen(Network& n, BITMAP* backbuffer, const char* first, const ch
   bool pressed = false;
   bool left = true;
   const uint32_t screenNumber = n.screensPassed;
-  WaitUntil(&n, [&] {
+  WaitServing(&n, [&] {
     if (Broken(n) || quitnow) return !(left = false);
     if (!pressed && (keypressed() || NewPadPress(presses))) {
       if (keypressed()) readkey();
@@ -185,26 +183,15 @@ bool BothLeaveScreen(Network& n, BITMAP* backbuffer, const char* first, const ch
   return true;
 }
 
-constexpr int kKeyReleaseWaitMs = 2000;  // how long a screen waits for held keys to go up
-
-bool AnyKeyHeld() {
-  for (int k = 1; k < KEY_MAX; ++k) {
-    if (key[k]) return true;
-  }
-  return false;
-}
-
 // A screen only this player leaves, at a key (the network keeps being served).
 void LocalScreen(Network& n, BITMAP* backbuffer, const char* first, const char* second) {
   ShowScreen(backbuffer, first, second);
   clear_keybuf();
   PadPresses presses = WatchPadPresses();
-  WaitUntil(&n, [&] { return keypressed() || NewPadPress(presses) || quitnow; });
+  WaitServing(&n, [&] { return keypressed() || NewPadPress(presses) || quitnow; });
   // The key that ended the screen, and any still held, type nothing on the next one
   // (the name entry reads the key buffer as it is).
-  int waited = 0;
-  WaitUntil(&n, [&] { return waited++ >= kKeyReleaseWaitMs || !AnyKeyHeld(); });
-  clear_keybuf();
+  WaitForKeysUp([&] { Serve(n); });
 }
 
 // --- Spectators: the host feeds the game's stream to the lobby (net/game_feed.h) ------
@@ -519,11 +506,11 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
 bool BothPlayAgain(Network& n, BITMAP* backbuffer) {
   const char* question = "Play again? (Enter: yes, Escape: no)";
   ShowScreen(backbuffer, question, nullptr);
-  WaitUntil(&n, [] { return !key[KEY_ENTER] && !key[KEY_ESC]; });
+  WaitServing(&n, [] { return !key[KEY_ENTER] && !key[KEY_ESC]; });
   clear_keybuf();
   bool yes = false;
   bool again = true;
-  WaitUntil(&n, [&] {
+  WaitServing(&n, [&] {
     if (Broken(n) || n.remoteRematch == 0 || quitnow) return !(again = false);
     if (!yes && key[KEY_ESC]) {
       n.connection->Send(net::MakeSignal(net::MessageType::Rematch, 0), true);
@@ -545,7 +532,7 @@ bool BothPlayAgain(Network& n, BITMAP* backbuffer) {
 void LocalScreenWithoutNetwork(BITMAP* backbuffer, const char* text) {
   ShowScreen(backbuffer, text, "Press any key to continue.");
   clear_keybuf();
-  WaitUntil(nullptr, [] { return keypressed() || quitnow; });
+  WaitUntil([] { return keypressed() || quitnow; });
   if (keypressed()) readkey();
 }
 

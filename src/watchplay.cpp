@@ -9,6 +9,7 @@
 #include "game.h"
 #include "gamerecord.h"
 #include "init.h"
+#include "input.h"
 #include "lobbyplay.h"
 #include "net/game_feed.h"
 #include "net/lobby_client.h"
@@ -28,7 +29,6 @@ namespace {
 
 constexpr int kMarkInset = 30;        // "LIVE" this far from the top-left corner (pixels)
 constexpr int kWaitStepMs = 5;        // between two looks at the network on a screen
-constexpr int kKeyReleaseWaitMs = 2000;  // how long the last screen waits for held keys to go up
 
 void Show(BITMAP* backbuffer) { blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H); }
 
@@ -54,7 +54,7 @@ class LivePresenter : public Presenter {
 
   void ShowLevelScreen(LevelScreen screen, int level) override {
     if (source_.CatchingUp()) {
-      while (!source_.LevelScreenPassed() && !QuitAsked()) rest(kWaitStepMs);
+      WaitUntil([this] { return source_.LevelScreenPassed() || QuitAsked(); });
       return;
     }
     char title[32];
@@ -63,10 +63,7 @@ class LivePresenter : public Presenter {
     DrawTextScreen(backbuffer_, title, "Waiting for the players");
     DrawLive(backbuffer_);
     Show(backbuffer_);
-    while (!source_.LevelScreenPassed() && !QuitAsked()) {
-      MuteOnKey();
-      rest(kWaitStepMs);
-    }
+    WaitUntil([this] { return source_.LevelScreenPassed() || QuitAsked(); }, MuteOnKey);
   }
 
   void LevelEnds() override { inner_.LevelEnds(); }
@@ -101,19 +98,6 @@ class LivePresenter : public Presenter {
 void ShowLines(BITMAP* backbuffer, const std::string& first, const std::string& second) {
   DrawTextScreen(backbuffer, first.c_str(), second.empty() ? nullptr : second.c_str());
   Show(backbuffer);
-}
-
-bool AnyKeyHeld() {
-  for (int k = 1; k < KEY_MAX; ++k) {
-    if (key[k]) return true;
-  }
-  return false;
-}
-
-// The keys still held (Escape that stopped the game) do not reach the menu.
-void WaitForKeysUp() {
-  for (int waited = 0; waited < kKeyReleaseWaitMs && AnyKeyHeld(); waited += kWaitStepMs) rest(kWaitStepMs);
-  clear_keybuf();
 }
 
 // The last screen: what happened, then a key.
