@@ -128,7 +128,7 @@ start_lobby_pair() {  # HOST_NAME JOIN_NAME [LOBBY HOST_RUN_IN JOIN_RUN_IN]
 
 # Escape on the joiner (display 1) ends the game at the same tick on both; the joiner's
 # program ends, the host's is stopped, and both replays give the same --check-replay
-# line, a match. Sets CHECK to it.
+# line, a match.
 quit_and_check() {  # HOST_NAME JOIN_NAME
   on 1 keydown Escape; sleep 0.5; on 1 keyup Escape
   wait_for_log "$2" "Game over (quit)" 5
@@ -137,11 +137,11 @@ quit_and_check() {  # HOST_NAME JOIN_NAME
   [ "$STATUS" = 0 ] || fail "the joiner ended with status $STATUS"
   kill "$HOST_PID" 2>/dev/null || true
   wait_for_end "$HOST_PID" 5
-  CHECK="$(check_line "$1")"
-  local joined
+  local hosted joined
+  hosted="$(check_line "$1")"
   joined="$(check_line "$2")"
-  echo "host: $CHECK"
+  echo "host: $hosted"
   echo "joiner: $joined"
-  [ "$CHECK" = "$joined" ] || fail "the two records differ"
-  case "$CHECK" in *": matches") ;; *) fail "the replay does not match: $CHECK" ;; esac
+  [ "$hosted" = "$joined" ] || fail "the two records differ"
+  case "$hosted" in *": matches") ;; *) fail "the replay does not match: $hosted" ;; esac
 }
