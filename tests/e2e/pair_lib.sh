@@ -23,7 +23,7 @@ trap cleanup EXIT
 
 fail() {
   echo "FAIL: $*" >&2
-  for log in "$WORK"/*/run/debug.txt; do
+  for log in "$WORK"/*/run/debug.txt "$WORK"/*.out "$WORK"/server.log; do
     [ -f "$log" ] && { echo "--- $log ---" >&2; cat "$log" >&2; }
   done
   exit 1
@@ -48,12 +48,14 @@ new_side() {  # NAME
   rm -rf "$dir/game/media/scores" "$dir/game/media/replays"
 }
 
-# start_side NAME DISPLAY_INDEX ARGS...: sets SIDE_PID.
+# start_side NAME DISPLAY_INDEX ARGS...: sets SIDE_PID. With RUN_IN set (a command and its
+# arguments, such as "ip netns exec NAMESPACE"), the game runs under it.
 start_side() {
   local name="$1" display="${DISPLAYS[$2]}"
   shift 2
+  # shellcheck disable=SC2086  # RUN_IN is words
   (cd "$WORK/$name/run" && XDG_DATA_HOME="$WORK/$name/data" XDG_CONFIG_HOME="$WORK/$name/config" \
-    DISPLAY="$display" exec "$WORK/$name/game/nanasplat" "$@" >"$WORK/$name/out.txt" 2>&1) &
+    DISPLAY="$display" exec ${RUN_IN:-} "$WORK/$name/game/nanasplat" "$@" >"$WORK/$name/out.txt" 2>&1) &
   SIDE_PID=$!
   PIDS+=("$SIDE_PID")
 }
@@ -108,16 +110,38 @@ check_line() {  # NAME: the --check-replay line of its last replay
 }
 
 # A host registered with the lobby and a joiner by its code, both at the first level's
-# screen, playing directly; sets CODE, HOST_PID and JOIN_PID.
-start_lobby_pair() {  # HOST_NAME JOIN_NAME
+# screen; sets CODE, HOST_PID and JOIN_PID. The lobby is the one start_server began,
+# or LOBBY; each side runs under its RUN_IN (see start_side) when given.
+start_lobby_pair() {  # HOST_NAME JOIN_NAME [LOBBY HOST_RUN_IN JOIN_RUN_IN]
+  local lobby="${3:-127.0.0.1:$LOBBY_PORT}"
   new_side "$1"
   new_side "$2"
-  start_side "$1" 0 --host "$(free_port)" --lobby "127.0.0.1:$LOBBY_PORT"
+  RUN_IN="${4:-}" start_side "$1" 0 --host "$(free_port)" --lobby "$lobby"
   HOST_PID=$SIDE_PID
   wait_for_log "$1" "Network game: your code is " 10
   CODE="$(log_of "$1" | sed -n 's/^Network game: your code is //p' | head -1)"
-  start_side "$2" 1 --join "$CODE" --lobby "127.0.0.1:$LOBBY_PORT"
+  RUN_IN="${5:-}" start_side "$2" 1 --join "$CODE" --lobby "$lobby"
   JOIN_PID=$SIDE_PID
   wait_for_log "$2" "playing as player 2" 10
   wait_for_log "$1" "playing as player 1" 5
+}
+
+# Escape on the joiner (display 1) ends the game at the same tick on both; the joiner's
+# program ends, the host's is stopped, and both replays give the same --check-replay
+# line, a match.
+quit_and_check() {  # HOST_NAME JOIN_NAME
+  on 1 keydown Escape; sleep 0.5; on 1 keyup Escape
+  wait_for_log "$2" "Game over (quit)" 5
+  wait_for_log "$1" "Game over (the other player left)" 5
+  wait_for_end "$JOIN_PID" 10
+  [ "$STATUS" = 0 ] || fail "the joiner ended with status $STATUS"
+  kill "$HOST_PID" 2>/dev/null || true
+  wait_for_end "$HOST_PID" 5
+  local hosted joined
+  hosted="$(check_line "$1")"
+  joined="$(check_line "$2")"
+  echo "host: $hosted"
+  echo "joiner: $joined"
+  [ "$hosted" = "$joined" ] || fail "the two records differ"
+  case "$hosted" in *": matches") ;; *) fail "the replay does not match: $hosted" ;; esac
 }

@@ -9,28 +9,32 @@
 #   1. both behind port-preserving NATs: direct      4. a carrier NAT before a home NAT
 #   2. one behind a NAT with random ports: relay      5. both behind one router: direct
 #   3. both behind NATs with random ports: relay      6. no lobby / a wrong code: the messages
-# Then the server is killed while a relayed pair plays: it is told the connection is lost.
+# Cases 1 to 3 are then played by two game processes, each in its namespace on its own
+# virtual display (X reaches them through /tmp/.X11-unix): a few seconds of the first
+# level, ended by the joiner's Escape, with replays that check alike.
+# Then the server is killed while a relayed pair and a direct pair play: the relayed
+# pair is told the connection is lost, the direct pair plays on.
 # Every namespace is removed on any exit; every wait is bounded.
 set -euo pipefail
 PEER="${1:?lab_peer}"
 SERVER="${2:?nanasplat-server}"
 [ "$(id -u)" -eq 0 ] || { echo "SKIP: the lab needs root"; exit 77; }
 for tool in ip nft; do command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }; done
+# The game built beside the server, and the two displays, helpers and scratch directory
+# (WORK) of the network end-to-end tests.
+: "${NANASPLAT_BUILD:=$(dirname "$SERVER")}" "${NANASPLAT_SOURCE:=$(cd "$(dirname "$0")/../.." && pwd)}"
+source "$NANASPLAT_SOURCE/tests/e2e/pair_lib.sh"
 
 P="nl$$"  # every namespace of this run starts so
-WORK="$(mktemp -d /tmp/nanasplat-lab-XXXXXX)"
 NAMESPACES=()
-PIDS=()
-cleanup() {
-  for pid in "${PIDS[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
+lab_cleanup() {
   for ns in "${NAMESPACES[@]}"; do
     for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -9 "$pid" 2>/dev/null || true; done  # ours, in the lab
     ip netns del "$ns" 2>/dev/null || true
   done
-  rm -rf "$WORK"
+  cleanup
 }
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; for f in "$WORK"/*.out "$WORK"/server.log; do [ -f "$f" ] && { echo "--- $f" >&2; cat "$f" >&2; }; done; exit 1; }
+trap lab_cleanup EXIT
 
 ns_add() {  # NAME
   ip netns add "$P-$1"
@@ -109,38 +113,48 @@ for ns in "${NAMESPACES[@]}"; do
   ip -n "$ns" route | grep -E '^default' | grep -vE 'via (192\.0\.2\.1|198\.51\.100\.1|100\.64\.0\.1|203\.0\.113\.[0-9]+) ' && fail "$ns routes elsewhere"
 done
 
-start_server() {
+start_lab_server() {  # sets SERVER_PID (the server's own, to kill)
   ip netns exec "$P-srv" "$SERVER" --listen 203.0.113.10 --lobby-port 7479 --http-port 0 --state "$WORK" \
     </dev/null >/dev/null 2>>"$WORK/server.log" &
   SERVER_PID=$!
   PIDS+=("$SERVER_PID")
-  for _ in $(seq 50); do grep -q serving "$WORK/server.log" 2>/dev/null && break; sleep 0.1; done
-  grep -q serving "$WORK/server.log" || fail "the server did not start"
+  wait_until 5 "the server did not start" grep -qs serving "$WORK/server.log"
 }
 
 LOBBY=203.0.113.10:7479
+# start_peers NAME HOST_NS JOIN_NS [PLAY_SECONDS]: a lab_peer host, and once it has its
+# code a lab_peer joiner by it, writing $WORK/NAME-host.out and NAME-join.out; sets
+# HOST_PID and JOIN_PID.
+start_peers() {
+  local name="$1" code="$WORK/$1.code"
+  # shellcheck disable=SC2086  # PLAY_SECONDS: no word when not given
+  in_ns "$2" timeout 30 "$PEER" host "$LOBBY" "$code" ${4:-} </dev/null >"$WORK/$name-host.out" 2>&1 &
+  HOST_PID=$!
+  PIDS+=("$HOST_PID")
+  wait_until 5 "$name: the host got no code" test -s "$code"
+  # shellcheck disable=SC2086
+  in_ns "$3" timeout 30 "$PEER" join "$LOBBY" "$code" ${4:-} </dev/null >"$WORK/$name-join.out" 2>&1 &
+  JOIN_PID=$!
+  PIDS+=("$JOIN_PID")
+}
+how_played() { sed -n 's/^PLAYING \(.*\) after [0-9]* ms$/\1/p' "$WORK/$1.out"; }
 # play CASE HOST_NS JOIN_NS EXPECTED (directly | "through the relay" | any)
 play() {
-  local name="$1" hostns="$2" joinns="$3" want="$4" code="$WORK/$1.code"
-  ip netns exec "$P-$hostns" timeout 30 "$PEER" host "$LOBBY" "$code" </dev/null >"$WORK/$name-host.out" 2>&1 &
-  local hostpid=$!
-  PIDS+=("$hostpid")
-  for _ in $(seq 50); do [ -s "$code" ] && break; sleep 0.1; done
-  [ -s "$code" ] || fail "$name: the host got no code"
+  local name="$1" want="$4"
+  start_peers "$name" "$2" "$3"
   local status=0
-  in_ns "$joinns" timeout 30 "$PEER" join "$LOBBY" "$code" >"$WORK/$name-join.out" 2>&1 || status=$?
-  wait "$hostpid" || true
-  local got
-  got="$(grep -o '^PLAYING .* after [0-9]* ms' "$WORK/$name-join.out" || true)"
-  echo "case $name: joiner $got; host $(grep -o '^PLAYING [a-z ]*' "$WORK/$name-host.out" || echo '?')"
+  wait "$JOIN_PID" || status=$?
+  wait "$HOST_PID" || true
+  echo "case $name: joiner $(grep -o '^PLAYING .* after [0-9]* ms' "$WORK/$name-join.out" || true);" \
+    "host $(how_played "$name-host")"
   [ "$status" = 0 ] || fail "$name: the joiner ended with $status"
   if [ "$want" != any ]; then
-    grep -q "^PLAYING $want after" "$WORK/$name-join.out" || fail "$name: not $want"
-    grep -q "^PLAYING $want after" "$WORK/$name-host.out" || fail "$name: the host does not say $want"
+    [ "$(how_played "$name-join")" = "$want" ] || fail "$name: not $want"
+    [ "$(how_played "$name-host")" = "$want" ] || fail "$name: the host does not say $want"
   fi
 }
 
-start_server
+start_lab_server
 play 1-port-preserving a1 b directly
 play 2-one-random a1 r "through the relay"
 play 3-both-random r s "through the relay"
@@ -149,20 +163,14 @@ play 5-same-router a1 a2 directly
 
 # A spectator through the lab: a relayed pair (the joiner behind a NAT with random ports)
 # plays 6 s, the host feeding its game; a spectator behind the carrier NAT gets it whole.
-in_ns a1 timeout 30 "$PEER" host "$LOBBY" "$WORK/watch.code" 6 </dev/null >"$WORK/watch-host.out" 2>&1 &
-WATCH_HOST=$!
-PIDS+=("$WATCH_HOST")
-for _ in $(seq 50); do [ -s "$WORK/watch.code" ] && break; sleep 0.1; done
-in_ns r timeout 30 "$PEER" join "$LOBBY" "$WORK/watch.code" 6 </dev/null >"$WORK/watch-join.out" 2>&1 &
-WATCH_JOIN=$!
-PIDS+=("$WATCH_JOIN")
-for _ in $(seq 100); do grep -q "^PLAYING" "$WORK/watch-join.out" 2>/dev/null && break; sleep 0.1; done
+start_peers watch a1 r 6
+wait_until 10 "the watched pair does not play" grep -q "^PLAYING" "$WORK/watch-join.out"
 in_ns c timeout 30 "$PEER" watch "$LOBBY" "$WORK/watch.code" </dev/null >"$WORK/watch-spectator.out" 2>&1 || true
-wait "$WATCH_JOIN" || fail "the watched pair's joiner: $(cat "$WORK/watch-join.out")"
-wait "$WATCH_HOST" || fail "the watched pair's host: $(cat "$WORK/watch-host.out")"
+wait "$JOIN_PID" || fail "the watched pair's joiner: $(cat "$WORK/watch-join.out")"
+wait "$HOST_PID" || fail "the watched pair's host: $(cat "$WORK/watch-host.out")"
 FED="$(sed -n 's/^FED //p' "$WORK/watch-host.out")"
 WATCHED="$(sed -n 's/^WATCHED \(.*\) after [0-9]* ms$/\1/p' "$WORK/watch-spectator.out")"
-echo "spectator behind the carrier NAT: fed $FED; watched $WATCHED ($(grep -o '^PLAYING [a-z ]*' "$WORK/watch-join.out"))"
+echo "spectator behind the carrier NAT: fed $FED; watched $WATCHED ($(how_played watch-join))"
 [ -n "$FED" ] && [ "$FED" = "$WATCHED" ] || fail "the spectator's stream: $(cat "$WORK/watch-spectator.out")"
 
 # 6. No lobby: the message within 5 s. A wrong code: the message at once.
@@ -180,23 +188,46 @@ grep -qx "FAILED No game has that code (or it expired)." "$WORK/6-wrong.out" || 
 [ "$MS" -le 1000 ] || fail "wrong code: told after $MS ms"
 echo "case 6: wrong code told after $MS ms"
 
-# The server killed while a relayed pair plays: both are told the connection is lost.
-in_ns r timeout 30 "$PEER" host "$LOBBY" "$WORK/kill.code" 15 </dev/null >"$WORK/kill-host.out" 2>&1 &
-KILL_HOST=$!
-PIDS+=("$KILL_HOST")
-for _ in $(seq 50); do [ -s "$WORK/kill.code" ] && break; sleep 0.1; done
-in_ns s timeout 30 "$PEER" join "$LOBBY" "$WORK/kill.code" 15 </dev/null >"$WORK/kill-join.out" 2>&1 &
-KILL_JOIN=$!
-PIDS+=("$KILL_JOIN")
-for _ in $(seq 100); do grep -q "^PLAYING" "$WORK/kill-join.out" 2>/dev/null && break; sleep 0.1; done
-grep -q "^PLAYING through the relay" "$WORK/kill-join.out" || fail "the pair to cut off does not play through the relay"
+# Cases 1 to 3 with two game processes: each side in its namespace, on its own display.
+# play_game CASE HOST_NS JOIN_NS EXPECTED (directly | "through the relay")
+GAME_SECONDS=2  # of rolling about in each game
+play_game() {
+  local name="$1" want="$4"
+  start_lobby_pair "$name-host" "$name-join" "$LOBBY" "ip netns exec $P-$2" "ip netns exec $P-$3"
+  log_has_line "$name-join" "Network game: playing $want" || fail "$name: the joiner does not play $want"
+  log_has_line "$name-host" "Network game: playing $want" || fail "$name: the host does not play $want"
+  wait_for_screen "0 1" 10 "Press any key to begin." 512 424
+  press 0 space
+  press 1 space
+  on 0 keydown Right; on 1 keydown Left; sleep "$GAME_SECONDS"
+  on 0 keyup Right; on 1 keyup Left
+  quit_and_check "$name-host" "$name-join"
+  echo "game $name: both play $want"
+}
+play_game 1-port-preserving a1 b directly
+play_game 2-one-random a1 r "through the relay"
+play_game 3-both-random r s "through the relay"
+
+# The server killed while a relayed pair and a direct pair play: the relayed pair is told
+# the connection is lost; the direct pair plays on to its end, about 5 s after the kill
+# (a silent connection is noticed within about 3 s).
+start_peers kill-direct a1 b 8
+DIRECT_HOST=$HOST_PID DIRECT_JOIN=$JOIN_PID
+start_peers kill r s 15
+for out in kill-join kill-direct-join; do
+  wait_until 10 "$out does not play" grep -q "^PLAYING" "$WORK/$out.out"
+done
+[ "$(how_played kill-join)" = "through the relay" ] || fail "the pair to cut off does not play through the relay"
+[ "$(how_played kill-direct-join)" = directly ] || fail "the pair to play on does not play directly"
 sleep 1
-kill -9 "$SERVER_PID"
-wait "$KILL_JOIN" || true
-wait "$KILL_HOST" || true
+{ kill -9 "$SERVER_PID"; wait "$SERVER_PID"; } 2>/dev/null || true
+wait "$JOIN_PID" || true
+wait "$HOST_PID" || true
 for side in host join; do
   grep -qx "FAILED The connection to the other player was lost." "$WORK/kill-$side.out" ||
     fail "the relayed $side after the server died: $(cat "$WORK/kill-$side.out")"
 done
-echo "the server killed: the relayed pair was told the connection was lost"
+wait "$DIRECT_JOIN" || fail "the direct joiner after the server died: $(cat "$WORK/kill-direct-join.out")"
+wait "$DIRECT_HOST" || fail "the direct host after the server died: $(cat "$WORK/kill-direct-host.out")"
+echo "the server killed: the relayed pair was told the connection was lost; the direct pair played on"
 echo ok
