@@ -110,7 +110,8 @@ check_line() {  # NAME: the --check-replay line of its last replay
 }
 
 # A host registered with the lobby and a joiner by its code, both at the first level's
-# screen; sets CODE, HOST_PID and JOIN_PID. The lobby is the one start_server began,
+# screen; sets CODE, HOST_PID, JOIN_PID and JOIN_MS (from the joiner's start to its
+# "playing as player 2", its start-up included). The lobby is the one start_server began,
 # or LOBBY; each side runs under its RUN_IN (see start_side) when given.
 start_lobby_pair() {  # HOST_NAME JOIN_NAME [LOBBY HOST_RUN_IN JOIN_RUN_IN]
   local lobby="${3:-127.0.0.1:$LOBBY_PORT}"
@@ -120,9 +121,12 @@ start_lobby_pair() {  # HOST_NAME JOIN_NAME [LOBBY HOST_RUN_IN JOIN_RUN_IN]
   HOST_PID=$SIDE_PID
   wait_for_log "$1" "Network game: your code is " 10
   CODE="$(log_of "$1" | sed -n 's/^Network game: your code is //p' | head -1)"
+  local started
+  started=$(date +%s%3N)
   RUN_IN="${5:-}" start_side "$2" 1 --join "$CODE" --lobby "$lobby"
   JOIN_PID=$SIDE_PID
   wait_for_log "$2" "playing as player 2" 10
+  JOIN_MS=$(($(date +%s%3N) - started))
   wait_for_log "$1" "playing as player 1" 5
 }
 

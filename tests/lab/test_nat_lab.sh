@@ -202,7 +202,7 @@ play_game() {
   on 0 keydown Right; on 1 keydown Left; sleep "$GAME_SECONDS"
   on 0 keyup Right; on 1 keyup Left
   quit_and_check "$name-host" "$name-join"
-  echo "game $name: both play $want"
+  echo "game $name: both play $want; from --join CODE to playing: $JOIN_MS ms (start-up included)"
 }
 play_game 1-port-preserving a1 b directly
 play_game 2-one-random a1 r "through the relay"
