@@ -97,6 +97,9 @@ press() { on "$1" keydown "$2"; sleep 0.15; on "$1" keyup "$2"; sleep 0.3; }
 need_server() { [ -x "$NANASPLAT_BUILD/nanasplat-server" ] || { echo "SKIP: no nanasplat-server built"; exit 77; }; }
 start_server() {  # sets LOBBY_PORT and SERVER_PID
   LOBBY_PORT="$(free_port)"
+  # Emptied here, before the server starts: a line of an earlier server's log must not
+  # pass for this one's "serving" (a signal sent before it serves would kill it).
+  : >"$WORK/server.log"
   "$NANASPLAT_BUILD/nanasplat-server" --listen 127.0.0.1 --lobby-port "$LOBBY_PORT" --http-port 0 \
     --state "$WORK" 2>"$WORK/server.log" &
   SERVER_PID=$!
