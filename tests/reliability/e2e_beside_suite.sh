@@ -5,9 +5,10 @@
 # own) as the load. Prints each round's result and the totals; status 1 if any round
 # had a failure. e2e.package is left out of the rounds: it builds the package, and the
 # suite beside them builds it in every pass.
-#   e2e_beside_suite.sh ROUNDS BUILD SECOND_BUILD
+# JOBS end-to-end tests run at once in a round (2 unless given).
+#   e2e_beside_suite.sh ROUNDS BUILD SECOND_BUILD [JOBS]
 set -euo pipefail
-ROUNDS="${1:?rounds}" BUILD="${2:?build directory}" SECOND="${3:?second build directory}"
+ROUNDS="${1:?rounds}" BUILD="${2:?build directory}" SECOND="${3:?second build directory}" JOBS="${4:-2}"
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 source "$ROOT/scripts/xvfb.sh"
 LOGS="$(mktemp -d /tmp/e2e-rounds-XXXXXX)"
@@ -25,7 +26,7 @@ set +m
 failed=0
 for round in $(seq 1 "$ROUNDS"); do
   start=$SECONDS
-  if (cd "$BUILD" && ctest -j 2 --timeout 600 --output-on-failure -R '^e2e\.' -E '^e2e\.package$' >"$LOGS/round-$round.txt" 2>&1); then
+  if (cd "$BUILD" && ctest -j "$JOBS" --timeout 600 --output-on-failure -R '^e2e\.' -E '^e2e\.package$' >"$LOGS/round-$round.txt" 2>&1); then
     echo "round $round: $(grep -o '[0-9]* tests failed out of [0-9]*' "$LOGS/round-$round.txt"), $((SECONDS - start)) s, load $(cut -d' ' -f1 /proc/loadavg)"
   else
     failed=$((failed + 1))
