@@ -10,6 +10,7 @@
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
+#include <sched.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -76,33 +77,46 @@ bool Ask(int fd, uint16_t lobbyPort, const LobbyMessage& m, LobbyType want, Lobb
   return false;
 }
 
-double CpuSecondsOfThread(const char* name) {
+// The id of this process's thread called `name` (0 when there is none).
+pid_t ThreadNamed(const char* name) {
   DIR* dir = opendir("/proc/self/task");
-  double seconds = 0;
-  for (dirent* e = dir ? readdir(dir) : nullptr; e != nullptr; e = readdir(dir)) {
-    const std::string base = std::string("/proc/self/task/") + e->d_name;
-    std::ifstream comm(base + "/comm");
+  pid_t found = 0;
+  for (dirent* e = dir ? readdir(dir) : nullptr; e != nullptr && found == 0; e = readdir(dir)) {
+    std::ifstream comm(std::string("/proc/self/task/") + e->d_name + "/comm");
     std::string n;
     std::getline(comm, n);
-    if (n != name) continue;
-    std::ifstream stat(base + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const size_t close = text.rfind(')');
-    std::vector<std::string> fields;
-    std::string field;
-    for (size_t i = close + 2; i <= text.size(); ++i) {
-      if (i == text.size() || text[i] == ' ') {
-        fields.push_back(field);
-        field.clear();
-      } else {
-        field.push_back(text[i]);
-      }
-    }
-    // utime and stime: fields 14 and 15 of stat, 12 and 13 after the name.
-    seconds = (std::atof(fields[11].c_str()) + std::atof(fields[12].c_str())) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    if (n == name) found = static_cast<pid_t>(std::atoi(e->d_name));
   }
   if (dir) closedir(dir);
-  return seconds;
+  return found;
+}
+
+double CpuSecondsOf(pid_t thread) {
+  std::ifstream stat("/proc/self/task/" + std::to_string(thread) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const size_t close = text.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::vector<std::string> fields;
+  std::string field;
+  for (size_t i = close + 2; i <= text.size(); ++i) {
+    if (i == text.size() || text[i] == ' ') {
+      fields.push_back(field);
+      field.clear();
+    } else {
+      field.push_back(text[i]);
+    }
+  }
+  if (fields.size() < 13) return 0;
+  // utime and stime: fields 14 and 15 of stat, 12 and 13 after the name.
+  return (std::atof(fields[11].c_str()) + std::atof(fields[12].c_str())) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Runs `thread` (0: the calling one) on processor `cpu` alone.
+bool Pin(pid_t thread, int cpu) {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  CPU_SET(cpu, &set);
+  return sched_setaffinity(thread, sizeof set, &set) == 0;
 }
 
 long ResidentKb() {
@@ -236,12 +250,16 @@ int main(int argc, char** argv) {
   }
   const long rssPairs = ResidentKb();
   std::printf("%d pairs met through the lobby; %d datagrams a second each way, %d s\n", pairs, rate, seconds);
+  // The lobby on a core of its own, the simulated clients on another.
+  const pid_t lobbyThread = ThreadNamed("lobby");
+  const bool pinned = std::thread::hardware_concurrency() >= 2 && Pin(lobbyThread, 0) && Pin(0, 1);
+  std::printf("lobby thread %s\n", pinned ? "on processor 0, the clients on processor 1" : "not pinned");
   const Figures base = Run(direct, rate, std::min(seconds, 10));
-  const double cpuBefore = CpuSecondsOfThread("lobby");
+  const double cpuBefore = CpuSecondsOf(lobbyThread);
   const int64_t wallStart = NowNs();
   const Figures relay = Run(relayed, rate, seconds);
   const double wall = static_cast<double>(NowNs() - wallStart) / 1e9;
-  const double cpu = CpuSecondsOfThread("lobby") - cpuBefore;
+  const double cpu = CpuSecondsOf(lobbyThread) - cpuBefore;
   const long rssAfter = ResidentKb();
   service->Stop();
   const double lost = relay.sent > 0 ? 100.0 * static_cast<double>(relay.sent - relay.received) / static_cast<double>(relay.sent) : 0;
