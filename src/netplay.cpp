@@ -129,11 +129,9 @@ void Serve(Network& n) {
   if (n.session) HoldFrames(n);
 }
 
-// The game's own wait, serving the connection (when there is one) on every pass.
-void WaitServing(Network* n, const std::function<bool()>& done) {
-  WaitUntil(done, [n] {
-    if (n != nullptr) Serve(*n);
-  });
+// The game's own wait, serving the connection on every pass.
+void WaitServing(Network& n, const std::function<bool()>& done) {
+  WaitUntil(done, [&n] { Serve(n); });
 }
 
 // Frames that run no tick (a level screen, a pause, the end of a game) still go to the
@@ -166,7 +164,7 @@ bool BothLeaveScreen(Network& n, BITMAP* backbuffer, const char* first, const ch
   bool pressed = false;
   bool left = true;
   const uint32_t screenNumber = n.screensPassed;
-  WaitServing(&n, [&] {
+  WaitServing(n, [&] {
     if (Broken(n) || quitnow) return !(left = false);
     if (!pressed && (keypressed() || NewPadPress(presses))) {
       if (keypressed()) readkey();
@@ -188,7 +186,7 @@ void LocalScreen(Network& n, BITMAP* backbuffer, const char* first, const char* 
   ShowScreen(backbuffer, first, second);
   clear_keybuf();
   PadPresses presses = WatchPadPresses();
-  WaitServing(&n, [&] { return keypressed() || NewPadPress(presses) || quitnow; });
+  WaitServing(n, [&] { return keypressed() || NewPadPress(presses) || quitnow; });
   // The key that ended the screen, and any still held, type nothing on the next one
   // (the name entry reads the key buffer as it is).
   WaitForKeysUp([&] { Serve(n); });
@@ -506,11 +504,11 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
 bool BothPlayAgain(Network& n, BITMAP* backbuffer) {
   const char* question = "Play again? (Enter: yes, Escape: no)";
   ShowScreen(backbuffer, question, nullptr);
-  WaitServing(&n, [] { return !key[KEY_ENTER] && !key[KEY_ESC]; });
+  WaitServing(n, [] { return !key[KEY_ENTER] && !key[KEY_ESC]; });
   clear_keybuf();
   bool yes = false;
   bool again = true;
-  WaitServing(&n, [&] {
+  WaitServing(n, [&] {
     if (Broken(n) || n.remoteRematch == 0 || quitnow) return !(again = false);
     if (!yes && key[KEY_ESC]) {
       n.connection->Send(net::MakeSignal(net::MessageType::Rematch, 0), true);
