@@ -10,6 +10,10 @@
 #include "settings.h"
 #include "sound.h"
 
+// Last: X's headers define names (None, Font) that ours use.
+#include <X11/XKBlib.h>
+#include <xalleg.h>
+
 namespace {
 
 // The library adds this to a key code to tell a release.
@@ -63,6 +67,18 @@ void LookAtPadStarts(bool count) {
   }
 }
 
+// Has the X server send a held key's repeats as presses alone, with no release before
+// each. The library tells a repeat's release from a real one only when the repeat's
+// press already waits behind it in its queue; on a busy machine it sometimes does not
+// yet, and a held key then counted twice. Nothing changes without an X display.
+void SendKeyRepeatsWithoutReleases() {
+  if (_xwin.display == nullptr) return;
+  XLOCK();
+  Bool supported = False;
+  XkbSetDetectableAutoRepeat(_xwin.display, True, &supported);
+  XUNLOCK();
+}
+
 }  // namespace
 
 void NoteKeyEvent(int scancode) {
@@ -83,6 +99,7 @@ void CountTogglePresses() {
   if (keyboard_lowlevel_callback == OnKeyEvent) return;
   previousCallback = keyboard_lowlevel_callback;
   keyboard_lowlevel_callback = OnKeyEvent;
+  SendKeyRepeatsWithoutReleases();
 }
 
 void ForgetTogglePresses() {

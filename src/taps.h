@@ -19,7 +19,8 @@
 enum class Toggle { Pause, Mute };
 
 // Installs the counting keyboard callback (after the keyboard is installed; a callback
-// installed before stays called too).
+// installed before stays called too), and has the display send a held key's repeats
+// without a release before each, so that a repeat never looks like a new press.
 void CountTogglePresses();
 
 // Presses counted so far no longer count, and a pad's Start held now counts only once
