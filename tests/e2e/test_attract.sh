@@ -41,11 +41,10 @@ xdotool mousemove 2 2
 wait_for_log "Attract mode: playing demos/demo-1.nsr" 15
 [ "$(log_messages | grep -c '^Attract mode: skipping .*/replays/best.nsr: ')" = 1 ] ||
   fail "the unreadable best.nsr was not skipped with one log line"
-sleep 2.5  # past the level screen, into play
-screenshot "$WORK/demo.png"
-keep_screenshot "$WORK/demo.png" demo.png
 read -r mark_w _ <<<"$("$NANASPLAT_BUILD/tests/render_text" "$MEDIA/font.dat" DEMO "$WORK/mark.bmp" 255 0 0)"
-expect_text "$WORK/demo.png" "DEMO" $((30 + mark_w / 2)) 10 255 0 0   # red, top-left
+sleep 2.5  # past the level screen, into play
+wait_for_text 10 "DEMO" $((30 + mark_w / 2)) 10 255 0 0   # red, top-left
+keep_screenshot "$WORK/now.png" demo.png
 
 # --- Each kind of input ends it, and does nothing else --------------------------
 press_key Escape                                   # would quit from the menu
@@ -67,7 +66,8 @@ grep -qx "not a replay" "$MEDIA/replays/best.nsr" || fail "a demo touched best.n
 
 # --- The menu works as before -------------------------------------------------
 press_key m                                        # M on the menu: sound off, kept
-grep -q "^mute = on" "$SETTINGS" 2>/dev/null || fail "M on the menu after a demo did nothing"
+muted_and_kept() { grep -q "^mute = on" "$SETTINGS" 2>/dev/null; }
+wait_until 5 "M on the menu after a demo did nothing" muted_and_kept
 click_button 512 668; sleep 0.3; wait_for_picture "$MEDIA/help1.bmp" 5   # Help
 click_button 100 718                               # Back to the title ...
 click_button 512 718                               # ... and Quit

@@ -39,9 +39,7 @@ end_game_and_enter() {
   xdotool type --delay 120 "$1"
   sleep 0.3
   press_key Return
-  sleep 0.3
-  screenshot "$WORK/table.png"
-  expect_text "$WORK/table.png" "Best of the Bunch" 512 20
+  wait_for_text 10 "Best of the Bunch" 512 20
 }
 
 # 1. The board does not answer.
@@ -96,10 +94,8 @@ wait_until 10 "play did not end" shows_time_up "$WORK/end.png"
 end_game_and_enter Tester
 wait_for_log "World board: replay 2 verified: World: " 20
 line=$(sed -n 's/.*World board: replay 2 verified: //p' "$LOG")
-sleep 0.3
-screenshot "$WORK/table.png"
-expect_text "$WORK/table.png" "$line" 512 520
-keep_screenshot "$WORK/table.png" world-board-table.png
+wait_for_text 10 "$line" 512 520
+keep_screenshot "$WORK/now.png" world-board-table.png
 press_key Return
 xdotool keydown Escape; sleep 0.5
 wait_for_exit 5
