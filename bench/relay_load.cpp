@@ -15,6 +15,7 @@
 #include <netinet/in.h>
 #include <sched.h>
 #include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <time.h>
@@ -155,6 +156,14 @@ bool Pin(pid_t thread, int cpu) {
   return sched_setaffinity(thread, sizeof set, &set) == 0;
 }
 
+// CPU time of the calling thread so far (s).
+double ThreadCpuSeconds() {
+  rusage use{};
+  getrusage(RUSAGE_THREAD, &use);
+  return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
+         static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
+}
+
 long ResidentKb() {
   std::ifstream status("/proc/self/status");
   for (std::string line; std::getline(status, line);) {
@@ -293,10 +302,12 @@ int main(int argc, char** argv) {
   std::printf("lobby thread %s\n", pinned ? "on processor 0, the clients on processor 1" : "not pinned");
   const Figures base = Run(direct, rate, std::min(seconds, 10));
   const double cpuBefore = CpuSecondsOf(lobbyThread);
+  const double clientCpuBefore = ThreadCpuSeconds();
   const int64_t wallStart = NowNs();
   const Figures relay = Run(relayed, rate, seconds);
   const double wall = static_cast<double>(NowNs() - wallStart) / 1e9;
   const double cpu = CpuSecondsOf(lobbyThread) - cpuBefore;
+  const double clientCpu = ThreadCpuSeconds() - clientCpuBefore;
   const long rssAfter = ResidentKb();
   service->Stop();
   const double lost = relay.sent > 0 ? 100.0 * static_cast<double>(relay.sent - relay.received) / static_cast<double>(relay.sent) : 0;
@@ -311,6 +322,7 @@ int main(int argc, char** argv) {
   std::printf("lobby thread: %.1f s of CPU in %.1f s (%.0f %% of one core); resident memory %ld kB before, "
               "%ld kB with the pairs, %ld kB after the run\n",
               cpu, wall, 100.0 * cpu / wall, rssBefore, rssPairs, rssAfter);
+  std::printf("the simulated clients' one thread: %.0f %% of one core\n", 100.0 * clientCpu / wall);
   for (End& e : relayed) close(e.fd);
   for (End& e : direct) close(e.fd);
   return 0;
