@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "game.h"
 #include "nana.h"
@@ -293,3 +294,27 @@ TEST_F(PauseTest, LevelScreensGoOnAtAKeyButNotAtTheCloseButton) {
 }
 
 }  // namespace
+
+// The key reports a display can send for P and M, and the presses each counts: a
+// repeat comes as a press alone (XKB's detectable auto-repeat, asked for at start-up)
+// or, without it, as a release and a press together.
+TEST_F(PauseTest, KeyReportsCountAsPressesOnlyWhenTheKeyWentDown) {
+  constexpr int kUp = 0x80;
+  struct Case { const char* what; std::vector<int> reports; int presses; };
+  for (const int key : {KEY_P, KEY_M}) {
+    const Toggle toggle = key == KEY_P ? Toggle::Pause : Toggle::Mute;
+    const Case cases[] = {
+        {"one tap", {key, key | kUp}, 1},
+        {"a held key's repeats as presses alone", {key, key, key, key, key | kUp}, 1},
+        {"a release first (a key held as play began)", {key | kUp, key, key | kUp}, 1},
+        {"two taps", {key, key | kUp, key, key | kUp}, 2},
+    };
+    for (const Case& c : cases) {
+      ForgetTogglePresses();
+      for (const int report : c.reports) NoteKeyEvent(report);
+      int presses = 0;
+      while (presses < 10 && TakeTogglePress(toggle)) ++presses;
+      EXPECT_EQ(presses, c.presses) << c.what << ", key " << key;
+    }
+  }
+}
