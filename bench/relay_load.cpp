@@ -15,7 +15,6 @@
 #include <netinet/in.h>
 #include <sched.h>
 #include <sys/epoll.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <time.h>
@@ -156,14 +155,6 @@ bool Pin(pid_t thread, int cpu) {
   return sched_setaffinity(thread, sizeof set, &set) == 0;
 }
 
-// CPU time of the calling thread so far (s).
-double ThreadCpuSeconds() {
-  rusage use{};
-  getrusage(RUSAGE_THREAD, &use);
-  return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
-         static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
-}
-
 long ResidentKb() {
   std::ifstream status("/proc/self/status");
   for (std::string line; std::getline(status, line);) {
@@ -302,12 +293,13 @@ int main(int argc, char** argv) {
   std::printf("lobby thread %s\n", pinned ? "on processor 0, the clients on processor 1" : "not pinned");
   const Figures base = Run(direct, rate, std::min(seconds, 10));
   const double cpuBefore = CpuSecondsOf(lobbyThread);
-  const double clientCpuBefore = ThreadCpuSeconds();
+  const pid_t clientThread = static_cast<pid_t>(gettid());
+  const double clientCpuBefore = CpuSecondsOf(clientThread);
   const int64_t wallStart = NowNs();
   const Figures relay = Run(relayed, rate, seconds);
   const double wall = static_cast<double>(NowNs() - wallStart) / 1e9;
   const double cpu = CpuSecondsOf(lobbyThread) - cpuBefore;
-  const double clientCpu = ThreadCpuSeconds() - clientCpuBefore;
+  const double clientCpu = CpuSecondsOf(clientThread) - clientCpuBefore;
   const long rssAfter = ResidentKb();
   service->Stop();
   const double lost = relay.sent > 0 ? 100.0 * static_cast<double>(relay.sent - relay.received) / static_cast<double>(relay.sent) : 0;
