@@ -125,11 +125,11 @@ start_lobby_pair() {  # HOST_NAME JOIN_NAME [LOBBY HOST_RUN_IN JOIN_RUN_IN]
   wait_for_log "$1" "Network game: your code is " 10
   CODE="$(log_of "$1" | sed -n 's/^Network game: your code is //p' | head -1)"
   local started
-  started=$(date +%s%3N)
+  started=$(now_ms)
   RUN_IN="${5:-}" start_side "$2" 1 --join "$CODE" --lobby "$lobby"
   JOIN_PID=$SIDE_PID
   wait_for_log "$2" "playing as player 2" 10
-  JOIN_MS=$(($(date +%s%3N) - started))
+  JOIN_MS=$(($(now_ms) - started))
   wait_for_log "$1" "playing as player 1" 5
 }
 

@@ -3,6 +3,15 @@
 # a text in the game's font. The caller defines fail, WORK (scratch files) and GAME_DIR
 # (a game with its media directory, for the font).
 
+# now_ms: milliseconds since boot, from the kernel's monotonic uptime (10 ms steps). The
+# clock for every elapsed time a test judges: the wall clock (date, $SECONDS) may be
+# stepped by the machine's time keeping in the middle of a test.
+now_ms() {
+  local up _
+  read -r up _ </proc/uptime
+  echo $((10#${up/./} * 10))
+}
+
 # wait_until SECONDS WHAT COMMAND...: runs COMMAND every tenth of a second until it
 # succeeds, and fails the test with "WHAT" when SECONDS have passed. The one wait of
 # the end-to-end tests: it returns 0 once COMMAND has succeeded, whatever the loop did.

@@ -25,11 +25,11 @@ start_side wrong 1 --join "$WRONG" --lobby "127.0.0.1:$LOBBY_PORT"
 wait_for_log wrong "Network game: No game has that code (or it expired)." 3
 kill "$SIDE_PID" 2>/dev/null || true
 
-START_MS=$(date +%s%3N)
+START_MS=$(now_ms)
 start_side join 1 --join "$(echo "$CODE" | tr 'A-Z' 'a-z')" --lobby "127.0.0.1:$LOBBY_PORT"
 JOIN_PID=$SIDE_PID
 wait_for_log join "playing as player 2" 10
-echo "from --join CODE to connected: $(( $(date +%s%3N) - START_MS )) ms (process start included)"
+echo "from --join CODE to connected: $(( $(now_ms) - START_MS )) ms (process start included)"
 wait_for_log host "playing as player 1" 5
 log_of join | grep -qx "Network game: playing directly" || fail "the joiner does not say it plays directly"
 log_of host | grep -qx "Network game: playing directly" || fail "the host does not say it plays directly"

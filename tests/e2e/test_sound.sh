@@ -48,12 +48,12 @@ listen() {
 # so the first second after a press may still hold what came before it.
 kHearWithin=5  # seconds
 hear() {  # WHAT loud|silent
-  local start=$SECONDS p
+  local start p; start=$(now_ms)
   sleep 0.5
   while :; do
     p=$(listen 1)
     if [ "$2" = loud ]; then [ "$p" -gt 300 ] && return 0; else [ "$p" -le 8 ] && return 0; fi
-    if [ $((SECONDS - start)) -ge $kHearWithin ]; then
+    if [ $(($(now_ms) - start)) -ge $((kHearWithin * 1000)) ]; then
       [ "$2" = loud ] && fail "$1: silent (peak $p)"
       fail "$1: not silent (peak $p)"
     fi

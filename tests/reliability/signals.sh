@@ -93,11 +93,11 @@ go_to() {
 # Sends the signal, waits for the end and sorts the outcome into COUNT.
 signal_and_judge() {  # SCREEN SIGNAL
   local screen="$1" sig="$2" start end ms status last table outcome logged=-
-  start=$(date +%s%N)
+  start=$(now_ms)
   kill -s "$sig" "$GAME_PID" 2>/dev/null
   local waited=0
   while kill -0 "$GAME_PID" 2>/dev/null && [ $waited -lt 100 ]; do sleep 0.05; waited=$((waited + 1)); done
-  end=$(date +%s%N); ms=$(((end - start) / 1000000))
+  end=$(now_ms); ms=$((end - start))
   if kill -0 "$GAME_PID" 2>/dev/null; then
     outcome=hang; kill -KILL "$GAME_PID"; wait "$GAME_PID" 2>/dev/null; status=hung
   else
@@ -154,10 +154,10 @@ for ((i = 0; i < LOST; i++)); do
   rm -f "$LOG"; start_xvfb; start_game
   to_title; [ $((i % 2)) = 1 ] && click_button 512 568 && sleep 0.3 && press_key space
   pause_ms 1000
-  stop_xvfb; start=$(date +%s%N)
+  stop_xvfb; start=$(now_ms)
   waited=0
   while kill -0 "$GAME_PID" 2>/dev/null && [ $waited -lt 100 ]; do sleep 0.05; waited=$((waited + 1)); done
-  ms=$((($(date +%s%N) - start) / 1000000))
+  ms=$(($(now_ms) - start))
   if kill -0 "$GAME_PID" 2>/dev/null; then
     outcome=lost-display-hang; kill -KILL "$GAME_PID"; status=hung
   else
