@@ -12,47 +12,47 @@ namespace {
 constexpr uint8_t kMagic[kLobbyMagicBytes] = {'N', 'S', 'L', '1'};
 constexpr size_t kMaxVersion = 16;  // characters
 
-void PutEndpoint(Writer& w, const Endpoint& e) {
-  w.Fixed(e.ip, 4);
-  w.Fixed(e.port, 2);
-}
-Endpoint GetEndpoint(Reader& r) {
-  Endpoint e;
-  e.ip = static_cast<uint32_t>(r.Fixed(4));
-  e.port = static_cast<uint16_t>(r.Fixed(2));
-  return e;
+// A field read or written: one description of each datagram's layout (Fields, below)
+// serves both ways. A reader also takes the checks of what it read.
+class Put {
+ public:
+  template <class T>
+  void Fixed(const T& v, int bytes) { w.Fixed(static_cast<uint64_t>(v), bytes); }
+  void Code(const std::string& code) {
+    for (size_t i = 0; i < kCodeLength; ++i) w.Byte(i < code.size() ? static_cast<uint8_t>(code[i]) : '2');
+  }
+  void Version(const std::string& version) { w.Text(version, kMaxVersion); }
+  void Runs(const std::vector<uint8_t>& items);
+  void Check(bool) {}
+  Writer w;
+};
+
+class Get {
+ public:
+  Get(const uint8_t* data, size_t size) : r(data, size) {}
+  template <class T>
+  void Fixed(T& v, int bytes) { v = static_cast<T>(r.Fixed(bytes)); }
+  void Code(std::string& code);
+  void Version(std::string& version) { Check(r.Text(version, kMaxVersion)); }
+  void Runs(std::vector<uint8_t>& items);
+  void Check(bool holds) { ok = ok && holds; }
+  Reader r;
+  bool ok = true;
+};
+
+template <class Io, class E>
+void EndpointField(Io& io, E& e) {
+  io.Fixed(e.ip, 4);
+  io.Fixed(e.port, 2);
 }
 
-void PutCode(Writer& w, const std::string& code) {
-  for (size_t i = 0; i < kCodeLength; ++i) w.Byte(i < code.size() ? static_cast<uint8_t>(code[i]) : '2');
-}
-bool GetCode(Reader& r, std::string& code) {
+void Get::Code(std::string& code) {
   code.clear();
   for (size_t i = 0; i < kCodeLength; ++i) {
     const uint8_t c = r.Byte();
-    if (c == 0 || std::find(kCodeAlphabet, kCodeAlphabet + kCodeAlphabetSize, c) == kCodeAlphabet + kCodeAlphabetSize) {
-      return false;
-    }
+    Check(c != 0 && std::find(kCodeAlphabet, kCodeAlphabet + kCodeAlphabetSize, c) != kCodeAlphabet + kCodeAlphabetSize);
     code.push_back(static_cast<char>(c));
   }
-  return r.Ok();
-}
-
-void PutVersion(Writer& w, const std::string& version) {
-  const size_t n = std::min(version.size(), kMaxVersion);
-  w.Byte(static_cast<uint8_t>(n));
-  for (size_t i = 0; i < n; ++i) w.Byte(static_cast<uint8_t>(version[i]));
-}
-bool GetVersion(Reader& r, std::string& version) {
-  const uint8_t n = r.Byte();
-  if (n > kMaxVersion) return false;
-  version.clear();
-  for (uint8_t i = 0; i < n; ++i) {
-    const uint8_t c = r.Byte();
-    if (c < 0x20 || c > 0x7e) return false;
-    version.push_back(static_cast<char>(c));
-  }
-  return r.Ok();
 }
 
 bool IsStream(LobbyType type) { return type == LobbyType::Feed || type == LobbyType::WatchData; }
@@ -68,7 +68,7 @@ size_t RunBytes(uint32_t count) {
   return 1 + n;
 }
 
-void PutRuns(Writer& w, const std::vector<uint8_t>& items) {
+void Put::Runs(const std::vector<uint8_t>& items) {
   for (size_t i = 0; i < items.size();) {
     size_t j = i;
     while (j < items.size() && items[j] == items[i]) ++j;
@@ -78,18 +78,100 @@ void PutRuns(Writer& w, const std::vector<uint8_t>& items) {
   }
 }
 
-bool GetRuns(Reader& r, std::vector<uint8_t>& items) {
+void Get::Runs(std::vector<uint8_t>& items) {
   items.clear();
   int last = -1;
-  while (r.Left() > 0) {
+  while (ok && r.Left() > 0) {
     const uint8_t item = r.Byte();
     const uint64_t count = r.Number(32);
-    if (!r.Ok() || item >= kStreamItemLimit || item == last || count == 0) return false;
-    if (count > kMaxChunkItems - items.size()) return false;
-    items.insert(items.end(), static_cast<size_t>(count), item);
+    Check(r.Ok() && item < kStreamItemLimit && item != last && count != 0 && count <= kMaxChunkItems - items.size());
+    if (ok) items.insert(items.end(), static_cast<size_t>(count), item);
     last = item;
   }
-  return true;
+}
+
+// Each type's fields in their order, with the checks of what they may hold.
+template <class Io, class M>
+void Fields(Io& io, M& m) {
+  switch (m.type) {
+    case LobbyType::Register:
+    case LobbyType::Join:
+    case LobbyType::Watch:
+      io.Fixed(m.nonce, 8);
+      if (m.type != LobbyType::Register) io.Code(m.code);
+      io.Fixed(m.protocol, 2);
+      io.Version(m.version);
+      io.Fixed(m.fingerprint, 8);
+      if (m.type != LobbyType::Watch) EndpointField(io, m.local);
+      break;
+    case LobbyType::Registered:
+      io.Fixed(m.nonce, 8);
+      io.Code(m.code);
+      io.Fixed(m.token, 8);
+      EndpointField(io, m.seen);
+      io.Fixed(m.seconds, 2);
+      break;
+    case LobbyType::Keepalive:
+      io.Code(m.code);
+      io.Fixed(m.token, 8);
+      break;
+    case LobbyType::Introduce:
+      io.Fixed(m.nonce, 8);
+      io.Fixed(m.token, 8);
+      io.Fixed(m.side, 1);
+      EndpointField(io, m.seen);
+      EndpointField(io, m.peerLocal);
+      io.Fixed(m.relay, 1);
+      io.Check(m.side <= 1 && m.relay <= 1);
+      break;
+    case LobbyType::Refusal:
+      io.Fixed(m.nonce, 8);
+      io.Fixed(m.reason, 1);
+      io.Check(m.reason >= LobbyRefusal::NoSuchCode && m.reason <= LobbyRefusal::NotStarted);
+      io.Version(m.version);
+      break;
+    case LobbyType::RelayBind:
+    case LobbyType::RelayBound:
+    case LobbyType::Punch:
+      io.Fixed(m.token, 8);
+      io.Fixed(m.side, 1);
+      io.Check(m.side <= 1);
+      break;
+    case LobbyType::Watching:
+      io.Fixed(m.nonce, 8);
+      io.Fixed(m.token, 8);
+      break;
+    case LobbyType::WatchAck:
+      io.Code(m.code);
+      io.Fixed(m.token, 8);
+      io.Fixed(m.game, 2);
+      io.Fixed(m.position, 4);
+      io.Check(m.position <= kMaxStreamItems);
+      break;
+    case LobbyType::WatchData:
+    case LobbyType::Feed:
+      if (m.type == LobbyType::Feed) {
+        io.Code(m.code);
+        io.Fixed(m.token, 8);
+      }
+      io.Fixed(m.game, 2);
+      io.Fixed(m.seed, 8);
+      io.Fixed(m.math, 1);
+      if (m.type == LobbyType::WatchData) {
+        io.Fixed(m.total, 4);
+        io.Fixed(m.live, 1);
+      }
+      io.Fixed(m.position, 4);
+      io.Runs(m.items);
+      io.Check(m.live <= 1 && m.total <= kMaxStreamItems && m.position + m.items.size() <= kMaxStreamItems);
+      break;
+    case LobbyType::FeedAck:
+      io.Fixed(m.game, 2);
+      io.Fixed(m.position, 4);
+      io.Fixed(m.watchers, 2);
+      io.Check(m.position <= kMaxStreamItems);
+      break;
+  }
 }
 
 }  // namespace
@@ -136,201 +218,33 @@ bool HasLobbyMagic(const uint8_t* data, size_t size) {
 }
 
 std::vector<uint8_t> EncodeLobby(const LobbyMessage& m) {
-  Writer w;
-  for (uint8_t b : kMagic) w.Byte(b);
-  w.Byte(static_cast<uint8_t>(m.type));
-  switch (m.type) {
-    case LobbyType::Register:
-    case LobbyType::Join:
-      w.Fixed(m.nonce, 8);
-      if (m.type == LobbyType::Join) PutCode(w, m.code);
-      w.Fixed(m.protocol, 2);
-      PutVersion(w, m.version);
-      w.Fixed(m.fingerprint, 8);
-      PutEndpoint(w, m.local);
-      break;
-    case LobbyType::Registered:
-      w.Fixed(m.nonce, 8);
-      PutCode(w, m.code);
-      w.Fixed(m.token, 8);
-      PutEndpoint(w, m.seen);
-      w.Fixed(m.seconds, 2);
-      break;
-    case LobbyType::Keepalive:
-      PutCode(w, m.code);
-      w.Fixed(m.token, 8);
-      break;
-    case LobbyType::Introduce:
-      w.Fixed(m.nonce, 8);
-      w.Fixed(m.token, 8);
-      w.Byte(m.side);
-      PutEndpoint(w, m.seen);
-      PutEndpoint(w, m.peerLocal);
-      w.Byte(m.relay);
-      break;
-    case LobbyType::Refusal:
-      w.Fixed(m.nonce, 8);
-      w.Byte(static_cast<uint8_t>(m.reason));
-      PutVersion(w, m.version);
-      break;
-    case LobbyType::RelayBind:
-    case LobbyType::RelayBound:
-    case LobbyType::Punch:
-      w.Fixed(m.token, 8);
-      w.Byte(m.side);
-      break;
-    case LobbyType::Watch:
-      w.Fixed(m.nonce, 8);
-      PutCode(w, m.code);
-      w.Fixed(m.protocol, 2);
-      PutVersion(w, m.version);
-      w.Fixed(m.fingerprint, 8);
-      break;
-    case LobbyType::Watching:
-      w.Fixed(m.nonce, 8);
-      w.Fixed(m.token, 8);
-      break;
-    case LobbyType::WatchAck:
-      PutCode(w, m.code);
-      w.Fixed(m.token, 8);
-      w.Fixed(m.game, 2);
-      w.Fixed(m.position, 4);
-      break;
-    case LobbyType::WatchData:
-      w.Fixed(m.game, 2);
-      w.Fixed(m.seed, 8);
-      w.Byte(m.math);
-      w.Fixed(m.total, 4);
-      w.Byte(m.live);
-      w.Fixed(m.position, 4);
-      PutRuns(w, m.items);
-      break;
-    case LobbyType::Feed:
-      PutCode(w, m.code);
-      w.Fixed(m.token, 8);
-      w.Fixed(m.game, 2);
-      w.Fixed(m.seed, 8);
-      w.Byte(m.math);
-      w.Fixed(m.position, 4);
-      PutRuns(w, m.items);
-      break;
-    case LobbyType::FeedAck:
-      w.Fixed(m.game, 2);
-      w.Fixed(m.position, 4);
-      w.Fixed(m.watchers, 2);
-      break;
-  }
+  Put put;
+  for (uint8_t b : kMagic) put.w.Byte(b);
+  put.w.Byte(static_cast<uint8_t>(m.type));
+  Fields(put, m);
   if (IsLobbyRequest(m.type)) {
-    while (w.Size() < kLobbyRequestBytes) w.Byte(0);
+    while (put.w.Size() < kLobbyRequestBytes) put.w.Byte(0);
   }
-  return w.Take();
+  return put.w.Take();
 }
 
 bool DecodeLobby(const uint8_t* data, size_t size, LobbyMessage& out) {
   if (!HasLobbyMagic(data, size) || size > kMaxLobbyDatagram) return false;
-  Reader r(data + kLobbyMagicBytes, size - kLobbyMagicBytes);
+  Get get(data + kLobbyMagicBytes, size - kLobbyMagicBytes);
   LobbyMessage m;
-  const uint8_t type = r.Byte();
+  const uint8_t type = get.r.Byte();
   if (type < static_cast<uint8_t>(LobbyType::Register) || type > static_cast<uint8_t>(LobbyType::FeedAck)) return false;
   m.type = static_cast<LobbyType>(type);
   if (!IsStream(m.type) && size > kLobbyRequestBytes) return false;
   if (IsLobbyRequest(m.type) != (size == kLobbyRequestBytes) && !IsStream(m.type)) return false;
-  bool ok = true;
-  switch (m.type) {
-    case LobbyType::Register:
-    case LobbyType::Join:
-      m.nonce = r.Fixed(8);
-      if (m.type == LobbyType::Join) ok = GetCode(r, m.code);
-      m.protocol = static_cast<uint16_t>(r.Fixed(2));
-      ok = ok && GetVersion(r, m.version);
-      m.fingerprint = r.Fixed(8);
-      m.local = GetEndpoint(r);
-      break;
-    case LobbyType::Registered:
-      m.nonce = r.Fixed(8);
-      ok = GetCode(r, m.code);
-      m.token = r.Fixed(8);
-      m.seen = GetEndpoint(r);
-      m.seconds = static_cast<uint16_t>(r.Fixed(2));
-      break;
-    case LobbyType::Keepalive:
-      ok = GetCode(r, m.code);
-      m.token = r.Fixed(8);
-      break;
-    case LobbyType::Introduce:
-      m.nonce = r.Fixed(8);
-      m.token = r.Fixed(8);
-      m.side = r.Byte();
-      m.seen = GetEndpoint(r);
-      m.peerLocal = GetEndpoint(r);
-      m.relay = r.Byte();
-      ok = m.side <= 1 && m.relay <= 1;
-      break;
-    case LobbyType::Refusal: {
-      m.nonce = r.Fixed(8);
-      const uint8_t reason = r.Byte();
-      ok = reason >= static_cast<uint8_t>(LobbyRefusal::NoSuchCode) &&
-           reason <= static_cast<uint8_t>(LobbyRefusal::NotStarted);
-      m.reason = static_cast<LobbyRefusal>(reason);
-      ok = ok && GetVersion(r, m.version);
-      break;
-    }
-    case LobbyType::RelayBind:
-    case LobbyType::RelayBound:
-    case LobbyType::Punch:
-      m.token = r.Fixed(8);
-      m.side = r.Byte();
-      ok = m.side <= 1;
-      break;
-    case LobbyType::Watch:
-      m.nonce = r.Fixed(8);
-      ok = GetCode(r, m.code);
-      m.protocol = static_cast<uint16_t>(r.Fixed(2));
-      ok = ok && GetVersion(r, m.version);
-      m.fingerprint = r.Fixed(8);
-      break;
-    case LobbyType::Watching:
-      m.nonce = r.Fixed(8);
-      m.token = r.Fixed(8);
-      break;
-    case LobbyType::WatchAck:
-      ok = GetCode(r, m.code);
-      m.token = r.Fixed(8);
-      m.game = static_cast<uint16_t>(r.Fixed(2));
-      m.position = static_cast<uint32_t>(r.Fixed(4));
-      ok = ok && m.position <= kMaxStreamItems;
-      break;
-    case LobbyType::WatchData:
-    case LobbyType::Feed:
-      if (m.type == LobbyType::Feed) {
-        ok = GetCode(r, m.code);
-        m.token = r.Fixed(8);
-      }
-      m.game = static_cast<uint16_t>(r.Fixed(2));
-      m.seed = r.Fixed(8);
-      m.math = r.Byte();
-      if (m.type == LobbyType::WatchData) {
-        m.total = static_cast<uint32_t>(r.Fixed(4));
-        m.live = r.Byte();
-      }
-      m.position = static_cast<uint32_t>(r.Fixed(4));
-      ok = ok && r.Ok() && m.live <= 1 && m.total <= kMaxStreamItems && GetRuns(r, m.items) &&
-           m.position + m.items.size() <= kMaxStreamItems;
-      break;
-    case LobbyType::FeedAck:
-      m.game = static_cast<uint16_t>(r.Fixed(2));
-      m.position = static_cast<uint32_t>(r.Fixed(4));
-      m.watchers = static_cast<uint16_t>(r.Fixed(2));
-      ok = m.position <= kMaxStreamItems;
-      break;
-  }
-  if (!ok || !r.Ok()) return false;
+  Fields(get, m);
+  if (!get.ok || !get.r.Ok()) return false;
   if (IsLobbyRequest(m.type)) {
-    while (r.Left() > 0) {
-      if (r.Byte() != 0) return false;  // padding is zeros
+    while (get.r.Left() > 0) {
+      if (get.r.Byte() != 0) return false;  // padding is zeros
     }
   }
-  if (!r.AtEnd()) return false;
+  if (!get.r.AtEnd()) return false;
   out = std::move(m);
   return true;
 }

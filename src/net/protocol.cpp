@@ -43,9 +43,7 @@ std::vector<uint8_t> EncodeMessage(const Message& m) {
   switch (m.type) {
     case MessageType::Hello: {
       w.Number(m.hello.protocol);
-      const size_t n = std::min(m.hello.gameVersion.size(), kMaxVersionText);
-      w.Byte(static_cast<uint8_t>(n));
-      for (size_t i = 0; i < n; ++i) w.Byte(static_cast<uint8_t>(m.hello.gameVersion[i]));
+      w.Text(m.hello.gameVersion, kMaxVersionText);
       w.Number(m.hello.fingerprint);
       w.Number(m.hello.seed);
       break;
@@ -88,14 +86,7 @@ bool DecodeMessage(const uint8_t* data, size_t size, Message& out) {
   switch (m.type) {
     case MessageType::Hello: {
       m.hello.protocol = static_cast<uint16_t>(r.Number(16));
-      const uint8_t n = r.Byte();
-      if (n > kMaxVersionText) return false;
-      m.hello.gameVersion.reserve(n);
-      for (uint8_t i = 0; i < n && r.Ok(); ++i) {
-        const uint8_t c = r.Byte();
-        if (c < 0x20 || c > 0x7e) return false;  // printable ASCII only: it is shown
-        m.hello.gameVersion.push_back(static_cast<char>(c));
-      }
+      if (!r.Text(m.hello.gameVersion, kMaxVersionText)) return false;
       m.hello.fingerprint = r.Number(64);
       m.hello.seed = r.Number(64);
       break;

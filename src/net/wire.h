@@ -3,8 +3,10 @@
 // The byte writer and checked reader every network decoder uses: bytes, unsigned LEB128
 // numbers in their shortest form, and fixed-width big-endian fields. A read past the end,
 // or a number longer than its type allows, marks the whole datagram bad.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace net {
@@ -21,6 +23,12 @@ class Writer {
   }
   void Fixed(uint64_t n, int bytes) {
     for (int i = bytes - 1; i >= 0; --i) bytes_.push_back(static_cast<uint8_t>(n >> (8 * i)));
+  }
+  // A short text: its length (one byte), then its characters, cut to `most`.
+  void Text(const std::string& text, size_t most) {
+    const size_t n = std::min(text.size(), most);
+    Byte(static_cast<uint8_t>(n));
+    for (size_t i = 0; i < n; ++i) Byte(static_cast<uint8_t>(text[i]));
   }
   size_t Size() const { return bytes_.size(); }
   std::vector<uint8_t> Take() { return std::move(bytes_); }
@@ -64,6 +72,19 @@ class Reader {
     uint64_t n = 0;
     for (int i = 0; i < bytes; ++i) n = n << 8 | Byte();
     return ok_ ? n : 0;
+  }
+  // A text as Writer::Text puts it: at most `most` characters, printable ASCII only
+  // (it is shown); false otherwise.
+  bool Text(std::string& text, size_t most) {
+    const uint8_t n = Byte();
+    if (n > most) return false;
+    text.clear();
+    for (uint8_t i = 0; i < n; ++i) {
+      const uint8_t c = Byte();
+      if (c < 0x20 || c > 0x7e) return false;
+      text.push_back(static_cast<char>(c));
+    }
+    return ok_;
   }
   size_t Left() const { return size_ - pos_; }
   bool AtEnd() const { return pos_ == size_; }
