@@ -36,6 +36,16 @@ std::string AddressText(const ENetAddress& address) {
   return std::string(ip) + ":" + std::to_string(address.port);
 }
 
+// A message on the reliable channel or the readings' one; false when it could not be queued.
+bool SendTo(ENetPeer* peer, const Message& message, bool reliable) {
+  const std::vector<uint8_t> bytes = EncodeMessage(message);
+  ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(), reliable ? ENET_PACKET_FLAG_RELIABLE : 0);
+  if (packet == nullptr) return false;
+  if (enet_peer_send(peer, reliable ? kReliableChannel : kReadingsChannel, packet) == 0) return true;
+  enet_packet_destroy(packet);
+  return false;
+}
+
 // The connection whose host is being serviced on this thread (ENet's intercept has no
 // place for a pointer of ours).
 thread_local Connection* servicing = nullptr;
@@ -183,21 +193,11 @@ Endpoint Connection::PeerEndpoint() const {
 }
 
 void Connection::Refuse(ENetPeer* peer) {
-  const std::vector<uint8_t> bytes = EncodeMessage(MakeSignal(MessageType::Refuse));
-  ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(), ENET_PACKET_FLAG_RELIABLE);
-  if (packet != nullptr && enet_peer_send(peer, kReliableChannel, packet) != 0) {
-    enet_packet_destroy(packet);
-  }
+  SendTo(peer, MakeSignal(MessageType::Refuse), true);
   enet_peer_disconnect_later(peer, 0);
 }
 
-void Connection::SendHello(ENetPeer* peer) {
-  const std::vector<uint8_t> bytes = EncodeMessage(MakeHello(mine_));
-  ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(), ENET_PACKET_FLAG_RELIABLE);
-  if (packet != nullptr && enet_peer_send(peer, kReliableChannel, packet) != 0) {
-    enet_packet_destroy(packet);
-  }
-}
+void Connection::SendHello(ENetPeer* peer) { SendTo(peer, MakeHello(mine_), true); }
 
 // Both sides' Hello are known: play may start, or the two games cannot play together.
 void Connection::HandshakeWith(ENetPeer* peer, const Hello& theirs, std::vector<NetEvent>& events) {
@@ -329,15 +329,7 @@ void Connection::Service(std::vector<NetEvent>& events) {
 
 void Connection::Send(const Message& message, bool reliable) {
   if (peer_ == nullptr || !agreed_ || ended_) return;
-  const std::vector<uint8_t> bytes = EncodeMessage(message);
-  ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(),
-                                          reliable ? ENET_PACKET_FLAG_RELIABLE : 0);
-  if (packet == nullptr) return;
-  if (enet_peer_send(peer_, reliable ? kReliableChannel : kReadingsChannel, packet) != 0) {
-    enet_packet_destroy(packet);
-    return;
-  }
-  if (message.type == MessageType::Quit) quitSent_ = true;
+  if (SendTo(peer_, message, reliable) && message.type == MessageType::Quit) quitSent_ = true;
 }
 
 void Connection::Flush() { enet_host_flush(host_); }
