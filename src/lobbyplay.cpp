@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "debug.h"
+#include "net/game_feed.h"
 #include "net/lobby_client.h"
 #include "settings.h"
 
@@ -12,24 +13,11 @@ namespace {
 
 constexpr int kPollMs = 5;  // between two looks at the network while waiting
 
-uint32_t NowMs() {
-  using namespace std::chrono;
-  return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 LobbyResult Failure(const std::string& text) {
   LOG("Network game: ", text);
   LobbyResult r;
   r.failure = text;
   return r;
-}
-
-void LogHowPlayed(const net::Connection& connection, const net::Endpoint& lobby) {
-  if (connection.PeerEndpoint() == lobby) {
-    LOG("Network game: playing through the relay");
-  } else {
-    LOG("Network game: playing directly");
-  }
 }
 
 }  // namespace
@@ -58,7 +46,7 @@ LobbyResult ConnectThroughLobby(const NetworkOptions& options, const net::Hello&
   connection = hosting ? net::Connection::Listen(options.port, "", mine, error) : net::Connection::Open(mine, error);
   if (!connection) return Failure((hosting ? "Cannot wait for a player: " : "Cannot join: ") + error);
   const net::Endpoint local{net::LocalAddressTowards(lobby), connection->Port()};
-  net::LobbyClient client(*connection, lobby, local, mine, hosting ? "" : options.code, NowMs());
+  net::LobbyClient client(*connection, lobby, local, mine, hosting ? "" : options.code, net::SteadyMs());
 
   std::string first = hosting ? "Registering with the lobby ..." : "Joining game " + net::FormatCode(options.code) + " ...";
   std::string second = hosting ? "Waiting for a player on port " + std::to_string(options.port) + " (Escape to stop)"
@@ -72,7 +60,7 @@ LobbyResult ConnectThroughLobby(const NetworkOptions& options, const net::Hello&
     std::vector<net::NetEvent> netEvents;
     connection->Service(netEvents);
     std::vector<net::LobbyEvent> lobbyEvents;
-    if (!lobbyDone) client.Tick(NowMs(), lobbyEvents);
+    if (!lobbyDone) client.Tick(net::SteadyMs(), lobbyEvents);
     connection->Flush();
     for (const net::LobbyEvent& e : lobbyEvents) {
       switch (e.kind) {
@@ -103,8 +91,9 @@ LobbyResult ConnectThroughLobby(const NetworkOptions& options, const net::Hello&
     for (const net::NetEvent& e : netEvents) {
       switch (e.kind) {
         case net::NetEvent::Kind::Agreed: {
-          LogHowPlayed(*connection, lobby);
-          show(connection->PeerEndpoint() == lobby ? "Playing through the relay" : "Playing directly", "");
+          const bool relayed = connection->PeerEndpoint() == lobby;
+          LOG("Network game: playing ", relayed ? "through the relay" : "directly");
+          show(relayed ? "Playing through the relay" : "Playing directly", "");
           LobbyResult r;
           r.agreed = true;
           r.theirs = e.hello;

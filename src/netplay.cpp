@@ -4,11 +4,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <random>
 #include <vector>
 
 #include "debug.h"
@@ -20,6 +18,7 @@
 #include "input.h"
 #include "lobbyplay.h"
 #include "net/game_feed.h"
+#include "net/lobby_client.h"
 #include "net/session.h"
 #include "net/transport.h"
 #include "pad.h"
@@ -43,6 +42,23 @@ namespace {
 // --- The connection and what the other side said --------------------------------------
 
 enum class Ending { Cleared, TimeUp, Quit, Left, Lost, OutOfStep };
+
+// What an ending is called in the log, how the spectators' stream ends, and what the
+// player is told of it (none: the player ended the game), by Ending.
+struct EndingFacts {
+  const char* reason;
+  net::StreamEnd stream;
+  const char* screen;
+};
+constexpr EndingFacts kEndings[] = {
+    {"quit", net::StreamEnd::Quit, nullptr},  // Cleared: a game ends by no level but its last
+    {"time up", net::StreamEnd::TimeUp, "Time up!  The fruit flies got to you ..."},
+    {"quit", net::StreamEnd::Quit, nullptr},
+    {"the other player left", net::StreamEnd::Quit, "The other player has left."},
+    {"connection lost", net::StreamEnd::Lost, "The connection to the other player was lost."},
+    {"out of step", net::StreamEnd::OutOfStep, "The games went out of step"},
+};
+const EndingFacts& FactsOf(Ending ending) { return kEndings[static_cast<int>(ending)]; }
 
 struct Figures {
   uint64_t frames = 0;
@@ -78,49 +94,50 @@ struct Network {
   int64_t fed = 0;            // ticks of the current game fed to it so far
 };
 
+bool Broken(const Network& n) { return n.broken != Ending::Cleared; }
+
+// A message from the other side, noted for whoever waits on it.
+void Hear(Network& n, const net::Message& m) {
+  switch (m.type) {
+    case net::MessageType::Inputs:
+    case net::MessageType::Checksum:
+      if (n.session) n.session->Receive(m);
+      break;
+    case net::MessageType::Ready: n.remoteReady = std::max(n.remoteReady, m.value + 1); break;
+    case net::MessageType::Pause: n.remotePause = static_cast<int>(m.value); break;
+    case net::MessageType::Rematch: n.remoteRematch = static_cast<int>(m.value); break;
+    default: break;
+  }
+}
+
 // Every pending datagram, without waiting.
 void Pump(Network& n) {
+  using Kind = net::NetEvent::Kind;
   std::vector<net::NetEvent> events;
   n.connection->Service(events);
   for (const net::NetEvent& e : events) {
-    switch (e.kind) {
-      case net::NetEvent::Kind::Message:
-        switch (e.message.type) {
-          case net::MessageType::Inputs:
-          case net::MessageType::Checksum:
-            if (n.session) n.session->Receive(e.message);
-            break;
-          case net::MessageType::Ready:
-            n.remoteReady = std::max(n.remoteReady, e.message.value + 1);
-            break;
-          case net::MessageType::Pause:
-            n.remotePause = static_cast<int>(e.message.value);
-            break;
-          case net::MessageType::Rematch:
-            n.remoteRematch = static_cast<int>(e.message.value);
-            break;
-          default:
-            break;
-        }
-        break;
-      case net::NetEvent::Kind::Left:
-        if (n.broken == Ending::Cleared) n.broken = Ending::Left;
-        if (e.message.type == net::MessageType::Quit) n.leftAt = e.message.value;
-        break;
-      case net::NetEvent::Kind::Lost:
-        if (n.broken == Ending::Cleared) n.broken = Ending::Lost;
-        break;
-      default:
-        break;
+    if (e.kind == Kind::Message) Hear(n, e.message);
+    if ((e.kind == Kind::Left || e.kind == Kind::Lost) && !Broken(n)) {
+      n.broken = e.kind == Kind::Left ? Ending::Left : Ending::Lost;
     }
+    if (e.kind == Kind::Left && e.message.type == net::MessageType::Quit) n.leftAt = e.message.value;
   }
   if (n.feed) n.feed->Service(net::SteadyMs());
   n.connection->Flush();
 }
 
-bool Broken(const Network& n) { return n.broken != Ending::Cleared; }
-
-void HoldFrames(Network& n);
+// Frames that run no tick (a level screen, a pause, the end of a game) still go to the
+// session: its readings and acknowledgements keep flowing and its clocks keep count.
+void HoldFrames(Network& n) {
+  while (logic_time > 0) {
+    n.session->BeginFrame(0, true);
+    if (n.carryOut) n.carryOut();
+    while (!n.carryOut && n.session->Next() != nullptr) {  // between games every tick is settled: none runs again
+    }
+    --logic_time;
+  }
+  n.connection->Flush();
+}
 
 // Everything the connection needs while no level is played: its datagrams, and the
 // session's frames held (no tick runs).
@@ -132,22 +149,6 @@ void Serve(Network& n) {
 // The game's own wait, serving the connection on every pass.
 void WaitServing(Network& n, const std::function<bool()>& done) {
   WaitUntil(done, [&n] { Serve(n); });
-}
-
-// Frames that run no tick (a level screen, a pause, the end of a game) still go to the
-// session: its readings and acknowledgements keep flowing and its clocks keep count.
-void HoldFrames(Network& n) {
-  while (logic_time > 0) {
-    n.session->BeginFrame(0, true);
-    if (n.carryOut) {
-      n.carryOut();
-    } else {
-      while (n.session->Next() != nullptr) {  // between games every tick is settled: none runs again
-      }
-    }
-    --logic_time;
-  }
-  n.connection->Flush();
 }
 
 void ShowScreen(BITMAP* backbuffer, const char* first, const char* second) {
@@ -212,15 +213,6 @@ void NoteLevelScreen(Network& n) {
   if (n.feed) n.feed->LevelScreen(static_cast<uint64_t>(n.session->Tick() - n.gameStartTick));
 }
 
-net::StreamEnd StreamEndOf(Ending ending) {
-  switch (ending) {
-    case Ending::TimeUp: return net::StreamEnd::TimeUp;
-    case Ending::Lost: return net::StreamEnd::Lost;
-    case Ending::OutOfStep: return net::StreamEnd::OutOfStep;
-    default: return net::StreamEnd::Quit;
-  }
-}
-
 // During play only what both computers have confirmed is recorded: a game one player
 // leaves may end before this side's own confirmed tick (see EndTheGameTogether).
 void RecordConfirmedTicks(Network& n, bool gameOver = false) {
@@ -229,15 +221,6 @@ void RecordConfirmedTicks(Network& n, bool gameOver = false) {
   for (; n.recorded < confirmed; ++n.recorded) n.recorder.Tick(n.ticks[static_cast<size_t>(n.recorded)]);
   FeedTicks(n, n.recorded);
 }
-
-// P, the Pause key or a pad's Start: a press toggles the shared pause.
-bool PauseTapped(bool& wasDown) {
-  const bool down = key[KEY_P] || key[KEY_PAUSE] || PadButtonDown(1, kPadStartButton);
-  const bool tapped = down && !wasDown;
-  wasDown = down;
-  return tapped;
-}
-
 
 bool Ended(const Network& n) { return n.ended != Ending::Cleared; }
 
@@ -384,10 +367,12 @@ class NetworkPresenter : public Presenter {
 
   // P, the Pause key or a pad's Start toggles the pause on both computers.
   void BeforeTicks() override {
-    if (PauseTapped(n_.pauseDown)) {
+    const bool down = key[KEY_P] || key[KEY_PAUSE] || PadButtonDown(1, kPadStartButton);
+    if (down && !n_.pauseDown) {
       n_.paused = !n_.paused;
       n_.connection->Send(net::MakeSignal(net::MessageType::Pause, n_.paused ? 1 : 0), true);
     }
+    n_.pauseDown = down;
     if (n_.remotePause >= 0) {
       n_.paused = n_.remotePause == 1;
       n_.remotePause = -1;
@@ -412,29 +397,56 @@ class NetworkPresenter : public Presenter {
   BITMAP* backbuffer_;
 };
 
-const char* ReasonOf(Ending ending) {
-  switch (ending) {
-    case Ending::Left: return "the other player left";
-    case Ending::Lost: return "connection lost";
-    case Ending::OutOfStep: return "out of step";
-    case Ending::TimeUp: return "time up";
-    default: return "quit";
-  }
-}
-
 // The game as both computers agree it was: the one who quits ends it at its confirmed
 // tick and names that tick to the other, who goes back or runs on to it; otherwise
 // what ran on predictions is taken back. True when the state changed.
 bool EndTheGameTogether(Network& n, Ending ending, NetworkSource& source, PlayLoop& play, Game& game) {
   if (ending == Ending::Quit) {
     n.session->BeginLeave();
-  } else if (ending == Ending::Left) {
-    n.session->BeginSettleAt(n.leftAt);
   } else {
-    n.session->BeginSettleAt(0);  // what ran on predictions taken back
+    n.session->BeginSettleAt(ending == Ending::Left ? n.leftAt : 0);  // 0: what ran on predictions taken back
   }
   source.CarryOut(play, game);
   return n.session->Changed();
+}
+
+// The game's record finished with what both computers agree on: fed to the spectators,
+// logged, written; where the games went out of step, also kept under the tick's name.
+void FinishRecord(Network& n, const Game& game, Ending ending) {
+  RecordConfirmedTicks(n, true);
+  n.recorder.FinishGame(game, ending == Ending::TimeUp ? LevelEnd::TimeUp : LevelEnd::Quit);
+  if (n.feed) n.feed->End(FactsOf(ending).stream);
+  LogGameOver(n.recorder.Record().summary, FactsOf(ending).reason);
+  WriteGameRecord(n.recorder.Record());
+  const Figures& f = n.figures;
+  LOG("Network game: ", f.frames, " frames, ", f.rerun, " ticks run again (at most ", f.worstRerun,
+      " in a frame), ", f.waited, " frames waited, ", f.skipped, " given up to the other side; ",
+      n.connection->BytesSent(), " bytes sent, ", n.connection->BytesReceived(), " received");
+  if (ending != Ending::OutOfStep) return;
+  const int64_t tick = static_cast<int64_t>(n.session->FirstDifferentTick()) - n.gameStartTick;
+  LOG("The games went out of step: the first state that differed was at tick ", tick, " of the game");
+  const std::string copy = ReplayDirectory() + "/out-of-step-at-tick-" + std::to_string(tick) + ".nsr";
+  if (SaveReplay(copy, n.recorder.Record())) LOG("Replay saved in ", copy);
+}
+
+// What this player is told of the game's end, then the high scores: a game played out
+// offers them to the world board too.
+void ShowEnding(Network& n, BITMAP* backbuffer, const Game& game, Ending ending) {
+  const int myScore = n.localPlayer == 0 ? game.p1.score : game.p2.score;
+  const char* me = n.localPlayer == 0 ? "Player 1" : "Player 2";
+  if (ending == Ending::TimeUp) PlayEffect(Effect::TimeUp, SCREEN_W / 2);
+  const char* told = FactsOf(ending).screen;
+  if (told != nullptr) LocalScreen(n, backbuffer, told, "Press any key to continue.");
+  if (ending == Ending::TimeUp) {
+    SetWorldBoardTableGame(n.recorder.Record());
+    HighScores(backbuffer, myScore, me, [&] {
+      Serve(n);  // the name entry too: the other side's silence still ends the game
+      rest(1);
+    });
+    OfferGameToWorldBoard(n.recorder.Record());
+  } else if (ending == Ending::Left || ending == Ending::Lost) {
+    HighScores(backbuffer, myScore, me);
+  }
 }
 
 // One game on both computers, from level 1 to its end. The game's record is finished
@@ -452,49 +464,8 @@ Ending PlayOneNetworkGame(Network& n, BITMAP* backbuffer, BITMAP* splatterLayer,
     if (EndTheGameTogether(n, ending, source, play, game)) source.RepaintIfWentBack();
     n.connection->Flush();  // a Quit goes out now
   }
-  RecordConfirmedTicks(n, true);
-  n.recorder.FinishGame(game, ending == Ending::TimeUp ? LevelEnd::TimeUp : LevelEnd::Quit);
-  if (n.feed) n.feed->End(StreamEndOf(ending));
-  LogGameOver(n.recorder.Record().summary, ReasonOf(ending));
-  WriteGameRecord(n.recorder.Record());
-  const Figures& f = n.figures;
-  LOG("Network game: ", f.frames, " frames, ", f.rerun, " ticks run again (at most ", f.worstRerun,
-      " in a frame), ", f.waited, " frames waited, ", f.skipped, " given up to the other side; ",
-      n.connection->BytesSent(), " bytes sent, ", n.connection->BytesReceived(), " received");
-  if (ending == Ending::OutOfStep) {
-    const uint32_t tick = n.session->FirstDifferentTick();
-    LOG("The games went out of step: the first state that differed was at tick ",
-        static_cast<int64_t>(tick) - n.gameStartTick, " of the game");
-    const std::string copy = ReplayDirectory() + "/out-of-step-at-tick-" +
-                             std::to_string(static_cast<int64_t>(tick) - n.gameStartTick) + ".nsr";
-    if (SaveReplay(copy, n.recorder.Record())) LOG("Replay saved in ", copy);
-  }
-  const int myScore = n.localPlayer == 0 ? game.p1.score : game.p2.score;
-  const char* me = n.localPlayer == 0 ? "Player 1" : "Player 2";
-  switch (ending) {
-    case Ending::TimeUp:
-      PlayEffect(Effect::TimeUp, SCREEN_W / 2);
-      LocalScreen(n, backbuffer, "Time up!  The fruit flies got to you ...", "Press any key to continue.");
-      SetWorldBoardTableGame(n.recorder.Record());
-      HighScores(backbuffer, myScore, me, [&] {
-        Serve(n);  // the name entry too: the other side's silence still ends the game
-        rest(1);
-      });
-      OfferGameToWorldBoard(n.recorder.Record());
-      break;
-    case Ending::Left:
-    case Ending::Lost:
-      LocalScreen(n, backbuffer,
-                  ending == Ending::Left ? "The other player has left." : "The connection to the other player was lost.",
-                  "Press any key to continue.");
-      HighScores(backbuffer, myScore, me);
-      break;
-    case Ending::OutOfStep:
-      LocalScreen(n, backbuffer, "The games went out of step", "Press any key to continue.");
-      break;
-    default:
-      break;
-  }
+  FinishRecord(n, game, ending);
+  ShowEnding(n, backbuffer, game, ending);
   n.carryOut = nullptr;
   EmptyLevelLists(game);
   return ending;
@@ -534,6 +505,13 @@ void LocalScreenWithoutNetwork(BITMAP* backbuffer, const char* text) {
   if (keypressed()) readkey();
 }
 
+// No game can start: why, in the log and (as `shown`) to the player. False.
+bool CannotStart(BITMAP* backbuffer, const std::string& logged, const std::string& shown) {
+  LOG("Network game: ", logged);
+  LocalScreenWithoutNetwork(backbuffer, shown.c_str());
+  return false;
+}
+
 // The address last joined, kept beside the settings ("last-join" in the player's
 // configuration directory) and offered the next time --join is given none.
 std::string LastJoinPath() {
@@ -560,28 +538,49 @@ void RememberJoinedAddress(const std::string& address) {
   if (!WriteFileAtomically(path, address + "\n", &failure)) LOG("Could not keep the address joined: ", failure);
 }
 
-uint64_t FreshSeed() {
-  std::random_device device;
-  return (static_cast<uint64_t>(device()) << 32) ^ device();
+// A joiner given neither address nor code is asked with the game's own prompt, offering
+// the address joined last time; an address joined is remembered. False when what was
+// typed is neither (the player was told).
+bool ChooseJoinTarget(BITMAP* backbuffer, NetworkOptions& options) {
+  if (!options.address.empty() || !options.code.empty()) {
+    if (options.code.empty()) RememberJoinedAddress(options.address + ":" + std::to_string(options.port));
+    return true;
+  }
+  // The prompt takes letters, digits, blanks and full stops: a blank stands for the colon.
+  std::string offered = LastJoinedAddress();
+  std::replace(offered.begin(), offered.end(), ':', ' ');
+  std::string typed = GetWord(backbuffer, "Join a network game at (HOST, HOST PORT, or a code):", offered);
+  if (!ReadJoinTarget(options, typed)) {  // a code: "K7Q2 MZ4P"; else the blank stands for the colon
+    const size_t blank = typed.find(' ');
+    if (blank != std::string::npos) typed[blank] = ':';
+    if (!ReadJoinTarget(options, typed)) {
+      LocalScreenWithoutNetwork(backbuffer, ("Not an address or a code: " + typed).c_str());
+      return false;
+    }
+  }
+  if (options.code.empty()) RememberJoinedAddress(typed);
+  return true;
+}
+
+// The handshake is done: the host's seed is the game's.
+bool Agreed(Network& n, uint64_t hostSeed) {
+  n.seed = hostSeed;
+  LOG("Network game: connected to ", n.connection->PeerAddress(), ", playing as player ", n.localPlayer + 1);
+  return true;
 }
 
 // The same through a lobby (lobbyplay.h).
 bool ConnectThroughLobby(Network& n, BITMAP* backbuffer, const NetworkOptions& options, const net::Hello& mine) {
-  n.localPlayer = options.role == NetworkOptions::Role::Host ? 0 : 1;
   const LobbyResult r = ConnectThroughLobby(
       options, mine, n.connection,
       [&](const std::string& first, const std::string& second) {
         ShowScreen(backbuffer, first.c_str(), second.empty() ? nullptr : second.c_str());
       },
       QuitRequested);
-  if (!r.agreed) {
-    if (!r.failure.empty()) LocalScreenWithoutNetwork(backbuffer, r.failure.c_str());
-    return false;
-  }
-  n.seed = n.localPlayer == 0 ? mine.seed : r.theirs.seed;
+  if (!r.agreed && !r.failure.empty()) LocalScreenWithoutNetwork(backbuffer, r.failure.c_str());
+  if (!r.agreed) return false;
   if (!r.feedCode.empty()) n.feed = std::make_unique<net::GameFeed>(*n.connection, r.lobby, r.feedCode, r.feedSecret);
-  LOG("Network game: connected to ", n.connection->PeerAddress(), ", playing as player ", n.localPlayer + 1);
-  return true;
+  return Agreed(n, n.localPlayer == 0 ? mine.seed : r.theirs.seed);
 }
 
 // Waits for the other computer (host) or reaches it (join) and shakes hands. False,
@@ -590,31 +589,22 @@ bool Connect(Network& n, BITMAP* backbuffer, const NetworkOptions& options) {
   net::Hello mine;
   mine.gameVersion = NANASPLAT_VERSION;
   mine.fingerprint = SimulationFingerprint();
-  mine.seed = FreshSeed();
+  mine.seed = net::FreshNonce();
+  const bool hosting = options.role == NetworkOptions::Role::Host;
+  n.localPlayer = hosting ? 0 : 1;
   if (UsesLobby(options)) return ConnectThroughLobby(n, backbuffer, options, mine);
   std::string error;
-  std::string waiting;
-  if (options.role == NetworkOptions::Role::Host) {
-    n.connection = net::Connection::Listen(options.port, "", mine, error);
-    if (!n.connection) {
-      LOG("Network game: cannot wait for a player: ", error);
-      LocalScreenWithoutNetwork(backbuffer, ("Cannot wait for a player: " + error).c_str());
-      return false;
-    }
-    LOG("Network game: waiting for a player on port ", options.port);
-    waiting = "Waiting for a player on port " + std::to_string(options.port) + " (Escape to stop)";
-    n.localPlayer = 0;
-  } else {
-    n.connection = net::Connection::Join(options.address, options.port, mine, error);
-    if (!n.connection) {
-      LOG("Network game: cannot join: ", error);
-      LocalScreenWithoutNetwork(backbuffer, ("Cannot join: " + error).c_str());
-      return false;
-    }
-    waiting = "Connecting to " + options.address + ":" + std::to_string(options.port) + " (Escape to stop)";
-    n.localPlayer = 1;
+  n.connection = hosting ? net::Connection::Listen(options.port, "", mine, error)
+                         : net::Connection::Join(options.address, options.port, mine, error);
+  if (!n.connection) {
+    const std::string why = (hosting ? "wait for a player: " : "join: ") + error;
+    return CannotStart(backbuffer, "cannot " + why, "Cannot " + why);
   }
-  ShowScreen(backbuffer, waiting.c_str(), nullptr);
+  const std::string port = std::to_string(options.port);
+  if (hosting) LOG("Network game: waiting for a player on port ", options.port);
+  const std::string waiting =
+      hosting ? "Waiting for a player on port " + port : "Connecting to " + options.address + ":" + port;
+  ShowScreen(backbuffer, (waiting + " (Escape to stop)").c_str(), nullptr);
   for (;;) {
     if (QuitRequested()) return false;
     std::vector<net::NetEvent> events;
@@ -622,22 +612,13 @@ bool Connect(Network& n, BITMAP* backbuffer, const NetworkOptions& options) {
     n.connection->Flush();
     for (const net::NetEvent& e : events) {
       switch (e.kind) {
-        case net::NetEvent::Kind::Agreed:
-          n.seed = n.localPlayer == 0 ? mine.seed : e.hello.seed;
-          LOG("Network game: connected to ", n.connection->PeerAddress(), ", playing as player ",
-              n.localPlayer + 1);
-          return true;
-        case net::NetEvent::Kind::Refused:
-          LOG("Network game: ", e.text);
-          LocalScreenWithoutNetwork(backbuffer, e.text.c_str());
-          return false;
+        case net::NetEvent::Kind::Agreed: return Agreed(n, hosting ? mine.seed : e.hello.seed);
+        case net::NetEvent::Kind::Refused: return CannotStart(backbuffer, e.text, e.text);
         case net::NetEvent::Kind::Lost:
         case net::NetEvent::Kind::Left:
-          LOG("Network game: no answer from ", options.address, ":", options.port);
-          LocalScreenWithoutNetwork(backbuffer, "The other computer does not answer.");
-          return false;
-        default:
-          break;
+          return CannotStart(backbuffer, "no answer from " + options.address + ":" + port,
+                             "The other computer does not answer.");
+        default: break;
       }
     }
     rest(5);
@@ -648,24 +629,7 @@ bool Connect(Network& n, BITMAP* backbuffer, const NetworkOptions& options) {
 
 int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptions& given) {
   NetworkOptions options = given;
-  if (options.role == NetworkOptions::Role::Join && options.address.empty() && options.code.empty()) {
-    // Asked with the game's own prompt, offering the address joined last time. The
-    // prompt takes letters, digits, blanks and full stops: a blank stands for the colon.
-    std::string offered = LastJoinedAddress();
-    std::replace(offered.begin(), offered.end(), ':', ' ');
-    std::string typed = GetWord(backbuffer, "Join a network game at (HOST, HOST PORT, or a code):", offered);
-    if (!ReadJoinTarget(options, typed)) {  // a code: "K7Q2 MZ4P"; else the blank stands for the colon
-      const size_t blank = typed.find(' ');
-      if (blank != std::string::npos) typed[blank] = ':';
-      if (!ReadJoinTarget(options, typed)) {
-        LocalScreenWithoutNetwork(backbuffer, ("Not an address or a code: " + typed).c_str());
-        return 1;
-      }
-    }
-    if (options.code.empty()) RememberJoinedAddress(typed);
-  } else if (options.role == NetworkOptions::Role::Join && options.code.empty()) {
-    RememberJoinedAddress(options.address + ":" + std::to_string(options.port));
-  }
+  if (options.role == NetworkOptions::Role::Join && !ChooseJoinTarget(backbuffer, options)) return 1;
   Network n;
   if (!Connect(n, backbuffer, options)) {
     if (n.connection) n.connection->Close();

@@ -6,7 +6,10 @@
 namespace net {
 
 GameFeed::GameFeed(Connection& connection, const Endpoint& lobby, std::string code, uint64_t secret)
-    : connection_(connection), lobby_(lobby), code_(std::move(code)), secret_(secret) {
+    : connection_(connection), lobby_(lobby) {
+  feed_.type = LobbyType::Feed;
+  feed_.code = std::move(code);
+  feed_.token = secret;
   connection_.SetRawListener(this);
 }
 
@@ -49,22 +52,16 @@ void StreamBuilder::End(StreamEnd how) {
 
 void GameFeed::BeginGame(uint16_t game, uint64_t seed, uint8_t math) {
   begun_ = true;
-  game_ = game;
-  seed_ = seed;
-  math_ = math;
+  feed_.game = game;
+  feed_.seed = seed;
+  feed_.math = math;
   stream_.Clear();
   acked_ = 0;
   sentOnce_ = false;
 }
 
 void GameFeed::Send(uint32_t nowMs) {
-  LobbyMessage m;
-  m.type = LobbyType::Feed;
-  m.code = code_;
-  m.token = secret_;
-  m.game = game_;
-  m.seed = seed_;
-  m.math = math_;
+  LobbyMessage m = feed_;
   m.position = acked_;
   const size_t room = kMaxLobbyDatagram - StreamHeaderBytes(LobbyType::Feed);
   const std::vector<uint8_t>& items = stream_.Items();
@@ -107,7 +104,7 @@ void GameFeed::Finish() {
 void GameFeed::OnRaw(const uint8_t* data, size_t size, const Endpoint& from) {
   LobbyMessage m;
   if (from != lobby_ || !DecodeLobby(data, size, m)) return;
-  if (m.type == LobbyType::FeedAck && m.game == game_ && m.position <= stream_.Items().size()) {
+  if (m.type == LobbyType::FeedAck && m.game == feed_.game && m.position <= stream_.Items().size()) {
     heard_ = true;
     lastHeardMs_ = nowMs_;
     if (m.position > acked_) acked_ = m.position;

@@ -62,10 +62,8 @@ class GameFeed : public RawListener {
   void OnRaw(const uint8_t* data, size_t size, const Endpoint& from) override;
 
   bool AllAcknowledged() const { return acked_ >= stream_.Items().size(); }
-  bool Refused() const { return refused_; }
   uint16_t Watchers() const { return watchers_; }
   uint64_t BytesSent() const { return bytesSent_; }  // UDP payload bytes of every feed
-  uint64_t Datagrams() const { return datagrams_; }
   const std::vector<uint8_t>& Items() const { return stream_.Items(); }
 
  private:
@@ -73,12 +71,8 @@ class GameFeed : public RawListener {
 
   Connection& connection_;
   Endpoint lobby_;
-  std::string code_;
-  uint64_t secret_;
+  LobbyMessage feed_;  // every feed's header: the code, the secret and the game
   bool begun_ = false;
-  uint16_t game_ = 0;
-  uint64_t seed_ = 0;
-  uint8_t math_ = 0;
   StreamBuilder stream_;
   uint32_t acked_ = 0;
   bool refused_ = false;

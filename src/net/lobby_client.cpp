@@ -18,12 +18,12 @@ constexpr uint32_t kBindEveryMs = 300;
 constexpr int kMaxBinds = 10;
 constexpr uint32_t kHostPunchingMs = 2 * kRelayLimitMs;  // a host punches no longer than this
 
+}  // namespace
+
 uint64_t FreshNonce() {
   std::random_device device;
   return (static_cast<uint64_t>(device()) << 32) ^ device();
 }
-
-}  // namespace
 
 LobbyClient::LobbyClient(Connection& connection, const Endpoint& lobby, const Endpoint& local, const Hello& mine,
                          const std::string& code, uint32_t nowMs)
@@ -47,6 +47,16 @@ void LobbyClient::Request(const LobbyMessage& m, uint32_t nowMs) {
   ++tries_;
 }
 
+// A Punch or a RelayBind of the pair the lobby introduced, from this side.
+void LobbyClient::SendOfPair(LobbyType type, const Endpoint& to, int ttl) {
+  LobbyMessage m;
+  m.type = type;
+  m.token = intro_.token;
+  m.side = hosting_ ? 0 : 1;
+  const std::vector<uint8_t> bytes = EncodeLobby(m);
+  connection_.SendRaw(to, bytes.data(), bytes.size(), ttl);
+}
+
 void LobbyClient::Fail(const std::string& text, std::vector<LobbyEvent>& events) {
   state_ = State::Failed;
   events.push_back({LobbyEvent::Kind::Failed, {}, {}, text});
@@ -65,12 +75,7 @@ void LobbyClient::OnRaw(const uint8_t* data, size_t size, const Endpoint& from) 
   if (hosting_) {
     if (punchReplies_ >= kMaxPunchReplies) return;
     ++punchReplies_;
-    LobbyMessage reply;
-    reply.type = LobbyType::Punch;
-    reply.token = intro_.token;
-    reply.side = mine;
-    const std::vector<uint8_t> bytes = EncodeLobby(reply);
-    connection_.SendRaw(from, bytes.data(), bytes.size(), 0);
+    SendOfPair(LobbyType::Punch, from, 0);
   } else if (!punchedThrough_) {
     punchedThrough_ = true;
     through_ = from;
@@ -113,15 +118,9 @@ void LobbyClient::OnLobby(const LobbyMessage& m, std::vector<LobbyEvent>& events
 void LobbyClient::Punch(uint32_t nowMs) {
   if (nowMs - lastPunchMs_ < kPunchEveryMs) return;
   lastPunchMs_ = nowMs;
-  LobbyMessage m;
-  m.type = LobbyType::Punch;
-  m.token = intro_.token;
-  m.side = hosting_ ? 0 : 1;
-  const std::vector<uint8_t> bytes = EncodeLobby(m);
-  const int ttl = punches_ < kLowTtlPunches ? kLowTtl : 0;
-  connection_.SendRaw(intro_.seen, bytes.data(), bytes.size(), ttl);
+  SendOfPair(LobbyType::Punch, intro_.seen, punches_ < kLowTtlPunches ? kLowTtl : 0);
   if (intro_.peerLocal.ip != 0 && intro_.peerLocal != intro_.seen) {
-    connection_.SendRaw(intro_.peerLocal, bytes.data(), bytes.size(), 0);  // one router: no TTL needed
+    SendOfPair(LobbyType::Punch, intro_.peerLocal, 0);  // one router: no TTL needed
   }
   ++punches_;
 }
@@ -165,12 +164,7 @@ void LobbyClient::Tick(uint32_t nowMs, std::vector<LobbyEvent>& events) {
       if (hosting_ && since > kHostPunchingMs) break;
       Punch(nowMs);
       if (intro_.relay != 0 && !relayBound_ && binds_ < kMaxBinds && nowMs - lastBindMs_ >= kBindEveryMs) {
-        LobbyMessage m;
-        m.type = LobbyType::RelayBind;
-        m.token = intro_.token;
-        m.side = hosting_ ? 0 : 1;
-        const std::vector<uint8_t> bytes = EncodeLobby(m);
-        connection_.SendRaw(lobby_, bytes.data(), bytes.size(), 0);
+        SendOfPair(LobbyType::RelayBind, lobby_, 0);
         lastBindMs_ = nowMs;
         ++binds_;
       }

@@ -52,17 +52,15 @@ class LobbyClient : public RawListener {
   void Tick(uint32_t nowMs, std::vector<LobbyEvent>& events);
   void OnRaw(const uint8_t* data, size_t size, const Endpoint& from) override;
 
-  // The relay: the endpoint a relayed peer has.
-  const Endpoint& Lobby() const { return lobby_; }
   // A host: its code and the lobby's secret for it (a feed to spectators shows both).
   const std::string& Code() const { return code_; }
   uint64_t Secret() const { return secret_; }
-  bool Done() const { return state_ == State::Connecting || state_ == State::Failed; }
 
  private:
   enum class State { Asking, Waiting, Punching, Connecting, Failed };
   void Request(const LobbyMessage& m, uint32_t nowMs);
   void Fail(const std::string& text, std::vector<LobbyEvent>& events);
+  void SendOfPair(LobbyType type, const Endpoint& to, int ttl);
   void Punch(uint32_t nowMs);
   void OnLobby(const LobbyMessage& m, std::vector<LobbyEvent>& events);
 
@@ -97,6 +95,8 @@ std::string LobbyRefusalText(const LobbyMessage& m);
 // Reads "HOST[:PORT]" of a lobby (port default kDefaultLobbyPort) into an endpoint,
 // resolving the name. False, with a sentence in `error`, when it cannot.
 bool ResolveLobby(const std::string& text, Endpoint& lobby, std::string& error);
+// 64 bits from the system's random source (a nonce, a game's seed).
+uint64_t FreshNonce();
 // This computer's own address towards `lobby` (no datagram is sent); 0 when unknown.
 uint32_t LocalAddressTowards(const Endpoint& lobby);
 

@@ -53,8 +53,6 @@ std::array<uint8_t, 2> Session::ConfirmedReadings(uint32_t tick) const {
   return readings;
 }
 
-int Session::RoundTripFrames() const { return Average(roundTrips_); }
-
 // --- What is begun, and its requests -----------------------------------------------
 
 void Session::Plan(std::initializer_list<Step> steps) {
@@ -110,37 +108,34 @@ Request* Session::Begin(Step step) {
   return nullptr;
 }
 
-Request* Session::Ask(Request::Kind kind, StateCell* cell) {
-  request_ = Request{};
-  request_.kind = kind;
-  request_.cell = cell;
-  return &request_;
-}
-
 // Where a prediction was wrong: the state saved before that tick, and the ticks up to
 // now run again (until the level ends, which it may now do sooner than predicted).
 Request* Session::GoBack() {
   const uint32_t from = goBackTo_;
   goBackTo_ = UINT32_MAX;
-  if (from >= tick_) return nullptr;
-  StateCell& slot = saved_[from % saved_.size()];
   // Only a tick run on a prediction is ever gone back to, and those lie within the
   // window the saved states cover.
-  if (slot.tick != from) return nullptr;
+  StateCell* slot = SavedAt(from);
+  if (slot == nullptr) return nullptr;
   run_ = TickRun{TickRun::Phase::Loaded, tick_, false};
   tick_ = from;
-  return Ask(Request::Kind::Load, &slot);
+  return Ask(request_, Request::Kind::Load, slot);
+}
+
+// The state saved before an earlier `tick`, if it is still kept.
+StateCell* Session::SavedAt(uint32_t tick) {
+  StateCell& slot = saved_[tick % saved_.size()];
+  return tick < tick_ && slot.tick == tick ? &slot : nullptr;
 }
 
 // The state saved at `tick` (an earlier one, still kept): the ticks after it are taken back.
 Request* Session::LoadAt(uint32_t tick) {
-  if (tick >= tick_) return nullptr;
-  StateCell& slot = saved_[tick % saved_.size()];
-  if (slot.tick != tick) return nullptr;
+  StateCell* slot = SavedAt(tick);
+  if (slot == nullptr) return nullptr;
   tick_ = tick;
   usedRemote_.resize(tick_);
   changed_ = true;
-  return Ask(Request::Kind::Load, &slot);
+  return Ask(request_, Request::Kind::Load, slot);
 }
 
 Request* Session::SettleEnd() {
@@ -174,8 +169,7 @@ Request* Session::ContinueRun() {
       if (run_.settling) changed_ = true;
       if (tick_ % kChecksumInterval != 0) return SaveBeforeTick();
       run_.phase = TickRun::Phase::Checked;
-      Ask(Request::Kind::Save, &check_)->checksum = true;
-      return &request_;
+      return Ask(request_, Request::Kind::Save, &check_, true);
     case TickRun::Phase::Checked:
       KeepOwnCheck(static_cast<uint32_t>(check_.checksum ^ (check_.checksum >> 32)));
       return SaveBeforeTick();
@@ -188,7 +182,7 @@ Request* Session::ContinueRun() {
 Request* Session::SaveBeforeTick() {
   if (tick_ >= run_.until) return EndRun();
   run_.phase = TickRun::Phase::Saved;
-  return Ask(Request::Kind::Save, &scratch_);
+  return Ask(request_, Request::Kind::Save, &scratch_);
 }
 
 Request* Session::Advance() {
@@ -196,7 +190,7 @@ Request* Session::Advance() {
   std::swap(slot.bytes, scratch_.bytes);
   slot.tick = tick_;
   slot.levelOver = false;
-  Ask(Request::Kind::Advance, nullptr);
+  Ask(request_, Request::Kind::Advance);
   request_.readings[local_] = localReadings_[tick_];
   request_.readings[1 - local_] = RemoteReadingFor(tick_);
   request_.firstRun = run_.firstRun;
@@ -251,8 +245,7 @@ void Session::SendLeave() {
 // --- Clocks, readings and checksums ----------------------------------------------
 
 bool Session::AheadOfRemote() {
-  const int roundTrip = RoundTripFrames();
-  if (framesSinceSkip_ < std::max(kMinFramesBetweenSkips, roundTrip + 4)) return false;
+  if (framesSinceSkip_ < std::max(kMinFramesBetweenSkips, Average(roundTrips_) + 4)) return false;
   if (advantages_.size() < kMinSyncSamples) return false;
   // Both sides estimate how far each runs ahead; half the difference of the two
   // estimates cancels what a lopsided route adds to one of them.
@@ -304,7 +297,7 @@ void Session::Receive(const Message& message) {
       Keep(roundTrips_, kClockSamples);
     }
   }
-  const int remoteNow = static_cast<int>(in.tick) + RoundTripFrames() / 2;
+  const int remoteNow = static_cast<int>(in.tick) + Average(roundTrips_) / 2;
   advantages_.push_back(std::clamp(static_cast<int>(tick_) - remoteNow, -127, 127));
   Keep(advantages_, kClockSamples);
   remoteAdvantage_ = in.advantage;

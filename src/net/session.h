@@ -93,8 +93,6 @@ class Session {
   // True when a checksum differed; `firstDifferent` is the earliest such tick.
   bool OutOfStep() const { return outOfStep_; }
   uint32_t FirstDifferentTick() const { return firstDifferent_; }
-  // The smoothed round trip, in frames (60 to the second).
-  int RoundTripFrames() const;
 
  private:
   struct Check {
@@ -117,6 +115,7 @@ class Session {
   void Plan(std::initializer_list<Step> steps);
   Request* Begin(Step step);
   Request* GoBack();
+  StateCell* SavedAt(uint32_t tick);
   Request* LoadAt(uint32_t tick);
   Request* SettleEnd();
   Request* StartRun(uint32_t until, bool firstRun);
@@ -125,7 +124,6 @@ class Session {
   Request* Advance();
   Request* EndRun();
   bool MayRunFreshTick();
-  Request* Ask(Request::Kind kind, StateCell* cell);
   void KeepOwnCheck(uint32_t value);
   uint8_t RemoteReadingFor(uint32_t tick) const;
   bool AheadOfRemote();
@@ -166,7 +164,7 @@ class Session {
   uint16_t lastStamp_ = 0;
   uint16_t lastStampFrame_ = 0;
   bool heardStamp_ = false;
-  std::deque<int> roundTrips_;     // frames, the latest few
+  std::deque<int> roundTrips_;     // frames (60 to the second), the latest few; averaged for the round trip
   std::deque<int> advantages_;     // ticks we ran ahead, sampled at each Inputs message
   int remoteAdvantage_ = 0;
   int framesSinceSkip_ = 0;

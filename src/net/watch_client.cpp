@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <random>
 
 #include "net/lobby_client.h"
 
@@ -16,11 +15,6 @@ namespace net {
 namespace {
 
 constexpr int kMaxDatagramsPerService = 256;  // read in one call, at most
-
-uint64_t FreshNonce() {
-  std::random_device device;
-  return (static_cast<uint64_t>(device()) << 32) ^ device();
-}
 
 }  // namespace
 

@@ -46,8 +46,6 @@ class WatchClient {
 
   // Reads every datagram waiting and sends what is due; `nowMs` on any steady clock.
   void Service(uint32_t nowMs);
-  // Watching: the lobby took this spectator (its first answer came).
-  bool Watching() const { return state_ == State::Watching; }
   // Asked for a game that has not begun yet (it is asked for again).
   bool Waiting() const { return notStarted_ > 0 && state_ == State::Asking; }
   const WatchedStream& Stream() const { return stream_; }

@@ -26,3 +26,12 @@ struct Request {
   bool firstRun = true;               // Advance: false when run again (nothing seen or heard)
   bool ran = true;                    // Advance, the game's answer: false when it ran no tick
 };
+
+// A session's one request made anew as `kind` on `cell` (`checksum`: a Save of the checksum only).
+inline Request* Ask(Request& request, Request::Kind kind, StateCell* cell = nullptr, bool checksum = false) {
+  request = Request{};
+  request.kind = kind;
+  request.cell = cell;
+  request.checksum = checksum;
+  return &request;
+}

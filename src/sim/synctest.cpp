@@ -6,14 +6,6 @@
 SyncTestSession::SyncTestSession(int distance, int64_t maxTicks, SyncTestReport& report)
     : distance_(std::clamp(distance, 1, kMaxDistance)), maxTicks_(maxTicks), report_(report) {}
 
-Request* SyncTestSession::Ask(Request::Kind kind, StateCell* cell, bool checksum) {
-  request_ = Request{};
-  request_.kind = kind;
-  request_.cell = cell;
-  request_.checksum = checksum;
-  return &request_;
-}
-
 Request* SyncTestSession::Next() {
   if (over_) return nullptr;
   if (!begun_) {
@@ -22,7 +14,7 @@ Request* SyncTestSession::Next() {
   }
   const Request& last = request_;
   if (last.kind == Request::Kind::Advance) {
-    if (last.ran) return Ask(Request::Kind::Save, &check_, true);  // the tick's checksum
+    if (last.ran) return Ask(request_, Request::Kind::Save, &check_, true);  // the tick's checksum
     if (again_ < 0) return Back();  // the game is over
     Compare(false);
   } else if (last.checksum) {
@@ -40,12 +32,13 @@ Request* SyncTestSession::BeginStretch() {
   over_ = played_ >= maxTicks_;
   ran_ = 0;
   again_ = -1;
-  return over_ ? nullptr : Ask(Request::Kind::Save, &mark_);
+  return over_ ? nullptr : Ask(request_, Request::Kind::Save, &mark_);
 }
 
 Request* SyncTestSession::Step() {
-  if (again_ < 0) return ran_ < distance_ && played_ + ran_ < maxTicks_ ? Ask(Request::Kind::Advance) : Back();
-  if (again_ < ran_) return Ask(Request::Kind::Advance);
+  const bool more = again_ < 0 ? ran_ < distance_ && played_ + ran_ < maxTicks_ : again_ < ran_;
+  if (more) return Ask(request_, Request::Kind::Advance);
+  if (again_ < 0) return Back();
   report_.ticks += ran_;
   played_ += ran_;
   if (ran_ == distance_) return BeginStretch();
@@ -57,7 +50,7 @@ Request* SyncTestSession::Step() {
 Request* SyncTestSession::Back() {
   over_ = ran_ == 0;
   again_ = 0;
-  return over_ ? nullptr : Ask(Request::Kind::Load, &mark_);
+  return over_ ? nullptr : Ask(request_, Request::Kind::Load, &mark_);
 }
 
 void SyncTestSession::Compare(bool same) {

@@ -44,7 +44,6 @@ class SyncTestSession {
 
  private:
   static constexpr int kMaxDistance = 8;
-  Request* Ask(Request::Kind kind, StateCell* cell = nullptr, bool checksum = false);
   Request* BeginStretch();
   Request* Step();
   Request* Back();
