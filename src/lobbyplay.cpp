@@ -15,9 +15,7 @@ constexpr int kPollMs = 5;  // between two looks at the network while waiting
 
 LobbyResult Failure(const std::string& text) {
   LOG("Network game: ", text);
-  LobbyResult r;
-  r.failure = text;
-  return r;
+  return {false, {}, text, "", 0, {}};
 }
 
 }  // namespace
@@ -73,12 +71,8 @@ LobbyResult ConnectThroughLobby(const NetworkOptions& options, const net::Hello&
           introduced = true;
           if (hosting) first += "  -  a player is coming";
           break;
-        case net::LobbyEvent::Kind::Direct:
-          first = "Connecting directly ...";
-          break;
-        case net::LobbyEvent::Kind::Relayed:
-          first = "Connecting through the relay ...";
-          break;
+        case net::LobbyEvent::Kind::Direct: first = "Connecting directly ..."; break;
+        case net::LobbyEvent::Kind::Relayed: first = "Connecting through the relay ..."; break;
         case net::LobbyEvent::Kind::Failed:
           if (!hosting) return Failure(e.text);
           LOG("Network game: ", e.text);
@@ -94,18 +88,10 @@ LobbyResult ConnectThroughLobby(const NetworkOptions& options, const net::Hello&
           const bool relayed = connection->PeerEndpoint() == lobby;
           LOG("Network game: playing ", relayed ? "through the relay" : "directly");
           show(relayed ? "Playing through the relay" : "Playing directly", "");
-          LobbyResult r;
-          r.agreed = true;
-          r.theirs = e.hello;
-          if (hosting && introduced) {
-            r.feedCode = client.Code();
-            r.feedSecret = client.Secret();
-            r.lobby = lobby;
-          }
-          return r;
+          if (!hosting || !introduced) return {true, e.hello, "", "", 0, {}};
+          return {true, e.hello, "", client.Code(), client.Secret(), lobby};
         }
-        case net::NetEvent::Kind::Refused:
-          return Failure(e.text);
+        case net::NetEvent::Kind::Refused: return Failure(e.text);
         case net::NetEvent::Kind::Lost:
         case net::NetEvent::Kind::Left:
           return Failure("The other computer does not answer.");

@@ -51,7 +51,7 @@ struct EndingFacts {
   const char* screen;
 };
 constexpr EndingFacts kEndings[] = {
-    {"quit", net::StreamEnd::Quit, nullptr},  // Cleared: a game ends by no level but its last
+    {"quit", net::StreamEnd::Quit, nullptr},  // Cleared: not an ending (the game goes on)
     {"time up", net::StreamEnd::TimeUp, "Time up!  The fruit flies got to you ..."},
     {"quit", net::StreamEnd::Quit, nullptr},
     {"the other player left", net::StreamEnd::Quit, "The other player has left."},
@@ -205,14 +205,6 @@ void FeedTicks(Network& n, int64_t upTo) {
   }
 }
 
-// A level screen, in the record and, after the ticks before it, in the stream.
-// A level played out was confirmed whole on both sides: its ticks go before the screen.
-void NoteLevelScreen(Network& n) {
-  n.recorder.LevelScreen();
-  FeedTicks(n, static_cast<int64_t>(n.session->ConfirmedTick()) - n.gameStartTick);
-  if (n.feed) n.feed->LevelScreen(static_cast<uint64_t>(n.session->Tick() - n.gameStartTick));
-}
-
 // During play only what both computers have confirmed is recorded: a game one player
 // leaves may end before this side's own confirmed tick (see EndTheGameTogether).
 void RecordConfirmedTicks(Network& n, bool gameOver = false) {
@@ -286,20 +278,16 @@ class NetworkSource : public ControlSource {
   void CarryOut(PlayLoop& play, GameState& game) {
     while (Request* request = n_.session->Next()) {
       StateCell* cell = request->cell;  // Save and Load only
-      switch (request->kind) {
-        case Request::Kind::Save:
-          if (request->checksum) {
-            cell->checksum = GameChecksum(game);
-          } else {
-            SaveGame(game, cell->bytes);
-            cell->levelOver = LevelOver(game);
-          }
-          break;
-        case Request::Kind::Load:
-          RestoreGame(game, cell->bytes.data(), cell->bytes.size());
-          n_.wentBack = true;
-          break;
-        case Request::Kind::Advance: Advance(play, game, *request); break;
+      if (request->kind == Request::Kind::Advance) {
+        Advance(play, game, *request);
+      } else if (request->kind == Request::Kind::Load) {
+        RestoreGame(game, cell->bytes.data(), cell->bytes.size());
+        n_.wentBack = true;
+      } else if (request->checksum) {
+        cell->checksum = GameChecksum(game);
+      } else {
+        SaveGame(game, cell->bytes);
+        cell->levelOver = LevelOver(game);
       }
     }
   }
@@ -352,7 +340,11 @@ class NetworkPresenter : public Presenter {
     char title[32];
     std::snprintf(title, sizeof title, begin ? "Level %d" : "Level %d clear!", level);
     PlayEffect(begin ? Effect::Level : Effect::Clear, SCREEN_W / 2);
-    NoteLevelScreen(n_);
+    // In the record, and in the stream after the ticks before it: a level played out was
+    // confirmed whole on both sides, so its ticks go before the screen.
+    n_.recorder.LevelScreen();
+    FeedTicks(n_, static_cast<int64_t>(n_.session->ConfirmedTick()) - n_.gameStartTick);
+    if (n_.feed) n_.feed->LevelScreen(static_cast<uint64_t>(n_.session->Tick() - n_.gameStartTick));
     if (!BothLeaveScreen(n_, backbuffer_, title, begin ? "Press any key to begin." : "Press any key to continue.")) {
       n_.ended = Broken(n_) ? n_.broken : Ending::Quit;
     }
@@ -512,17 +504,14 @@ bool CannotStart(BITMAP* backbuffer, const std::string& logged, const std::strin
   return false;
 }
 
-// The address last joined, kept beside the settings ("last-join" in the player's
-// configuration directory) and offered the next time --join is given none.
-std::string LastJoinPath() {
-  const std::string dir = UserConfigDirectory(ProcessEnvironment());
-  return dir.empty() ? std::string() : dir + "/last-join";
-}
+// The address last joined, kept beside the settings (in the player's configuration
+// directory) and offered the next time --join is given none.
+constexpr char kLastJoinFile[] = "/last-join";
 
 std::string LastJoinedAddress() {
-  const std::string path = LastJoinPath();
-  if (path.empty()) return "";
-  std::ifstream in(path);
+  const std::string dir = UserConfigDirectory(ProcessEnvironment());
+  if (dir.empty()) return "";
+  std::ifstream in(dir + kLastJoinFile);
   std::string line;
   std::getline(in, line);
   std::string host;
@@ -531,11 +520,12 @@ std::string LastJoinedAddress() {
 }
 
 void RememberJoinedAddress(const std::string& address) {
-  const std::string path = LastJoinPath();
+  const std::string dir = UserConfigDirectory(ProcessEnvironment());
   std::string failure;
-  if (path.empty()) return;
-  if (!MakeDirectories(UserConfigDirectory(ProcessEnvironment()))) return;
-  if (!WriteFileAtomically(path, address + "\n", &failure)) LOG("Could not keep the address joined: ", failure);
+  if (dir.empty() || !MakeDirectories(dir)) return;
+  if (!WriteFileAtomically(dir + kLastJoinFile, address + "\n", &failure)) {
+    LOG("Could not keep the address joined: ", failure);
+  }
 }
 
 // A joiner given neither address nor code is asked with the game's own prompt, offering

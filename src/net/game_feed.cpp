@@ -15,12 +15,6 @@ GameFeed::GameFeed(Connection& connection, const Endpoint& lobby, std::string co
 
 GameFeed::~GameFeed() { connection_.SetRawListener(nullptr); }
 
-void StreamBuilder::Clear() {
-  items_.clear();
-  ticks_ = 0;
-  screens_.clear();
-}
-
 void StreamBuilder::Push(uint8_t item) {
   if (items_.size() < kMaxStreamItems && (items_.empty() || items_.back() < kStreamEnd)) items_.push_back(item);
 }
@@ -55,7 +49,7 @@ void GameFeed::BeginGame(uint16_t game, uint64_t seed, uint8_t math) {
   feed_.game = game;
   feed_.seed = seed;
   feed_.math = math;
-  stream_.Clear();
+  stream_ = StreamBuilder{};
   acked_ = 0;
   sentOnce_ = false;
 }

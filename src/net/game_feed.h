@@ -26,7 +26,6 @@ constexpr int kFeedTriesUnheard = 25;     // feeds the lobby never acknowledged:
 // ticks before it are in, the end last (nothing after it; at most kMaxStreamItems).
 class StreamBuilder {
  public:
-  void Clear();
   // One confirmed tick: each player's reading (ControlsCode).
   void Tick(uint32_t p1Code, uint32_t p2Code);
   // A level screen shown once the game has run `afterTicks` ticks.

@@ -101,7 +101,7 @@ Request* Session::Begin(Step step) {
     case Step::SettleEnd: return SettleEnd();
     case Step::SendFrame:
       SendChecksums();
-      SendInputs();
+      outbox_.Send(InputsFrom(remoteAck_), false);
       return nullptr;
     case Step::SendLeave: SendLeave(); return nullptr;
   }
@@ -353,7 +353,5 @@ Message Session::InputsFrom(size_t start) const {
                            : kNeverHeard;
   return m;
 }
-
-void Session::SendInputs() { outbox_.Send(InputsFrom(remoteAck_), false); }
 
 }  // namespace net

@@ -6,14 +6,15 @@
 // to; the game owns the simulation and carries out what the session asks of it (save,
 // load, advance: sim/rollback.h), one request at a time. Player 0 is the host (player
 // 1), player 1 the joiner. Every frame the game gives the session its local player's
-// reading; the session files it a few ticks ahead (the input delay), predicts the
-// remote player's reading (the last one seen) and has the next tick run at once. When the real remote readings arrive and a
-// prediction was wrong, it loads the state saved before that tick and runs the ticks up
-// to now again, inside the same frame. It never runs more than kMaxPrediction ticks past
-// the last tick whose remote reading it knows (such a frame runs no tick and waits), and
-// it keeps both computers' clocks close by letting the one that runs ahead skip a frame
-// now and then. Every kChecksumInterval confirmed ticks both sides exchange a checksum of
-// the state; the first one that differs marks the games as out of step.
+// reading; the session files it a few ticks ahead (the input delay), predicts the remote
+// player's reading (the last one seen) and has the next tick run at once. When the real
+// remote readings arrive and a prediction was wrong, it loads the state saved before
+// that tick and runs the ticks up to now again, inside the same frame. It never runs
+// more than kMaxPrediction ticks past the last tick whose remote reading it knows (such
+// a frame runs no tick and waits), and it keeps both computers' clocks close by letting
+// the one that runs ahead skip a frame now and then. Every kChecksumInterval confirmed
+// ticks both sides exchange a checksum of the state; the first one that differs marks
+// the games as out of step.
 //
 // The session knows nothing of sockets: what it sends goes to an Outbox, and the caller
 // hands it each Inputs and Checksum message that arrives.
@@ -129,7 +130,6 @@ class Session {
   bool AheadOfRemote();
   void SendChecksums();
   void CompareChecksums();
-  void SendInputs();
   void SendLeave();
   Message InputsFrom(size_t from) const;
 

@@ -64,20 +64,17 @@ void RunSyncTest(GameState& game, TickDriver& driver, int distance, int64_t maxT
                  SyncTestReport& report) {
   SyncTestSession session(distance, maxTicks, report);
   while (Request* request = session.Next()) {
-    switch (request->kind) {
-      case Request::Kind::Save:
-        if (request->checksum) {
-          request->cell->checksum = GameChecksum(game);
-        } else {
-          SaveGame(game, request->cell->bytes);
-          driver.Mark();
-        }
-        break;
-      case Request::Kind::Load:
-        RestoreGame(game, request->cell->bytes.data(), request->cell->bytes.size());
-        driver.Rewind();
-        break;
-      case Request::Kind::Advance: request->ran = driver.Step(game); break;
+    StateCell* cell = request->cell;  // Save and Load only
+    if (request->kind == Request::Kind::Advance) {
+      request->ran = driver.Step(game);
+    } else if (request->kind == Request::Kind::Load) {
+      RestoreGame(game, cell->bytes.data(), cell->bytes.size());
+      driver.Rewind();
+    } else if (request->checksum) {
+      cell->checksum = GameChecksum(game);
+    } else {
+      SaveGame(game, cell->bytes);
+      driver.Mark();
     }
   }
 }
