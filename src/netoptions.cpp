@@ -34,9 +34,7 @@ void ReadWatchOption(NetworkOptions& options, const char* code) {
 }
 
 bool ReadJoinTarget(NetworkOptions& options, const std::string& text) {
-  std::string code;
-  if (net::ParseCode(text, code)) {
-    options.code = code;
+  if (net::ParseCode(text, options.code)) {
     options.address.clear();
     return true;
   }

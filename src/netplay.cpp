@@ -25,13 +25,11 @@
 #include "pause.h"
 #include "playloop.h"
 #include "replay.h"
-#include "settings.h"
 #include "sound.h"
 #include "taps.h"
 #include "splatter.h"
 #include "userdata.h"
 #include "worldboard.h"
-#include "util.h"
 
 #ifndef NANASPLAT_VERSION
 #error "NANASPLAT_VERSION is set by the build from the project's version"
@@ -60,12 +58,21 @@ constexpr EndingFacts kEndings[] = {
 };
 const EndingFacts& FactsOf(Ending ending) { return kEndings[static_cast<int>(ending)]; }
 
+// The session's frames of play, summed for the log.
 struct Figures {
   uint64_t frames = 0;
   uint64_t rerun = 0;
   int worstRerun = 0;
   uint64_t waited = 0;
   uint64_t skipped = 0;
+
+  void Add(const net::FrameReport& report) {
+    ++frames;
+    rerun += static_cast<uint64_t>(report.rerunTicks);
+    worstRerun = std::max(worstRerun, report.rerunTicks);
+    waited += report.waitedForRemote;
+    skipped += report.skippedForSync;
+  }
 };
 
 struct Network {
@@ -131,8 +138,11 @@ void Pump(Network& n) {
 void HoldFrames(Network& n) {
   while (logic_time > 0) {
     n.session->BeginFrame(0, true);
-    if (n.carryOut) n.carryOut();
-    while (!n.carryOut && n.session->Next() != nullptr) {  // between games every tick is settled: none runs again
+    if (n.carryOut) {
+      n.carryOut();
+    } else {
+      while (n.session->Next() != nullptr) {  // between games every tick is settled: none runs again
+      }
     }
     --logic_time;
   }
@@ -249,14 +259,7 @@ class NetworkSource : public ControlSource {
   void RunClockTick(PlayLoop& play, GameState& game) override {
     n_.session->BeginFrame(ControlsCode(ReadAnyLocalControls()), n_.paused);
     CarryOut(play, game);
-    if (n_.paused) return;
-    const net::FrameReport& report = n_.session->Report();
-    Figures& f = n_.figures;
-    ++f.frames;
-    f.rerun += static_cast<uint64_t>(report.rerunTicks);
-    f.worstRerun = std::max(f.worstRerun, report.rerunTicks);
-    f.waited += report.waitedForRemote;
-    f.skipped += report.skippedForSync;
+    if (!n_.paused) n_.figures.Add(n_.session->Report());
   }
   void TicksRan(GameState& game) override {
     n_.connection->Flush();

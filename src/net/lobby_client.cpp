@@ -203,27 +203,21 @@ std::string LobbyRefusalText(const LobbyMessage& m) {
 }
 
 bool ResolveLobby(const std::string& text, Endpoint& lobby, std::string& error) {
+  const auto fail = [&error](const std::string& why) {
+    error = why;
+    return false;
+  };
   std::string host = text;
   uint16_t port = kDefaultLobbyPort;
   if (text.find(':') != std::string::npos && !ParseAddress(text, host, port)) {
-    error = "'" + text + "' is not HOST or HOST:PORT";
-    return false;
+    return fail("'" + text + "' is not HOST or HOST:PORT");
   }
-  if (host.empty() || host.size() > 255) {
-    error = "no lobby named";
-    return false;
-  }
-  if (enet_initialize() != 0) {
-    error = "the network library could not start";
-    return false;
-  }
+  if (host.empty() || host.size() > 255) return fail("no lobby named");
+  if (enet_initialize() != 0) return fail("the network library could not start");
   ENetAddress address;
   const bool found = enet_address_set_host(&address, host.c_str()) == 0;
   enet_deinitialize();
-  if (!found) {
-    error = "no such computer: " + host;
-    return false;
-  }
+  if (!found) return fail("no such computer: " + host);
   lobby.ip = ntohl(address.host);
   lobby.port = port;
   return true;
