@@ -69,8 +69,7 @@ void WatchClient::TakeData(const LobbyMessage& m, uint32_t nowMs) {
     }
     return;
   }
-  s.live = m.live != 0;
-  if (s.live) lastLiveMs_ = nowMs;
+  if (m.live != 0) lastLiveMs_ = nowMs;
   if (m.position > s.items.size()) return;  // a gap: the lobby sends it again
   const size_t skip = s.items.size() - m.position;
   for (size_t i = skip; i < m.items.size() && (s.items.empty() || s.items.back() < kStreamEnd); ++i) {

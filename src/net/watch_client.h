@@ -30,7 +30,6 @@ struct WatchedStream {
   uint32_t catchUpTo = 0;         // items the lobby held when the first data came: played unseen
   std::vector<uint8_t> items;     // from the game's start, without gaps
   std::vector<uint32_t> arrivedMs;  // when each item came
-  bool live = false;              // the players still feed it
   bool over = false;              // nothing more will come (`failure` says why)
   std::string failure;            // as the player is told; empty when the stream ended
 };
