@@ -115,12 +115,6 @@ std::string Escaped(const std::string& text) {
   return out;
 }
 
-// The board's address without a trailing "/".
-std::string Base(std::string url) {
-  while (!url.empty() && url.back() == '/') url.pop_back();
-  return url;
-}
-
 // --- The queue --------------------------------------------------------------
 
 std::string QueueDirectory() { return ReplayDirectory() + "/" + kQueueDirectory; }
@@ -236,7 +230,8 @@ void SendAll() {
     std::lock_guard<std::mutex> hold(sender.mutex);
     waitingFor = sender.waitingFor;
   }
-  const std::string base = Base(sender.url);
+  std::string base = sender.url;
+  while (!base.empty() && base.back() == '/') base.pop_back();  // the board's address without a trailing "/"
   for (const std::string& file : QueuedGames()) {
     if (stopping || !SendQueued(base, file, file == waitingFor)) return;
   }
@@ -354,8 +349,7 @@ void StartWorldBoard(const std::string& url) {
 void SetWorldBoardTableGame(const Replay& record) { sender.tableGame = record; }
 
 void OfferGameToWorldBoard(const Replay& record) {
-  if (!sender.thread.joinable()) return;
-  if (!record.summary.timeUp) return;
+  if (!sender.thread.joinable() || !record.summary.timeUp) return;
   std::string bytes = EncodeReplay(record);
   {
     std::lock_guard<std::mutex> hold(sender.mutex);
