@@ -62,10 +62,9 @@ void GameRecorder::LevelScreen() {
 }
 
 void GameRecorder::Tick(const TickControls& controls) {
-  if (!inGame_) return;
-  AppendRun(record_.frames, 1);
+  Frame(1);
   for (int p = 0; p < record_.players; ++p) {
-    for (int i = 0; i < controls.count[p]; ++i) AppendRun(record_.controls[p], ControlsCode(controls.readings[p][i]));
+    for (int i = 0; i < controls.count[p]; ++i) Reading(p + 1, controls.readings[p][i]);
   }
 }
 
@@ -77,8 +76,7 @@ void GameRecorder::FinishGame(const GameState& game, LevelEnd end) {
   summary.level = game.level;
   summary.p1Score = game.p1.score;
   summary.p2Score = game.twoPlayer ? game.p2.score : 0;
-  summary.ticks = 0;
-  for (const ReplayRun& run : record_.frames) summary.ticks += static_cast<int64_t>(run.value) * run.count;
+  summary.ticks = static_cast<int64_t>(PlayedTicks(record_.frames));
   summary.timeUp = end == LevelEnd::TimeUp;
   summary.endState = EndStateOf(game);
 }

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The record of a game as it is played: what a replay file keeps of it (each control
-// reading, the ticks each frame ran, the level screens, the C library's generator as the
-// game began, how it ended). Plain data; writing it out is the game's business.
+// The record of a game as it is played, as a replay file keeps it (replayfile.h). Plain
+// data; writing it out is the game's business.
 #include <cstdint>
 #include <string>
 

@@ -15,22 +15,12 @@
 
 namespace {
 
-constexpr const char* kUnreadableSuffix = ".unreadable";
-
-// The directory exists, or is made (with the table's directory above it, which a
-// player's own data directory may not be yet).
-bool MakeDirectory(const std::string& dir) {
-  if (MakeDirectories(dir)) return true;
-  LOG("Couldn't make the directory \"", dir, "\" for replays: ", std::strerror(errno));
-  return false;
-}
-
 int BestScore(const ReplaySummary& summary) { return std::max(summary.p1Score, summary.p2Score); }
 
 // A best replay this game cannot read (damaged, or from a newer game) is never simply
 // written over: it is kept beside, as best.nsr.unreadable. False when it could not be.
 bool KeepUnreadableAside(const std::string& best, const std::string& error) {
-  const std::string aside = best + kUnreadableSuffix;
+  const std::string aside = best + ".unreadable";
   if (std::rename(best.c_str(), aside.c_str()) != 0) {
     LOG("Couldn't keep the unreadable replay ", best, " (", error, ") aside: ", std::strerror(errno));
     return false;
@@ -39,12 +29,26 @@ bool KeepUnreadableAside(const std::string& best, const std::string& error) {
   return true;
 }
 
+// The pictures' masks as play sees them (a picture absent: none).
+PictureMask MaskOf(BITMAP* picture) {
+  PictureMask mask;
+  if (picture == nullptr) return mask;
+  mask = {true, picture->w, picture->h, {}};
+  const int maskColour = bitmap_mask_color(picture);
+  for (int y = 0; y < picture->h; ++y) {
+    for (int x = 0; x < picture->w; ++x) mask.masked.push_back(getpixel(picture, x, y) == maskColour ? 1 : 0);
+  }
+  return mask;
+}
+
 }  // namespace
 
-// The game just played goes to last.nsr, and to best.nsr when it beats that one.
 void WriteGameRecord(const Replay& replay) {
   const std::string dir = ReplayDirectory();
-  if (!MakeDirectory(dir)) return;
+  if (!MakeDirectories(dir)) {  // with the table's directory above it, which a player's own may not be yet
+    LOG("Couldn't make the directory \"", dir, "\" for replays: ", std::strerror(errno));
+    return;
+  }
   const std::string last = dir + "/" + kLastReplay;
   const std::string best = dir + "/" + kBestReplay;
   if (SaveReplay(last, replay)) LOG("Replay saved in ", last);
@@ -56,27 +60,6 @@ void WriteGameRecord(const Replay& replay) {
   if (!hasBest && lstat(best.c_str(), &st) == 0 && !KeepUnreadableAside(best, error)) return;
   if (SaveReplay(best, replay)) LOG("Replay saved in ", best, " (best score so far)");
 }
-
-namespace {
-
-
-// The pictures' masks as play sees them (a picture absent: none).
-PictureMask MaskOf(BITMAP* picture) {
-  PictureMask mask;
-  if (picture == nullptr) return mask;
-  mask.present = true;
-  mask.width = picture->w;
-  mask.height = picture->h;
-  mask.masked.resize(static_cast<size_t>(picture->w) * static_cast<size_t>(picture->h));
-  const int maskColour = bitmap_mask_color(picture);
-  size_t at = 0;
-  for (int y = 0; y < picture->h; ++y) {
-    for (int x = 0; x < picture->w; ++x) mask.masked[at++] = getpixel(picture, x, y) == maskColour ? 1 : 0;
-  }
-  return mask;
-}
-
-}  // namespace
 
 uint32_t MediaFingerprint(BITMAP* banana, BITMAP* fly1, BITMAP* fly2) {
   return MediaFingerprint(MaskOf(banana), MaskOf(fly1), MaskOf(fly2));
@@ -93,8 +76,8 @@ bool SaveReplay(const std::string& path, const Replay& replay) {
   return false;
 }
 
-// Beside the high-score table: in the media directory when the player may write it,
-// else in the player's own data directory (userdata.h).
+// In the media directory when the player may write it, else in the player's own data
+// directory (userdata.h).
 std::string ReplayDirectory() { return GameDataDirectory() + "/" + kReplayDirectory; }
 
 void LogGameOver(const ReplaySummary& summary, const char* reason) {

@@ -7,9 +7,7 @@
 // ticks each frame runs (frames draw random numbers: the flies' pictures and the CRAZY
 // text), and the C library's random generator, which the game never seeds. The play
 // loop (playloop.h) records all three through its GameRecorder; the replay file
-// (replayfile.h) keeps them. When a game played from the devices ends its record is
-// written to "replays/last.nsr" (and "replays/best.nsr" when it beats that one) in the
-// directory of the high-score table.
+// (replayfile.h) keeps them.
 #include <allegro.h>
 
 #include <cstdint>
@@ -26,8 +24,8 @@ constexpr const char* kBestReplay = "best.nsr";
 std::string ReplayDirectory();
 // Writes the file whole or not at all (a temporary file renamed over `path`).
 bool SaveReplay(const std::string& path, const Replay& replay);
-// The game just played goes to last.nsr, and to best.nsr when it beats that one (a
-// best.nsr this game cannot read is kept aside as best.nsr.unreadable first).
+// A game played from the devices goes to last.nsr, and to best.nsr when it beats that
+// one (a best.nsr this game cannot read is kept aside as best.nsr.unreadable first).
 void WriteGameRecord(const Replay& replay);
 
 // The fingerprint of the pictures whose shapes play reads (replaycheck.h computes it

@@ -9,10 +9,6 @@
 #include "sim/framedraws.h"
 #include "sim/random.h"
 
-// ===========================================================================
-// The replay as a source
-// ===========================================================================
-
 void ReplaySource::BeginGame(GameState& game) {
   game.mathRevision = replay_.mathRevision;
   if (UsableCLibraryState(replay_.randomState.data(), replay_.randomState.size())) {
@@ -21,8 +17,7 @@ void ReplaySource::BeginGame(GameState& game) {
     RestoreCLibraryState(table);
   }
   frameCursor_ = ReplayRunCursor{&replay_.frames};
-  controlCursor_[0] = ReplayRunCursor{&replay_.controls[0]};
-  controlCursor_[1] = ReplayRunCursor{&replay_.controls[1]};
+  for (int p = 0; p < 2; ++p) controlCursor_[p] = ReplayRunCursor{&replay_.controls[p]};
   frames_ = TotalCount(replay_.frames);
   if (replay_.randomSource == static_cast<uint8_t>(RandomKind::Own)) game.random = OwnRandom(replay_.seed);
 }
@@ -34,8 +29,7 @@ FramePlan ReplaySource::OpenFrame() {
 
 Controls ReplaySource::Read(int player) {
   uint32_t code = 0;
-  if (controlCursor_[player == 2 ? 1 : 0].Next(code)) return ControlsFromCode(code);
-  return {0, false};
+  return controlCursor_[player == 2 ? 1 : 0].Next(code) ? ControlsFromCode(code) : Controls{0, false};
 }
 
 bool ReplaySource::ReachedItsEnd(uint64_t framesOpened, uint32_t levelScreens) const {
@@ -45,9 +39,7 @@ bool ReplaySource::ReachedItsEnd(uint64_t framesOpened, uint32_t levelScreens) c
 
 void UnseenPresenter::ShowFrame(const GameState& game) { TakeFrameDraws(game); }
 
-// ===========================================================================
-// The re-run and its report
-// ===========================================================================
+// --- The re-run and its report ---------------------------------------------
 
 Replay RerunReplay(const Replay& replay, const RerunSetup& setup) {
   GameState game(replay.players == 2, setup.area, setup.banana, setup.fly);
@@ -86,10 +78,8 @@ std::string ReplayOrigin(const Replay& replay, const Replay& replayed) {
 
 std::string CheckReport(const Replay& replay, const Replay& replayed) {
   const ReplaySummary& again = replayed.summary;
-  const bool matches = SameEnd(replay.summary, again);
-  std::string line = "replay: " + SummaryText(replay.summary) + (matches ? ": matches" : ": differs");
-  if (matches) return line;
-  line += " (replayed: " + SummaryText(again);
+  if (SameEnd(replay.summary, again)) return "replay: " + SummaryText(replay.summary) + ": matches";
+  std::string line = "replay: " + SummaryText(replay.summary) + ": differs (replayed: " + SummaryText(again);
   if (replay.summary.timeUp != again.timeUp) line += again.timeUp ? ", time up" : ", quit";
   if (replay.summary.endState != again.endState) line += ", bananas and flies elsewhere";
   const std::string origin = ReplayOrigin(replay, replayed);
@@ -97,30 +87,27 @@ std::string CheckReport(const Replay& replay, const Replay& replayed) {
   return line + ")";
 }
 
-// ===========================================================================
-// The media's fingerprint
-// ===========================================================================
+// --- The media's fingerprint --------------------------------------------------
 
 namespace {
 // Feeds a picture's size and mask into a CRC-32: which pixels are drawn and which are
 // the mask colour, row by row, one bit each. Nothing without a picture but its absence.
 uLong FingerprintPicture(uLong crc, const PictureMask& picture) {
-  unsigned char head[8] = {};
-  if (picture.present) {
-    for (int i = 0; i < 4; ++i) {
-      head[i] = static_cast<unsigned char>(picture.width >> (8 * i));
-      head[4 + i] = static_cast<unsigned char>(picture.height >> (8 * i));
-    }
+  const int width = picture.present ? picture.width : 0;  // pixels
+  const int height = picture.present ? picture.height : 0;
+  unsigned char head[8];
+  for (int i = 0; i < 4; ++i) {
+    head[i] = static_cast<unsigned char>(width >> (8 * i));
+    head[4 + i] = static_cast<unsigned char>(height >> (8 * i));
   }
   crc = crc32(crc, head, sizeof head);
-  if (!picture.present) return crc;
-  for (int y = 0; y < picture.height; ++y) {
+  for (int y = 0; y < height; ++y) {
     unsigned char bits = 0;
-    for (int x = 0; x < picture.width; ++x) {
-      const size_t at = static_cast<size_t>(y) * static_cast<size_t>(picture.width) + static_cast<size_t>(x);
+    for (int x = 0; x < width; ++x) {
+      const size_t at = static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
       const bool masked = at < picture.masked.size() && picture.masked[at] != 0;
       bits = static_cast<unsigned char>(bits << 1 | (masked ? 1 : 0));
-      if (x % 8 == 7 || x == picture.width - 1) {
+      if (x % 8 == 7 || x == width - 1) {
         crc = crc32(crc, &bits, 1);
         bits = 0;
       }

@@ -51,9 +51,8 @@ struct RerunSetup {
   uint32_t mediaFingerprint = 0;  // its media's (MediaFingerprint), 0 when not known
 };
 
-// Plays `replay` again from its start to where it ended and returns the record of the
-// game so played; its summary is the replayed result (level, scores, ticks, time up,
-// end state).
+// Plays `replay` again from its start to where it ended: the record of the game so
+// played, whose summary is the replayed result.
 Replay RerunReplay(const Replay& replay, const RerunSetup& setup);
 
 // Whether two summaries tell of the same ending (every field).

@@ -46,6 +46,12 @@ uint64_t TotalCount(const std::vector<ReplayRun>& runs) {
   return total;
 }
 
+uint64_t PlayedTicks(const std::vector<ReplayRun>& frames) {
+  uint64_t ticks = 0;
+  for (const ReplayRun& run : frames) ticks += static_cast<uint64_t>(run.value) * run.count;
+  return ticks;
+}
+
 namespace {
 
 constexpr size_t kMagicBytes = sizeof kReplayMagic - 1;
@@ -101,21 +107,13 @@ GameBounds BoundsFor(uint64_t ticks, uint64_t levelScreens, int players) {
   return bounds;
 }
 
-void PutU8(std::string& out, uint32_t v) { out.push_back(static_cast<char>(v & 0xff)); }
-void PutU16(std::string& out, uint32_t v) {
-  PutU8(out, v);
-  PutU8(out, v >> 8);
-}
-void PutU32(std::string& out, uint32_t v) {
-  PutU16(out, v);
-  PutU16(out, v >> 16);
+// `bytes` bytes of `v`, little-endian.
+void PutLE(std::string& out, uint64_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(v >> (8 * i) & 0xff));
 }
 void PutNumber(std::string& out, uint64_t v) {  // LEB128
-  while (v >= 0x80) {
-    PutU8(out, static_cast<uint32_t>(v & 0x7f) | 0x80);
-    v >>= 7;
-  }
-  PutU8(out, static_cast<uint32_t>(v));
+  for (; v >= 0x80; v >>= 7) out.push_back(static_cast<char>((v & 0x7f) | 0x80));
+  out.push_back(static_cast<char>(v));
 }
 void PutRuns(std::string& out, const std::vector<ReplayRun>& runs) {
   PutNumber(out, runs.size());
@@ -125,7 +123,7 @@ void PutRuns(std::string& out, const std::vector<ReplayRun>& runs) {
   }
 }
 
-// Reads what a file holds, never past its end.
+// Reads what a file holds, never past its end; past it, every value is 0 and `ok` false.
 struct Reader {
   const unsigned char* data;
   size_t size;
@@ -137,30 +135,25 @@ struct Reader {
     at += n;
     return true;
   }
-  uint32_t U8() { return Take(1) ? data[at - 1] : 0; }
-  uint32_t U16() {
-    const uint32_t lo = U8();
-    return lo | U8() << 8;
+  uint64_t LE(size_t bytes) {  // little-endian
+    uint64_t v = 0;
+    if (!Take(bytes)) return 0;
+    for (size_t i = 0; i < bytes; ++i) v |= static_cast<uint64_t>(data[at - bytes + i]) << (8 * i);
+    return v;
   }
-  uint32_t U32() {
-    const uint32_t lo = U16();
-    return lo | U16() << 16;
-  }
-  uint64_t U64() {
-    const uint64_t lo = U32();
-    return lo | static_cast<uint64_t>(U32()) << 32;
-  }
+  uint32_t U8() { return static_cast<uint32_t>(LE(1)); }
+  uint32_t U16() { return static_cast<uint32_t>(LE(2)); }
+  uint32_t U32() { return static_cast<uint32_t>(LE(4)); }
   std::string Bytes(size_t n) {
     if (!Take(n)) return {};
     return std::string(reinterpret_cast<const char*>(data + at - n), n);
   }
-  uint64_t Number() {
+  uint64_t Number() {  // LEB128, of 64 bits at most
     uint64_t v = 0;
-    for (int shift = 0; shift < 64; shift += 7) {
+    for (int shift = 0; shift < 64 && ok; shift += 7) {
       const uint32_t byte = U8();
-      if (!ok) return 0;
       v |= static_cast<uint64_t>(byte & 0x7f) << shift;
-      if ((byte & 0x80) == 0) return v;
+      if (ok && (byte & 0x80) == 0) return v;
     }
     ok = false;
     return 0;
@@ -202,64 +195,26 @@ bool Unpack(const std::string& packed, uint32_t size, std::string& body) {
   return status == Z_STREAM_END && stream.avail_in == 0 && body.size() == size;
 }
 
-std::string Body(const Replay& replay) {
-  std::string body;
-  PutRuns(body, replay.frames);
-  PutRuns(body, replay.controls[0]);
-  PutRuns(body, replay.controls[1]);
-  return body;
-}
+const unsigned char* Data(const std::string& bytes) { return reinterpret_cast<const unsigned char*>(bytes.data()); }
 
 bool Fail(std::string& error, std::string reason) {
   error = std::move(reason);
   return false;
 }
 
-}  // namespace
-
-std::string EncodeReplay(const Replay& replay) {
-  std::string out(kReplayMagic, kMagicBytes);
-  PutU16(out, kReplayFormatVersion);
-  PutU8(out, static_cast<uint32_t>(replay.players));
-  PutU8(out, replay.summary.timeUp ? 1 : 0);
-  const std::string version = replay.gameVersion.substr(0, 255);
-  PutU8(out, static_cast<uint32_t>(version.size()));
-  out += version;
-  PutU16(out, static_cast<uint32_t>(replay.randomState.size()));
-  out.append(replay.randomState.begin(), replay.randomState.end());
-  PutU32(out, replay.mediaFingerprint);
-  PutU8(out, replay.randomSource);
-  PutU32(out, static_cast<uint32_t>(replay.seed));
-  PutU32(out, static_cast<uint32_t>(replay.seed >> 32));
-  PutU8(out, replay.mathRevision);
-  PutU32(out, static_cast<uint32_t>(replay.summary.level));
-  PutU32(out, static_cast<uint32_t>(replay.summary.p1Score));
-  PutU32(out, static_cast<uint32_t>(replay.summary.p2Score));
-  PutU32(out, static_cast<uint32_t>(replay.summary.ticks));
-  PutU32(out, replay.levelScreens);
-  PutU32(out, replay.summary.endState);
-
-  const std::string body = Body(replay);
-  uLongf packedSize = compressBound(body.size());
-  std::string packed(packedSize, '\0');
-  compress2(reinterpret_cast<Bytef*>(&packed[0]), &packedSize, reinterpret_cast<const Bytef*>(body.data()),
-            body.size(), Z_BEST_COMPRESSION);
-  packed.resize(packedSize);
-  PutU32(out, static_cast<uint32_t>(body.size()));
-  PutU32(out, static_cast<uint32_t>(packed.size()));
-  out += packed;
-  PutU32(out, crc32(0L, reinterpret_cast<const Bytef*>(out.data()), out.size()));
-  return out;
+// "too long (`what`; a game of T ticks `verb` at most `most`)".
+bool TooLong(std::string& error, const std::string& what, uint32_t ticks, const char* verb, uint64_t most) {
+  return Fail(error, "too long (" + what + "; a game of " + std::to_string(ticks) + " ticks " + verb + " at most " +
+                         std::to_string(most) + ")");
 }
 
-bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) {
-  replay = Replay();
+// The magic, the format's version (into `format`), the size and the checksum.
+bool CheckWholeFile(const std::string& bytes, uint32_t& format, std::string& error) {
   if (bytes.size() < kMagicBytes || bytes.compare(0, kMagicBytes, kReplayMagic) != 0) {
     return Fail(error, "not a replay (wrong magic)");
   }
-  Reader in{reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()};
-  in.Take(kMagicBytes);
-  const uint32_t format = in.U16();
+  Reader in{Data(bytes), bytes.size(), kMagicBytes};
+  format = in.U16();
   if (in.ok && (format < kOldestFormatVersion || format > kReplayFormatVersion)) {
     return Fail(error, "unknown replay format version");
   }
@@ -267,93 +222,53 @@ bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) 
   if (bytes.size() < kMagicBytes + 4 + 4) return Fail(error, "truncated");
   const size_t end = bytes.size() - 4;
   Reader tail{in.data, bytes.size(), end};
-  const uint32_t crc = tail.U32();
-  if (crc != crc32(0L, in.data, static_cast<uInt>(end))) return Fail(error, "corrupt or truncated (checksum)");
-  in.size = end;
+  if (tail.U32() != crc32(0L, in.data, static_cast<uInt>(end))) return Fail(error, "corrupt or truncated (checksum)");
+  return true;
+}
 
-  replay.players = static_cast<int>(in.U8());
-  replay.summary.timeUp = in.U8() != 0;
-  replay.gameVersion = in.Bytes(in.U8());
-  const std::string state = in.Bytes(in.U16());
-  replay.randomState.assign(state.begin(), state.end());
-  if (format >= 2) {
-    replay.mediaFingerprint = in.U32();
-    replay.randomSource = static_cast<uint8_t>(in.U8());
-    replay.seed = in.U64();
-    replay.mathRevision = static_cast<uint8_t>(in.U8());
-  }
-  const uint32_t level = in.U32();
-  const uint32_t p1 = in.U32();
-  const uint32_t p2 = in.U32();
-  const uint32_t ticks = in.U32();
-  replay.levelScreens = in.U32();
-  replay.summary.endState = in.U32();
-  const uint32_t bodySize = in.U32();
-  const uint32_t packedSize = in.U32();
-  const std::string packed = in.Bytes(packedSize);
-  if (!in.ok || in.at != in.size) return Fail(error, "corrupt (header)");
-  if (replay.players != 1 && replay.players != 2) return Fail(error, "corrupt (players)");
-  if (replay.randomSource > kLastRandomSource) return Fail(error, "corrupt (random source)");
-  // The game's own generator needs no state of the C library's; a state given is sound.
-  const bool stateNeeded = replay.randomSource == 0 || !replay.randomState.empty();
-  if (stateNeeded && !UsableCLibraryState(replay.randomState.data(), replay.randomState.size())) return Fail(error, "corrupt (random state)");
-  if (level < 1 || level > INT_MAX || p1 > INT_MAX || p2 > INT_MAX || ticks > INT_MAX) {
-    return Fail(error, "corrupt (summary)");
-  }
-  replay.summary.level = static_cast<int>(level);
-  replay.summary.p1Score = static_cast<int>(p1);
-  replay.summary.p2Score = static_cast<int>(p2);
-  replay.summary.ticks = ticks;
-
-  // Only as much as a game of this length could hold is read any further.
-  const std::string length = "; a game of " + std::to_string(ticks) + " ticks";
+// Only as much as a game of `ticks` ticks could hold is read: its levels, its level
+// screens, then its lists of runs.
+bool ReadWithinBounds(const std::string& packed, uint32_t bodySize, uint32_t ticks, Replay& replay,
+                      std::string& error) {
+  const uint32_t level = static_cast<uint32_t>(replay.summary.level);
   if (level - 1 > ticks) {
-    return Fail(error, "corrupt (level " + std::to_string(level) + " cannot be reached in " +
-                           std::to_string(ticks) + " ticks)");
+    return Fail(error, "corrupt (level " + std::to_string(level) + " cannot be reached in " + std::to_string(ticks) +
+                           " ticks)");
   }
   if (replay.levelScreens > kMaxScreensPerLevel * level) {
-    return Fail(error, "corrupt (" + std::to_string(replay.levelScreens) + " level screens for a game that reached level " +
-                           std::to_string(level) + ")");
+    return Fail(error, "corrupt (" + std::to_string(replay.levelScreens) +
+                           " level screens for a game that reached level " + std::to_string(level) + ")");
   }
   const GameBounds bounds = BoundsFor(ticks, replay.levelScreens, replay.players);
   if (bodySize > bounds.bodyBytes) {
-    return Fail(error, "too long (a body of " + std::to_string(bodySize) + " bytes" + length + " takes at most " +
-                           std::to_string(bounds.bodyBytes) + ")");
+    return TooLong(error, "a body of " + std::to_string(bodySize) + " bytes", ticks, "takes", bounds.bodyBytes);
   }
   std::string body;
   if (!Unpack(packed, bodySize, body)) return Fail(error, "corrupt (body)");
-  Reader runs{reinterpret_cast<const unsigned char*>(body.data()), body.size()};
+  Reader runs{Data(body), body.size()};
   runs.Runs(replay.frames, kMaxFrameTicks, ticks + bounds.idleFrames);
   runs.Runs(replay.controls[0], kMaxControlsCode, bounds.readings);
   runs.Runs(replay.controls[1], kMaxControlsCode, bounds.readings);
   if (!runs.ok || runs.at != runs.size) return Fail(error, "corrupt (body)");
-  uint64_t played = 0;
+  if (PlayedTicks(replay.frames) != ticks) return Fail(error, "corrupt (frames and ticks disagree)");
   uint64_t idle = 0;
-  for (const ReplayRun& run : replay.frames) {
-    played += static_cast<uint64_t>(run.value) * run.count;
-    if (run.value == 0) idle += run.count;
-  }
-  if (played != ticks) return Fail(error, "corrupt (frames and ticks disagree)");
+  for (const ReplayRun& run : replay.frames) idle += run.value == 0 ? run.count : 0;
   if (idle > bounds.idleFrames) {
-    return Fail(error, "too long (" + std::to_string(idle) + " frames that run no tick" + length + " has at most " +
-                           std::to_string(bounds.idleFrames) + ")");
+    return TooLong(error, std::to_string(idle) + " frames that run no tick", ticks, "has", bounds.idleFrames);
   }
   for (int p = 0; p < 2; ++p) {
     const uint64_t readings = TotalCount(replay.controls[p]);
     if (readings > bounds.readings) {
-      return Fail(error, "too long (" + std::to_string(readings) + " control readings of player " + std::to_string(p + 1) +
-                             length + " has at most " + std::to_string(bounds.readings) + ")");
+      return TooLong(error, std::to_string(readings) + " control readings of player " + std::to_string(p + 1), ticks,
+                     "has", bounds.readings);
     }
   }
   if (replay.players == 1 && !replay.controls[1].empty()) return Fail(error, "corrupt (player 2)");
   return true;
 }
 
-namespace {
-
 // Reads `fd` to its end, refusing anything longer than a replay can be.
 bool ReadBounded(int fd, std::string& bytes, std::string& error) {
-  bytes.clear();
   char chunk[65536];
   for (;;) {
     const ssize_t n = read(fd, chunk, sizeof chunk);
@@ -367,17 +282,83 @@ bool ReadBounded(int fd, std::string& bytes, std::string& error) {
 
 }  // namespace
 
-bool LoadReplay(const std::string& path, Replay& replay, std::string& error) {
-  std::string bytes;
-  if (path == "-") {
-    if (!ReadBounded(STDIN_FILENO, bytes, error)) return false;
-  } else {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return Fail(error, std::strerror(errno));
-    const bool read = ReadBounded(fd, bytes, error);
-    close(fd);
-    if (!read) return false;
+std::string EncodeReplay(const Replay& replay) {
+  std::string out(kReplayMagic, kMagicBytes);
+  PutLE(out, kReplayFormatVersion, 2);
+  PutLE(out, static_cast<uint32_t>(replay.players), 1);
+  PutLE(out, replay.summary.timeUp ? 1 : 0, 1);
+  const std::string version = replay.gameVersion.substr(0, 255);
+  PutLE(out, version.size(), 1);
+  out += version;
+  PutLE(out, replay.randomState.size(), 2);
+  out.append(replay.randomState.begin(), replay.randomState.end());
+  PutLE(out, replay.mediaFingerprint, 4);
+  PutLE(out, replay.randomSource, 1);
+  PutLE(out, replay.seed, 8);
+  PutLE(out, replay.mathRevision, 1);
+  const ReplaySummary& s = replay.summary;
+  for (const uint32_t v : {static_cast<uint32_t>(s.level), static_cast<uint32_t>(s.p1Score),
+                           static_cast<uint32_t>(s.p2Score), static_cast<uint32_t>(s.ticks), replay.levelScreens,
+                           s.endState}) {
+    PutLE(out, v, 4);
   }
-  return DecodeReplay(bytes, replay, error);
+  std::string body;
+  for (const auto* runs : {&replay.frames, &replay.controls[0], &replay.controls[1]}) PutRuns(body, *runs);
+  uLongf packedSize = compressBound(body.size());
+  std::string packed(packedSize, '\0');
+  compress2(reinterpret_cast<Bytef*>(&packed[0]), &packedSize, Data(body), body.size(), Z_BEST_COMPRESSION);
+  packed.resize(packedSize);
+  PutLE(out, body.size(), 4);
+  PutLE(out, packed.size(), 4);
+  out += packed;
+  PutLE(out, crc32(0L, Data(out), static_cast<uInt>(out.size())), 4);
+  return out;
 }
 
+bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) {
+  replay = Replay();
+  uint32_t format = 0;
+  if (!CheckWholeFile(bytes, format, error)) return false;
+  Reader in{Data(bytes), bytes.size() - 4, kMagicBytes + 2};
+  ReplaySummary& summary = replay.summary;
+  replay.players = static_cast<int>(in.U8());
+  summary.timeUp = in.U8() != 0;
+  replay.gameVersion = in.Bytes(in.U8());
+  const std::string state = in.Bytes(in.U16());
+  replay.randomState.assign(state.begin(), state.end());
+  if (format >= 2) {
+    replay.mediaFingerprint = in.U32();
+    replay.randomSource = static_cast<uint8_t>(in.U8());
+    replay.seed = in.LE(8);
+    replay.mathRevision = static_cast<uint8_t>(in.U8());
+  }
+  summary.level = static_cast<int>(in.U32());  // each checked below
+  summary.p1Score = static_cast<int>(in.U32());
+  summary.p2Score = static_cast<int>(in.U32());
+  summary.ticks = in.U32();
+  replay.levelScreens = in.U32();
+  summary.endState = in.U32();
+  const uint32_t bodySize = in.U32();
+  const std::string packed = in.Bytes(in.U32());
+  if (!in.ok || in.at != in.size) return Fail(error, "corrupt (header)");
+  if (replay.players != 1 && replay.players != 2) return Fail(error, "corrupt (players)");
+  if (replay.randomSource > kLastRandomSource) return Fail(error, "corrupt (random source)");
+  // The game's own generator needs no state of the C library's; a state given is sound.
+  const bool stateNeeded = replay.randomSource == 0 || !replay.randomState.empty();
+  if (stateNeeded && !UsableCLibraryState(replay.randomState.data(), replay.randomState.size())) {
+    return Fail(error, "corrupt (random state)");
+  }
+  if (summary.level < 1 || summary.p1Score < 0 || summary.p2Score < 0 || summary.ticks > INT_MAX) {
+    return Fail(error, "corrupt (summary)");
+  }
+  return ReadWithinBounds(packed, bodySize, static_cast<uint32_t>(summary.ticks), replay, error);
+}
+
+bool LoadReplay(const std::string& path, Replay& replay, std::string& error) {
+  const int fd = path == "-" ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Fail(error, std::strerror(errno));
+  std::string bytes;
+  const bool read = ReadBounded(fd, bytes, error);
+  if (fd != STDIN_FILENO) close(fd);
+  return read && DecodeReplay(bytes, replay, error);
+}

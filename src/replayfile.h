@@ -58,8 +58,9 @@ struct ReplayRunCursor {
   // The next value; false past the end.
   bool Next(uint32_t& value);
 };
-// How many values the runs hold.
+// How many values the runs hold; how many ticks a list of frames runs.
 uint64_t TotalCount(const std::vector<ReplayRun>& runs);
+uint64_t PlayedTicks(const std::vector<ReplayRun>& frames);
 
 // --- The file ---------------------------------------------------------------
 // Little-endian: magic "NSREPLAY", format version (u16), players (u8), ending (u8:

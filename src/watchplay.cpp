@@ -32,10 +32,6 @@ constexpr int kWaitStepMs = 5;        // between two looks at the network on a s
 
 void Show(BITMAP* backbuffer) { blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H); }
 
-void DrawLive(BITMAP* backbuffer) {
-  textprintf_ex(backbuffer, Font(), kMarkInset, kMarkInset / 3, Red(), -1, "%s", "LIVE");
-}
-
 // The game's own presenter, with what a live game changes: what the lobby held when the
 // spectator came is played unseen and unheard at full speed; a level screen lasts until
 // the players left theirs; no pause (the players' game does not wait).
@@ -53,17 +49,16 @@ class LivePresenter : public Presenter {
   void StartLevelClock() override { inner_.StartLevelClock(); }
 
   void ShowLevelScreen(LevelScreen screen, int level) override {
-    if (source_.CatchingUp()) {
-      WaitUntil([this] { return source_.LevelScreenPassed() || QuitAsked(); });
-      return;
+    const bool shown = !source_.CatchingUp();
+    if (shown) {
+      char title[32];
+      std::snprintf(title, sizeof title, screen == LevelScreen::Begin ? "Level %d" : "Level %d clear!", level);
+      PlayEffect(screen == LevelScreen::Begin ? Effect::Level : Effect::Clear, SCREEN_W / 2);
+      DrawTextScreen(backbuffer_, title, "Waiting for the players");
+      textprintf_ex(backbuffer_, Font(), kMarkInset, kMarkInset / 3, Red(), -1, "%s", "LIVE");
+      Show(backbuffer_);
     }
-    char title[32];
-    std::snprintf(title, sizeof title, screen == LevelScreen::Begin ? "Level %d" : "Level %d clear!", level);
-    PlayEffect(screen == LevelScreen::Begin ? Effect::Level : Effect::Clear, SCREEN_W / 2);
-    DrawTextScreen(backbuffer_, title, "Waiting for the players");
-    DrawLive(backbuffer_);
-    Show(backbuffer_);
-    WaitUntil([this] { return source_.LevelScreenPassed() || QuitAsked(); }, MuteOnKey);
+    WaitUntil([this] { return source_.LevelScreenPassed() || QuitAsked(); }, shown ? MuteOnKey : nullptr);
   }
 
   void LevelEnds() override { inner_.LevelEnds(); }
@@ -95,8 +90,8 @@ class LivePresenter : public Presenter {
   bool caughtUp_ = true;
 };
 
-void ShowLines(BITMAP* backbuffer, const std::string& first, const std::string& second) {
-  DrawTextScreen(backbuffer, first.c_str(), second.empty() ? nullptr : second.c_str());
+void ShowLines(BITMAP* backbuffer, const std::string& first, const char* second) {
+  DrawTextScreen(backbuffer, first.c_str(), second);
   Show(backbuffer);
 }
 
@@ -110,24 +105,20 @@ void Tell(BITMAP* backbuffer, const std::string& text) {
   WaitForKeysUp();
 }
 
-std::string EndingText(net::StreamEnd how) {
+// How a game watched ended: what the spectator is told, and the reason the log gives.
+struct Ending { const char* text; const char* reason; };
+Ending EndingOf(net::StreamEnd how) {
   switch (how) {
-    case net::StreamEnd::TimeUp: return "Time up!  The game is over.";
-    case net::StreamEnd::Quit: return "The players ended their game.";
-    case net::StreamEnd::Lost: return "The players lost their connection.";
-    case net::StreamEnd::OutOfStep: return "The players' games went out of step.";
+    case net::StreamEnd::TimeUp: return {"Time up!  The game is over.", "time up"};
+    case net::StreamEnd::Quit: return {"The players ended their game.", "the players ended it"};
+    case net::StreamEnd::Lost: return {"The players lost their connection.", "the players lost their connection"};
+    case net::StreamEnd::OutOfStep: return {"The players' games went out of step.", "out of step"};
   }
-  return "The game is over.";
+  return {"The game is over.", "quit"};
 }
 
-const char* ReasonOf(net::StreamEnd how) {
-  switch (how) {
-    case net::StreamEnd::TimeUp: return "time up";
-    case net::StreamEnd::Quit: return "the players ended it";
-    case net::StreamEnd::Lost: return "the players lost their connection";
-    case net::StreamEnd::OutOfStep: return "out of step";
-  }
-  return "quit";
+std::string StreamOverText(const net::WatchedStream& stream) {
+  return stream.failure.empty() ? "The game's stream has ended." : stream.failure;
 }
 
 // Waits for the lobby to take this spectator and send the game's header. False (the
@@ -140,7 +131,7 @@ bool WaitForTheGame(net::WatchClient& client, BITMAP* backbuffer, const std::str
     client.Service(net::SteadyMs());
     const net::WatchedStream& s = client.Stream();
     if (s.over) {
-      Tell(backbuffer, s.failure.empty() ? "The game's stream has ended." : s.failure);
+      Tell(backbuffer, StreamOverText(s));
       return false;
     }
     if (s.header) return true;
@@ -159,8 +150,7 @@ void WatchLiveGame(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptio
   const std::string code = net::FormatCode(options.code);
   const std::string lobbyName = LobbyOf(options);
   if (lobbyName.empty()) {
-    Tell(backbuffer, "No lobby is set: give --lobby HOST[:PORT], or the setting lobby = HOST[:PORT]");
-    return;
+    return Tell(backbuffer, "No lobby is set: give --lobby HOST[:PORT], or the setting lobby = HOST[:PORT]");
   }
   net::Endpoint lobby;
   std::string error;
@@ -189,15 +179,15 @@ void WatchLiveGame(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptio
   net::StreamEnd how = net::StreamEnd::Quit;
   const bool ended = source.Ended(how) && source.ReachedItsEnd(0, 0);
   const net::WatchedStream& s = client->Stream();
-  LogGameOver(recorder.Record().summary, ended ? ReasonOf(how) : s.over ? "its stream ended" : "stopped watching");
+  LogGameOver(recorder.Record().summary, ended ? EndingOf(how).reason : s.over ? "its stream ended" : "stopped watching");
   WriteGameRecord(recorder.Record());
   EmptyLevelLists(game);
   LOG("Watching: ", client->BytesReceived(), " bytes received, ", client->BytesSent(), " sent");
   if (end == LevelEnd::TimeUp) PlayEffect(Effect::TimeUp, SCREEN_W / 2);
   if (ended || end == LevelEnd::TimeUp) {
-    Tell(backbuffer, EndingText(end == LevelEnd::TimeUp ? net::StreamEnd::TimeUp : how));
+    Tell(backbuffer, EndingOf(end == LevelEnd::TimeUp ? net::StreamEnd::TimeUp : how).text);
   } else if (s.over) {
-    Tell(backbuffer, s.failure.empty() ? "The game's stream has ended." : s.failure);
+    Tell(backbuffer, StreamOverText(s));
   } else {
     LOG("Watching: stopped by the player");
     WaitForKeysUp();

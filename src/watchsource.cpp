@@ -29,19 +29,14 @@ bool WatchSource::Due(size_t item) const {
 FramePlan WatchSource::OpenFrame() {
   for (;;) {
     pump_();
-    if (next_ < stream_.items.size()) {
-      const uint8_t item = stream_.items[next_];
-      if (item >= net::kStreamEnd) return {0, true};
-      if (item == net::kStreamScreen) {
-        ++next_;  // a level screen where this game shows none: passed
-        continue;
-      }
-      if (Due(next_)) {
-        tick_ = stream_.items[next_++];
-        return {1, true};
-      }
-    } else if (stream_.over) {
-      return {0, true};
+    if (ReachedItsEnd(0, 0)) return {0, true};
+    if (NextIs(net::kStreamScreen)) {
+      ++next_;  // a level screen where this game shows none: passed
+      continue;
+    }
+    if (next_ < stream_.items.size() && Due(next_)) {
+      tick_ = stream_.items[next_++];
+      return {1, true};
     }
     if (stop_()) return {0, true};
     std::this_thread::sleep_for(std::chrono::milliseconds(kWaitStepMs));

@@ -115,12 +115,6 @@ std::string Escaped(const std::string& text) {
   return out;
 }
 
-// The board's address without a trailing "/".
-std::string Base(std::string url) {
-  while (!url.empty() && url.back() == '/') url.pop_back();
-  return url;
-}
-
 // --- The queue --------------------------------------------------------------
 
 std::string QueueDirectory() { return ReplayDirectory() + "/" + kQueueDirectory; }
@@ -210,9 +204,9 @@ bool SendQueued(const std::string& base, const std::string& file, bool follow) {
   }
   const Answer answer = Request(base + "/api/replays?name=" + Escaped(game.name), &game.replay, kTransferTimeoutMs);
   const nlohmann::json body = nlohmann::json::parse(answer.body, nullptr, false);
-  if (answer.status == 202 && body.is_object() && body.value("id", 0LL) > 0) {
+  const long long id = body.is_object() ? body.value("id", 0LL) : 0;
+  if (answer.status == 202 && id > 0) {
     unlink(path.c_str());
-    const long long id = body.value("id", 0LL);
     LOG("World board: sent the game of \"", game.name, "\" to ", base, " (replay ", id, ", waiting to be verified)");
     if (follow) FollowVerdict(base, id);
     return true;
@@ -236,22 +230,15 @@ void SendAll() {
     std::lock_guard<std::mutex> hold(sender.mutex);
     waitingFor = sender.waitingFor;
   }
-  const std::string base = Base(sender.url);
+  std::string base = sender.url;
+  while (!base.empty() && base.back() == '/') base.pop_back();  // the board's address without a trailing "/"
   for (const std::string& file : QueuedGames()) {
     if (stopping || !SendQueued(base, file, file == waitingFor)) return;
   }
 }
 
-// Keeps at most kMaxQueuedGames, dropping the oldest.
-void TrimQueue() {
-  std::vector<std::string> files = QueuedGames();
-  for (size_t i = 0; i + kMaxQueuedGames < files.size(); ++i) {
-    unlink((QueueDirectory() + "/" + files[i]).c_str());
-    LOG("World board: the queue is full; dropped the oldest game waiting (", files[i], ")");
-  }
-}
-
-// Writes the games handed over into the queue (the last one is followed to its verdict).
+// Writes the games handed over into the queue (the last one is followed to its verdict),
+// then keeps at most kMaxQueuedGames, dropping the oldest.
 void QueueOffered() {
   std::vector<QueuedGame> offered;
   {
@@ -274,7 +261,11 @@ void QueueOffered() {
     std::lock_guard<std::mutex> hold(sender.mutex);
     sender.waitingFor = file;
   }
-  TrimQueue();
+  const std::vector<std::string> files = QueuedGames();
+  for (size_t i = 0; i + kMaxQueuedGames < files.size(); ++i) {
+    unlink((QueueDirectory() + "/" + files[i]).c_str());
+    LOG("World board: the queue is full; dropped the oldest game waiting (", files[i], ")");
+  }
 }
 
 void Run() {
@@ -299,6 +290,8 @@ void StopSender() {
   if (sender.thread.joinable()) sender.thread.join();
 }
 
+bool IsHttp(const std::string& text) { return text.rfind("http://", 0) == 0 || text.rfind("https://", 0) == 0; }
+
 std::string LoginName() {
   const passwd* entry = getpwuid(getuid());
   if (entry != nullptr && entry->pw_name != nullptr && entry->pw_name[0] != '\0') return entry->pw_name;
@@ -309,8 +302,7 @@ std::string LoginName() {
 }  // namespace
 
 bool IsWorldBoardUrl(const std::string& text) {
-  if (text.size() > kMaxWorldBoardUrlBytes) return false;
-  if (text.rfind("http://", 0) != 0 && text.rfind("https://", 0) != 0) return false;
+  if (text.size() > kMaxWorldBoardUrlBytes || !IsHttp(text)) return false;
   for (unsigned char c : text) {
     if (c <= ' ' || c >= 0x7f) return false;
   }
@@ -324,18 +316,10 @@ std::string Thousands(long long n) {
 }
 
 std::string Ordinal(long long n) {
-  const std::string digits = Thousands(n);
+  static const char* const kSuffixes[] = {"th", "st", "nd", "rd"};  // by last digit
   const long long lastTwo = (n < 0 ? -n : n) % 100;
-  const char* suffix = "th";
-  if (lastTwo < 11 || lastTwo > 13) {
-    switch (lastTwo % 10) {
-      case 1: suffix = "st"; break;
-      case 2: suffix = "nd"; break;
-      case 3: suffix = "rd"; break;
-      default: break;
-    }
-  }
-  return digits + suffix;
+  const bool teen = lastTwo >= 11 && lastTwo <= 13;
+  return Thousands(n) + (teen || lastTwo % 10 > 3 ? "th" : kSuffixes[lastTwo % 10]);
 }
 
 namespace {
@@ -365,8 +349,7 @@ void StartWorldBoard(const std::string& url) {
 void SetWorldBoardTableGame(const Replay& record) { sender.tableGame = record; }
 
 void OfferGameToWorldBoard(const Replay& record) {
-  if (!sender.thread.joinable()) return;
-  if (!record.summary.timeUp) return;
+  if (!sender.thread.joinable() || !record.summary.timeUp) return;
   std::string bytes = EncodeReplay(record);
   {
     std::lock_guard<std::mutex> hold(sender.mutex);
@@ -389,7 +372,7 @@ std::string WorldBoardLine() {
 }
 
 bool LoadReplayFromFileOrBoard(const std::string& where, Replay& replay, std::string& error) {
-  if (where.rfind("http://", 0) != 0 && where.rfind("https://", 0) != 0) return LoadReplay(where, replay, error);
+  if (!IsHttp(where)) return LoadReplay(where, replay, error);
   if (!IsWorldBoardUrl(where)) {
     error = "not a replay's address";
     return false;

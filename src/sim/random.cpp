@@ -37,6 +37,10 @@ void SetUpTables() {
   }();
   (void)ready;
 }
+
+constexpr int32_t kCLibraryStateType = 3;    // the library's type of a 128-byte table
+constexpr int32_t kCLibraryStateWords = 31;  // its degree
+constexpr int32_t kCLibraryTypes = 5;        // the library codes position * 5 + type
 }  // namespace
 
 void SaveCLibraryState(unsigned char (&table)[kCLibraryStateBytes]) {
@@ -52,12 +56,6 @@ void RestoreCLibraryState(const unsigned char (&table)[kCLibraryStateBytes]) {
   std::memcpy(restored, table, kCLibraryStateBytes);
   setstate(restored);
 }
-
-namespace {
-constexpr int32_t kCLibraryStateType = 3;    // the library's type of a 128-byte table
-constexpr int32_t kCLibraryStateWords = 31;  // its degree
-constexpr int32_t kCLibraryTypes = 5;        // the library codes position * 5 + type
-}  // namespace
 
 bool UsableCLibraryState(const unsigned char* table, size_t size) {
   if (table == nullptr || size != kCLibraryStateBytes) return false;

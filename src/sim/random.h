@@ -25,9 +25,8 @@ struct RandomSource {
   int Next();
 };
 
-// A source drawing from rand().
+// A source drawing from rand(); one of its own, seeded with `seed`.
 RandomSource CLibraryRandom();
-// A source of its own, seeded with `seed`.
 RandomSource OwnRandom(uint64_t seed);
 
 // The C library's generator's table (its whole state), for snapshots of local games.
