@@ -26,29 +26,18 @@
 #include "util.h"
 #include "worldboard.h"
 
-// ===========================================================================
-// Banana: the turned copy of its sprite
-// ===========================================================================
-
-namespace {
-const char* const kFlippedFailure = "Couldn't create buffer for 180 rot'd copy of sprite";
-}  // namespace
-
+// The banana sprite's copy turned half a turn.
 BITMAP* MakeFlippedCopy(BITMAP* sprite) {
   if (sprite == nullptr || sprite->w <= 0 || sprite->h <= 0) return nullptr;
   BITMAP* flipped = create_bitmap(sprite->w, sprite->h);
   if (flipped == nullptr) {
-    LOG(kFlippedFailure);
+    LOG("Couldn't create buffer for 180 rot'd copy of sprite");
     return nullptr;
   }
   clear_to_color(flipped, makecol(255, 0, 255));
   rotate_sprite(flipped, sprite, 0, 0, itofix(kHalfTurnUnits));
   return flipped;
 }
-
-// ===========================================================================
-// Game play
-// ===========================================================================
 
 namespace {
 
@@ -90,29 +79,21 @@ class ScreenPresenter : public Presenter {
   bool TickCame(bool wait) override {
     if (!showing_.paced) return true;
     if (!wait) return logic_time > 0;
-    while (logic_time == 0) {
-      if (QuitAsked()) return false;
-      rest(1);
-    }
-    return true;
+    bool came = false;
+    WaitUntil([&] { return (came = logic_time > 0) || QuitAsked(); });
+    return came;
   }
-  void TickUsed() override {
-    if (showing_.paced && logic_time > 0) --logic_time;
-  }
+  void TickUsed() override { if (showing_.paced && logic_time > 0) --logic_time; }
 
   void SetUpLevel(GameState&) override { SetUpLevelPictures(game_); }
   void StartLevelClock() override { logic_time = 0; }
 
   void ShowLevelScreen(LevelScreen screen, int level) override {
+    const bool begin = screen == LevelScreen::Begin;
     char title[32];
-    if (screen == LevelScreen::Begin) {
-      std::snprintf(title, sizeof title, "Level %d", level);
-      PlayEffect(Effect::Level, SCREEN_W / 2);
-    } else {
-      std::snprintf(title, sizeof title, "Level %d clear!", level);
-      PlayEffect(Effect::Clear, SCREEN_W / 2);
-    }
-    ShowMessageAndWait(title, screen == LevelScreen::Begin ? "Press any key to begin." : "Press any key to continue.");
+    std::snprintf(title, sizeof title, begin ? "Level %d" : "Level %d clear!", level);
+    PlayEffect(begin ? Effect::Level : Effect::Clear, SCREEN_W / 2);
+    ShowMessageAndWait(title, begin ? "Press any key to begin." : "Press any key to continue.");
   }
 
   // A level screen: two centred lines, then a wait: for a key in a game, for two
@@ -120,18 +101,28 @@ class ScreenPresenter : public Presenter {
   void ShowMessageAndWait(const char* first, const char* second) {
     DrawTextScreen(backbuffer_, first, second);
     if (!showing_.paced) return;
+    DrawMark();
     ShowBackBuffer(backbuffer_);
     clear_keybuf();
     if (showing_.mark == nullptr) {
       WaitForKeyOrPadButton();
       return;
     }
-    DrawMark();
-    ShowBackBuffer(backbuffer_);
     for (int waited = 0; waited < kWatchedScreenMs && !QuitAsked(); waited += 10) {
       MuteOnKey();
       rest(10);
     }
+  }
+
+  // The time-up screen, then the high-score screens and the world board's offer.
+  void ShowTimeUpAndOfferScores(const Replay& record) {
+    PlayEffect(Effect::TimeUp, SCREEN_W / 2);
+    ShowMessageAndWait("Time up!  The fruit flies got to you ...", "Press any key to continue.");
+    if (!showing_.offerScores) return;  // a replayed game's scores were offered when it was played
+    SetWorldBoardTableGame(record);
+    HighScores(backbuffer_, game_.p1.score, "Player 1");
+    if (game_.twoPlayer) HighScores(backbuffer_, game_.p2.score, "Player 2");
+    OfferGameToWorldBoard(record);
   }
 
   void LevelBegins(GameState&) override { StartPause(game_.pause); }
@@ -146,10 +137,7 @@ class ScreenPresenter : public Presenter {
     DrawPauseTexts(backbuffer_);
     ShowBackBuffer(backbuffer_);
     logic_time = 0;
-    while (logic_time == 0 && !QuitAsked()) {
-      SamplePadStart();
-      rest(1);
-    }
+    WaitUntil([this] { return logic_time != 0 || QuitAsked(); }, SamplePadStart);
     return true;
   }
 
@@ -190,17 +178,6 @@ class ScreenPresenter : public Presenter {
   Showing showing_;
 };
 
-void ShowTimeUpAndOfferScores(const Game& game, ScreenPresenter& presenter, BITMAP* backbuffer, bool offer,
-                              const Replay& record) {
-  PlayEffect(Effect::TimeUp, SCREEN_W / 2);
-  presenter.ShowMessageAndWait("Time up!  The fruit flies got to you ...", "Press any key to continue.");
-  if (!offer) return;  // a replayed game's scores were offered when it was played
-  SetWorldBoardTableGame(record);
-  HighScores(backbuffer, game.p1.score, "Player 1");
-  if (game.twoPlayer) HighScores(backbuffer, game.p2.score, "Player 2");
-  OfferGameToWorldBoard(record);
-}
-
 // A whole game from `source`, shown as `showing` says, recorded.
 Replay PlayFrom(ControlSource& source, const Showing& showing, BITMAP* backbuffer, BITMAP* splatterLayer,
                 bool twoPlayer) {
@@ -212,7 +189,7 @@ Replay PlayFrom(ControlSource& source, const Showing& showing, BITMAP* backbuffe
   const LevelEnd end = PlayGame(play, game);
   LogGameOver(recorder.Record().summary, nullptr);
   if (showing.offerScores) WriteGameRecord(recorder.Record());
-  if (end == LevelEnd::TimeUp) ShowTimeUpAndOfferScores(game, presenter, backbuffer, showing.offerScores, recorder.Record());
+  if (end == LevelEnd::TimeUp) presenter.ShowTimeUpAndOfferScores(recorder.Record());
   EmptyLevelLists(game);
   return recorder.Record();
 }
@@ -274,9 +251,5 @@ Replay PlayReplay(BITMAP* backbuffer, BITMAP* splatterLayer, const Replay& repla
 void WatchReplay(BITMAP* backbuffer, BITMAP* splatterLayer, const Replay& replay, const char* mark, bool (*stop)()) {
   LOG("Playing back the replay", " of ", SummaryText(replay.summary));
   StartSound();  // a watched game sounds as it did (M and --mute as in play)
-  Showing watched;
-  watched.mark = mark;
-  watched.offerScores = false;
-  watched.stop = stop;
-  PlayReplay(backbuffer, splatterLayer, replay, watched);
+  PlayReplay(backbuffer, splatterLayer, replay, Showing{/*paced=*/true, mark, /*offerScores=*/false, stop});
 }
