@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "attract.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -17,6 +15,7 @@
 #include "replay.h"
 #include "settings.h"
 #include "sound.h"
+#include "vec2.h"
 
 namespace {
 
@@ -31,8 +30,7 @@ struct Attract {
   PlayDemoGame playDemo;
   int idleMs = kAttractIdleMs;
   Clock::time_point lastInput = Clock::now();
-  int mouseX = 0;  // pixels: where the pointer was at the last look
-  int mouseY = 0;
+  Vec2<int> pointer{0, 0};  // pixels: where the pointer was at the last look
   int pauseKey = 0;  // the Pause key's state (it sends no release: a change is a press)
   PadPresses pads{};
   int nextDemo = 0;  // the media demo to try first next time
@@ -72,6 +70,9 @@ void OnMouse(int flags) {
   if (void (*chained)(int) = chainedMouseCallback.load(); chained != nullptr) chained(flags);
 }
 
+// The pointer moved since the last look, or a mouse button is held.
+bool PointerTouched() { return mouse_x != attract.pointer.x || mouse_y != attract.pointer.y || mouse_b != 0; }
+
 // Any key held, the pointer moved, a mouse button or a pad control: someone is there.
 bool InputNow() {
   bool any = false;
@@ -80,9 +81,8 @@ bool InputNow() {
   }
   if (key[KEY_PAUSE] != attract.pauseKey) any = true;
   attract.pauseKey = key[KEY_PAUSE];
-  if (mouse_x != attract.mouseX || mouse_y != attract.mouseY || mouse_b != 0) any = true;
-  attract.mouseX = mouse_x;
-  attract.mouseY = mouse_y;
+  if (PointerTouched()) any = true;
+  attract.pointer = {mouse_x, mouse_y};
   if (NewPadPress(attract.pads)) any = true;
   if (ReadPad(1).turn != 0 || ReadPad(2).turn != 0) any = true;
   return any;
@@ -91,21 +91,15 @@ bool InputNow() {
 // Asked by the playback at every check for a quit (main thread).
 bool DemoInterrupted() {
   if (NewPadPress(attract.pads)) inputSeen = true;
-  if (mouse_x != attract.mouseX || mouse_y != attract.mouseY || mouse_b != 0) inputSeen = true;
+  if (PointerTouched()) inputSeen = true;
   return inputSeen;
-}
-
-bool FileExists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
 }
 
 void PlayDemo(const std::string& file, const Replay& replay) {
   LOG("Attract mode: playing ", file);
   inputSeen = false;
   attract.pads = WatchPadPresses();
-  attract.mouseX = mouse_x;
-  attract.mouseY = mouse_y;
+  attract.pointer = {mouse_x, mouse_y};
   playing = true;
   SetQuiet(true);
   attract.playDemo(replay, DemoInterrupted);
@@ -138,16 +132,13 @@ void ReturnToTitle(Menu& menu, BITMAP* backbuffer) {
   clear_keybuf();
   clear_to_color(backbuffer, makecol(255, 255, 255));
   while (mouse_b != 0 && !quitnow) {
-    BITMAP* image = menu.shownImage;
-    blit(image, backbuffer, 0, 0, (SCREEN_W - image->w) / 2, (SCREEN_H - image->h) / 2, image->w, image->h);
-    menu.shownButtons->DrawButtons(backbuffer, mouse_x, mouse_y);
+    DrawMenuPage(menu, backbuffer);
     blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
     rest(kReleaseWaitMs);
   }
   clear_to_color(backbuffer, makecol(255, 255, 255));
   menu.clicked = false;
-  attract.mouseX = mouse_x;
-  attract.mouseY = mouse_y;
+  attract.pointer = {mouse_x, mouse_y};
 }
 
 int IdleMsFromEnvironment() {
@@ -166,8 +157,7 @@ void SetUpAttractMode(PlayDemoGame playDemo) {
   attract.nextDemo = 0;
   attract.idleMs = IdleMsFromEnvironment();
   attract.lastInput = Clock::now();
-  attract.mouseX = mouse_x;
-  attract.mouseY = mouse_y;
+  attract.pointer = {mouse_x, mouse_y};
   attract.pauseKey = key[KEY_PAUSE];
   attract.pads = WatchPadPresses();
   if (keyboard_lowlevel_callback != OnKey) {
@@ -195,9 +185,9 @@ void AttractModeFrame(Menu& menu, BITMAP* backbuffer) {
 std::vector<std::string> DemoCandidates(const std::string& replayDir, const std::string& demoDir, int next) {
   std::vector<std::string> files;
   const std::string best = replayDir + "/" + kBestReplay;
-  if (FileExists(best)) files.push_back(best);
-  std::vector<std::string> demos;
   std::error_code error;
+  if (std::filesystem::exists(best, error)) files.push_back(best);
+  std::vector<std::string> demos;
   for (std::filesystem::directory_iterator it(demoDir, error), end; !error && it != end; it.increment(error)) {
     const std::filesystem::path& path = it->path();
     if (path.extension() == ".nsr") demos.push_back(demoDir + "/" + path.filename().string());

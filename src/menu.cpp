@@ -8,6 +8,7 @@
 
 #include "clock.h"
 #include "debug.h"
+#include "draw.h"
 #include "game.h"
 #include "util.h"
 #include "sound.h"
@@ -20,6 +21,7 @@ namespace {
 constexpr int kMenuPitch = 50;
 // The help pages' buttons are centred this far in from the left and right edges (pixels).
 constexpr int kHelpButtonInset = 100;
+constexpr int kPointerSize = 5;  // the pointer: a red square from the mouse to this far right and down (pixels)
 
 void AddCentredButton(Buttons& set, int centreX, int y, const char* label) {
   set.AddButton(Vec2<int>{centreX - text_length(Font(), label) / 2, y}, label);
@@ -28,17 +30,6 @@ void AddCentredButton(Buttons& set, int centreX, int y, const char* label) {
 void ShowPage(Menu& menu, Image* page, Buttons& buttons) {
   menu.shownImage = page->bitmap;
   menu.shownButtons = &buttons;
-}
-
-void DrawShownImage(const Menu& menu, BITMAP* backbuffer) {
-  BITMAP* image = menu.shownImage;
-  blit(image, backbuffer, 0, 0, (SCREEN_W - image->w) / 2, (SCREEN_H - image->h) / 2, image->w,
-       image->h);
-}
-
-void DrawPointer(BITMAP* backbuffer) {
-  constexpr int kPointerSize = 5;  // pixels
-  rect(backbuffer, mouse_x, mouse_y, mouse_x + kPointerSize, mouse_y + kPointerSize, makecol(255, 0, 0));
 }
 
 }  // namespace
@@ -83,20 +74,23 @@ bool ActOnChoice(Menu& menu, const std::string& label) {
   return false;
 }
 
+void DrawMenuPage(const Menu& menu, BITMAP* backbuffer) {
+  BITMAP* image = menu.shownImage;
+  blit(image, backbuffer, 0, 0, (SCREEN_W - image->w) / 2, (SCREEN_H - image->h) / 2, image->w, image->h);
+  menu.shownButtons->DrawButtons(backbuffer, mouse_x, mouse_y);
+}
+
 bool MenuFrame(Menu& menu, BITMAP* backbuffer) {
   if (logic_time > 0) logic_time = 0;
   MuteOnKey();
   if (mouse_b & 1) menu.clicked = true;
   if (mouse_b == 0) {
-    if (menu.clicked && ActOnChoice(menu, menu.shownButtons->GetButtonUnder(mouse_x, mouse_y))) {
-      return true;
-    }
+    if (menu.clicked && ActOnChoice(menu, menu.shownButtons->GetButtonUnder(mouse_x, mouse_y))) return true;
     menu.clicked = false;
   }
-  DrawShownImage(menu, backbuffer);
-  menu.shownButtons->DrawButtons(backbuffer, mouse_x, mouse_y);
-  DrawPointer(backbuffer);
+  DrawMenuPage(menu, backbuffer);
+  rect(backbuffer, mouse_x, mouse_y, mouse_x + kPointerSize, mouse_y + kPointerSize, Red());  // the pointer
   blit(backbuffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
-  clear_to_color(backbuffer, makecol(255, 255, 255));
+  clear_to_color(backbuffer, White());
   return false;
 }

@@ -21,5 +21,7 @@ struct Menu {
 void BuildMenuButtons(Menu& menu);
 // Reacts to the label of a chosen button; true when it starts a game.
 bool ActOnChoice(Menu& menu, const std::string& label);
+// The shown page (the title or a help page) centred, with its buttons.
+void DrawMenuPage(const Menu& menu, BITMAP* backbuffer);
 // One pass of the menu loop; true when a game was chosen.
 bool MenuFrame(Menu& menu, BITMAP* backbuffer);
