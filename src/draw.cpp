@@ -2,8 +2,6 @@
 #include "draw.h"
 
 #include <cmath>
-#include <cstdlib>
-#include <random>
 
 #include "fly.h"
 #include "game.h"
@@ -20,7 +18,11 @@ int Black() { return makecol(0, 0, 0); }
 int Red() { return makecol(255, 0, 0); }
 
 namespace {
-constexpr int kTextGap = 40;  // a screen's second line, below the first (pixels)
+constexpr int kTextGap = 40;      // a screen's second line, below the first (pixels)
+constexpr int kHudTop = 50;       // y of "P1: %d" and "Time Left: %d" (pixels)
+constexpr int kHudP2Top = 100;    // y of "P2: %d" (pixels)
+constexpr int kWallWidth = 20;    // the black walls (pixels)
+constexpr int kFloorHeight = 21;  // the black floor, from the ground line down (pixels)
 }  // namespace
 
 void DrawTextScreen(BITMAP* buffer, const char* first, const char* second) {
@@ -30,9 +32,7 @@ void DrawTextScreen(BITMAP* buffer, const char* first, const char* second) {
   textprintf_centre_ex(buffer, Font(), SCREEN_W / 2, SCREEN_H / 2 + kTextGap, Black(), -1, "%s", second);
 }
 
-// ===========================================================================
-// Bananas
-// ===========================================================================
+// --- Bananas
 
 SpriteSize SizeOf(const Image* image) {
   if (image == nullptr || image->bitmap == nullptr) return {0, 0};
@@ -79,9 +79,7 @@ void DrawNana(const Nana& nana, BITMAP* sprite, BITMAP* flipped, BITMAP* dest) {
   RotateSprite(dest, sprite, xi, yi, itofix(turn));
 }
 
-// ===========================================================================
-// Flies
-// ===========================================================================
+// --- Flies
 
 namespace {
 void DrawFliesAs(const std::vector<Fly>& flies, const uint8_t* secondPicture, BITMAP* first, BITMAP* second,
@@ -101,9 +99,7 @@ void DrawFlies(const std::vector<Fly>& flies, BITMAP* first, BITMAP* second, BIT
   DrawFliesAs(flies, TakeFrameDraws(game).secondPicture, first, second, dest);
 }
 
-// ===========================================================================
-// Splats
-// ===========================================================================
+// --- Splats
 
 namespace {
 void PaintDot(BITMAP* bmp, Vec2<double> pos, SplatDot dot) {
@@ -138,16 +134,9 @@ void RepaintSplats(BITMAP* bmp, const GameState& game) {
   for (const Splat& splat : game.splats) PaintSplat(bmp, game, splat);
 }
 
-// ===========================================================================
-// The frame
-// ===========================================================================
+// --- The frame
 
 namespace {
-
-constexpr int kHudTop = 50;        // y of "P1: %d" and "Time Left: %d" (pixels)
-constexpr int kHudP2Top = 100;     // y of "P2: %d" (pixels)
-constexpr int kWallWidth = 20;     // the black walls (pixels)
-constexpr int kFloorHeight = 21;   // the black floor, from the ground line down (pixels)
 
 void DrawBananas(const Game& game, const Player& player, BITMAP* sprite, BITMAP* buffer) {
   BITMAP* flipped = game.flipped.get();
@@ -175,6 +164,12 @@ void DrawFloorAndWalls(BITMAP* buffer) {
   rectfill(buffer, SCREEN_W - kWallWidth, 0, SCREEN_W, SCREEN_H, Black());
 }
 
+// The screen's size; without a screen, the splatter layer's (pixels).
+PlayArea ScreenArea(BITMAP* splatterLayer) {
+  if (SCREEN_W > 0 || splatterLayer == nullptr) return {SCREEN_W, SCREEN_H};
+  return {splatterLayer->w, splatterLayer->h};
+}
+
 }  // namespace
 
 void DrawFrame(const Game& game, BITMAP* buffer) {
@@ -191,14 +186,6 @@ void DrawFrame(const Game& game, BITMAP* buffer) {
   }
   DrawFloorAndWalls(buffer);
 }
-
-namespace {
-// The screen's size; without a screen, the splatter layer's (pixels).
-PlayArea ScreenArea(BITMAP* splatterLayer) {
-  if (SCREEN_W > 0 || splatterLayer == nullptr) return {SCREEN_W, SCREEN_H};
-  return {splatterLayer->w, splatterLayer->h};
-}
-}  // namespace
 
 Game::Game(bool twoPlayer, BITMAP* splatterLayer)
     : GameState(twoPlayer, ScreenArea(splatterLayer), SizeOf(gameImages.banana1), SizeOf(gameImages.fly1)),

@@ -45,10 +45,10 @@ Controls ReadAnyLocalControls();
 // window's close button takes effect after the key, as on every "press any key" screen.
 void WaitForKeyOrPadButton();
 
-// A game played at this computer: the simulation's state, with what the screen keeps
-// for it.
 class Presenter;
 
+// A game played at this computer: the simulation's state, with what the screen keeps
+// for it.
 struct Game : GameState {
   Pause pause;  // play stands still while pause.paused is set
   BITMAP* splatterLayer;

@@ -14,21 +14,12 @@ namespace {
 // Set by the library's thread that watches the window, taken by the next frame.
 std::atomic<bool> focusLost{false};
 
-// The picture last shown stays in the back buffer while paused.
-void KeepLastPicture(BITMAP* backbuffer) {
-  if (screen == nullptr || backbuffer == nullptr) return;
-  blit(screen, backbuffer, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
-}
-
 void BeginPause(Pause& pause, BITMAP* backbuffer, bool byFocus) {
   pause.paused = true;
   PauseSound();
-  KeepLastPicture(backbuffer);
-  if (byFocus) {
-    LOG("Play paused: the window lost the input focus");
-  } else {
-    LOG("Play paused");
-  }
+  // The picture last shown stays in the back buffer while paused.
+  if (screen != nullptr && backbuffer != nullptr) blit(screen, backbuffer, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
+  LOG(byFocus ? "Play paused: the window lost the input focus" : "Play paused");
 }
 
 void EndPause(Pause& pause, BITMAP* backbuffer, BITMAP* splatterLayer) {
@@ -65,11 +56,8 @@ bool UpdatePause(Pause& pause, BITMAP* backbuffer, BITMAP* splatterLayer) {
 }
 
 void DrawPauseTexts(BITMAP* buffer) {
-  const int black = makecol(0, 0, 0);
-  textprintf_centre_ex(buffer, Font(), SCREEN_W / 2, SCREEN_H / 2 - kPausedTitleAbove, black, -1,
-                       "%s", "Paused");
-  textprintf_centre_ex(buffer, Font(), SCREEN_W / 2, SCREEN_H / 2, black, -1, "%s",
-                       "Press P to go on.");
+  textprintf_centre_ex(buffer, Font(), SCREEN_W / 2, SCREEN_H / 2 - kPausedTitleAbove, makecol(0, 0, 0), -1, "Paused");
+  textprintf_centre_ex(buffer, Font(), SCREEN_W / 2, SCREEN_H / 2, makecol(0, 0, 0), -1, "Press P to go on.");
 }
 
 bool PauseWhenFocusIsLost() {

@@ -18,9 +18,9 @@ constexpr int kPausedTitleAbove = 40;  // "Paused" stands this far above the scr
 // focus before now is forgotten.
 void StartPause(Pause& pause);
 
-// Once per frame of play: takes one press of the pause controls (if any came) and
-// looks at the window's focus, pauses or resumes, and returns whether play is paused. A pause keeps the picture last shown:
-// as it begins, that picture is copied from the screen into `backbuffer`, where the
+// Once per frame of play: takes one press of the pause controls (if any came), looks at
+// the window's focus, pauses or resumes; true while paused. A pause keeps the picture
+// last shown: as it begins, it is copied from the screen into `backbuffer`, where the
 // paused frames find it. Resuming discards the pending ticks and puts `splatterLayer`
 // back into `backbuffer`, where every frame of play starts.
 bool UpdatePause(Pause& pause, BITMAP* backbuffer, BITMAP* splatterLayer);

@@ -47,8 +47,7 @@ void ShowLevelScreen(PlayLoop& play, LevelScreen screen, int level) {
 void PlayLevel(PlayLoop& play, GameState& game) {
   if (play.QuitRequested()) return;
   play.presenter.LevelBegins(game);
-  while (PlayFrame(play, game)) {
-  }
+  while (PlayFrame(play, game)) {}
   play.presenter.LevelEnds();
 }
 

@@ -115,11 +115,9 @@ bool TakeTogglePress(Toggle which) {
 }
 
 void SamplePadStart() {
-  if (num_joysticks <= 0) return;
-  LookAtPadStarts(true);
+  if (num_joysticks > 0) LookAtPadStarts(true);
 }
 
-// M turns all sound off and on again; the choice is kept for the next run.
 void MuteOnKey() {
   if (!TakeTogglePress(Toggle::Mute)) return;
   ToggleMute();

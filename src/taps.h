@@ -12,8 +12,8 @@
 // callback: their Start is sampled at every frame and while the game waits between
 // frames.
 //
-// This module owns those counts. Pause (pause.cpp) and the sound toggle (main.cpp's
-// MuteOnKey) take presses from it, one per frame.
+// This module owns those counts. Pause (pause.cpp) and the sound toggle (MuteOnKey,
+// below) take presses from it, one per frame.
 
 // What a press asks for.
 enum class Toggle { Pause, Mute };
