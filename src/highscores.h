@@ -55,10 +55,8 @@ int ScoreRank(const std::list<Score>& entries, int points);
 std::list<Score> InsertScore(std::list<Score> entries, const Score& entry);
 // The file contents for `entries`: name line, score line, in order.
 std::string SerialiseScores(const std::list<Score>& entries);
-// Replaces the file `path` with `entries`: written to a temporary file in the same
-// directory, synced, then renamed over `path`. On any failure the old file is left
-// exactly as it was, the temporary file is removed, one line is logged and false
-// is returned.
+// Replaces the file `path` with `entries` in one step (WriteFileAtomically); on
+// failure the old file stays as it was, one line is logged and false is returned.
 bool SaveScores(const char* path, const std::list<Score>& entries);
 
 // The name after the key `keycode` (as readkey() gives it: scan code in the high

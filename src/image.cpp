@@ -33,8 +33,7 @@ Image* ImageManager::AddImage(std::string name) {
 
 Image* ImageManager::GetImage(std::string name) {
   auto found = FindByName(images, name);
-  if (found != images.end()) return *found;
-  return AddImage(name);
+  return found != images.end() ? *found : AddImage(name);
 }
 
 void ImageManager::FreeImage(std::string name) {

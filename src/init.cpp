@@ -11,7 +11,6 @@
 #include "shutdown.h"
 #include "util.h"
 
-
 namespace {
 // The longest executable path we ask the library for, in characters.
 constexpr int kExecutablePathMax = 1010;
@@ -23,6 +22,14 @@ bool TrySetMode(bool libraryUp, int driver, int w, int h) {
   return libraryUp && set_gfx_mode(driver, w, h, 0, 0) == 0;
 }
 
+// Puts the media suffix at `from` in `path` and makes that the working directory.
+void EnterMedia(std::vector<char>& path, char* from) {
+  std::memcpy(from, kMediaSuffix, sizeof(kMediaSuffix));
+  if (chdir(path.data()) != 0) {
+    // Ignored: the loads that follow fail and say so in the log.
+  }
+}
+
 // Makes the directory "media" beside the executable the working directory.
 void ChangeToMediaDirectory() {
   // Room for the longest path the library hands back plus the suffix and its
@@ -30,11 +37,7 @@ void ChangeToMediaDirectory() {
   std::vector<char> path(kExecutablePathMax + sizeof(kMediaSuffix), '\0');
   get_executable_name(path.data(), kExecutablePathMax);
   path[kExecutablePathMax - 1] = '\0';
-  char* name = get_filename(path.data());
-  std::memcpy(name, kMediaSuffix, sizeof(kMediaSuffix));
-  if (chdir(path.data()) != 0) {
-    // Ignored: the loads that follow fail and say so in the log.
-  }
+  EnterMedia(path, get_filename(path.data()));
 }
 }  // namespace
 
@@ -46,11 +49,7 @@ void ChangeToMediaDirectoryWithoutDisplay() {
   if (n <= 0) return;  // the loads that follow fail and say so
   path[static_cast<size_t>(n)] = '\0';
   char* slash = std::strrchr(path.data(), '/');
-  if (slash == nullptr) return;
-  std::memcpy(slash, kMediaSuffix, sizeof(kMediaSuffix));
-  if (chdir(path.data()) != 0) {
-    // Ignored, as above.
-  }
+  if (slash != nullptr) EnterMedia(path, slash);
 }
 
 void logic_timer() { ++logic_time; }

@@ -14,9 +14,7 @@
 #include "init.h"
 #include "util.h"
 
-// ---------------------------------------------------------------------------
-// Buttons
-// ---------------------------------------------------------------------------
+// ---- Buttons ----
 
 namespace {
 // Room left and right of a button's label, in pixels (five on each side).
@@ -61,9 +59,7 @@ std::string Buttons::GetButtonUnder(int x, int y) {
   return "";
 }
 
-// ---------------------------------------------------------------------------
-// Key presses and text entry
-// ---------------------------------------------------------------------------
+// ---- Key presses and text entry ----
 
 namespace {
 // One latch per possible key code.
@@ -77,6 +73,19 @@ void PaceAgainstLogicTime() {
   }
 }
 
+// Let an Enter still held from the previous screen go up first.
+void WaitForEnterUp() {
+  while (key[KEY_ENTER] && !key[KEY_ESC] && !quitnow) rest(0);
+  clear_keybuf();
+}
+
+// A modal screen's check on every pass: Escape or the quit request end the process.
+void ExitOnEscapeOrQuit() {
+  if (!QuitRequested()) return;
+  LOG("Quit signal received in main GetWord loop, exit(0)ing");
+  std::exit(0);
+}
+
 // Letters, digits, the blank and the full stop: everything else is refused.
 bool AcceptedInWord(int c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
@@ -85,12 +94,7 @@ bool AcceptedInWord(int c) {
 }  // namespace
 
 bool keyhit(char k) {
-  static unsigned char array[kKeyLatches];
-  static bool run = false;
-  if (!run) {
-    std::memset(array, 0, sizeof(array));
-    run = true;
-  }
+  static unsigned char array[kKeyLatches];  // zero until a press is reported
   // A code the library has no key for (negative, or KEY_MAX and above) is never
   // down; it must not reach the key-state array or the latches.
   const int code = k;
@@ -122,25 +126,15 @@ std::string GetWord(BITMAP* buffer, int x, int y, int maxLength, std::string pro
   }
 
   // A pre-filled text is one character shorter than the most the player can type.
-  int length = static_cast<int>(initial.size() < static_cast<std::size_t>(maxLength - 1)
-                                    ? initial.size()
-                                    : static_cast<std::size_t>(maxLength - 1));
+  int length = static_cast<int>(std::min(initial.size(), static_cast<std::size_t>(maxLength - 1)));
   std::memcpy(word, initial.data(), length);
   word[length] = '\0';
 
   const int th = text_height(Font());
 
-  // Let an Enter still held from the previous screen go up first.
-  while (key[KEY_ENTER] && !key[KEY_ESC] && !quitnow) rest(0);
-  clear_keybuf();
-
+  WaitForEnterUp();
   while (!key[KEY_ENTER]) {
-    if (key[KEY_ESC] || quitnow) {
-      LOG("Quit signal received in main GetWord loop, exit(0)ing");
-      std::free(word);
-      std::exit(0);
-    }
-
+    ExitOnEscapeOrQuit();
     clear_to_color(buffer, makecol(255, 255, 255));
     textprintf_centre_ex(buffer, Font(), x, y, makecol(0, 0, 0), -1, "%s", prompt.c_str());
     textprintf_centre_ex(buffer, Font(), x, y + th + 2, makecol(0, 0, 0), -1, "%s", word);
@@ -149,7 +143,6 @@ std::string GetWord(BITMAP* buffer, int x, int y, int maxLength, std::string pro
     while (!keypressed()) {
       if (quitnow) {
         LOG("Quit signal received while waiting for keypress in GetWord, exit(0)ing");
-        std::free(word);
         std::exit(0);
       }
       rest(0);
@@ -188,9 +181,7 @@ std::string GetWord(BITMAP* buffer, std::string prompt, std::string initial) {
   return GetWord(buffer, SCREEN_W / 2, SCREEN_H / 2, SCREEN_W / wWidth - 2, prompt, initial);
 }
 
-// ---------------------------------------------------------------------------
-// File selector
-// ---------------------------------------------------------------------------
+// ---- File selector ----
 
 std::string SelectFile(BITMAP* buffer, const char* wildcard, const char* prompt) {
   LOG("Trying to select a file");
@@ -203,20 +194,14 @@ std::string SelectFile(BITMAP* buffer, const char* wildcard, const char* prompt)
     return "";
   }
 
-  while (key[KEY_ENTER] && !key[KEY_ESC] && !quitnow) rest(0);
-  clear_keybuf();
-
+  WaitForEnterUp();
   // Line pitch in pixels.
   const int p = text_height(Font()) + 2;
   const unsigned count = static_cast<unsigned>(list.size());
   unsigned selection = 0;
 
   while (!key[KEY_ENTER]) {
-    if (key[KEY_ESC] || quitnow) {
-      LOG("Quit signal received in main GetWord loop, exit(0)ing");
-      std::exit(0);
-    }
-
+    ExitOnEscapeOrQuit();
     if (keyhit(KEY_UP)) {
       selection = selection == 0 ? count - 1 : selection - 1;
     } else if (keyhit(KEY_DOWN)) {
@@ -258,9 +243,7 @@ int fill(const char* filename, int /*attrib*/, void* param) {
   return 0;
 }
 
-// ===========================================================================
-// Controls
-// ===========================================================================
+// ---- Controls ----
 
 namespace {
 // Either input sways the banana; each device turns it one way at most.

@@ -32,6 +32,32 @@ void ScoreboardOption(CommandLine& line, const char* url) {
   line.action = CommandAction::Misuse;
   line.problem = "--scoreboard takes an http:// or https:// address";
 }
+
+// Whether an argument is an option (or "--"), which is never taken as an option's value:
+// "-" alone is a value (standard input).
+bool LooksLikeOption(const char* argument) { return argument[0] == '-' && argument[1] != '\0'; }
+
+CommandLine Misuse(std::string problem, bool unknown = false) {
+  CommandLine line;
+  line.action = CommandAction::Misuse;
+  line.problem = std::move(problem);
+  line.unknown = unknown;
+  return line;
+}
+
+// The usage's rows: a label in its column, then the text (pieces after the first go on
+// new lines under the text).
+constexpr size_t kUsageLabelWidth = 21;  // characters
+
+void UsageRow(std::ostringstream& out, const std::string& label, std::initializer_list<std::string> lines) {
+  std::string left = label;
+  left.resize(std::max(left.size() + 1, kUsageLabelWidth), ' ');
+  bool first = true;
+  for (const std::string& line : lines) {
+    out << "  " << (first ? left : std::string(left.size(), ' ')) << ' ' << line << '\n';
+    first = false;
+  }
+}
 }  // namespace
 
 const OptionEntry kOptionTable[] = {
@@ -60,33 +86,6 @@ const OptionEntry kOptionTable[] = {
 };
 const int kOptionCount = static_cast<int>(std::size(kOptionTable));
 
-namespace {
-
-const OptionEntry* FindOption(const std::string& name) {
-  for (const OptionEntry& entry : kOptionTable) {
-    if (name == entry.name) return &entry;
-  }
-  return nullptr;
-}
-
-CommandLine Misuse(std::string problem, bool unknown = false) {
-  CommandLine line;
-  line.action = CommandAction::Misuse;
-  line.problem = std::move(problem);
-  line.unknown = unknown;
-  return line;
-}
-
-}  // namespace
-
-namespace {
-
-// Whether an argument is an option (or "--"), which is never taken as an option's value:
-// "-" alone is a value (standard input).
-bool LooksLikeOption(const char* argument) { return argument[0] == '-' && argument[1] != '\0'; }
-
-}  // namespace
-
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
   CommandLine line;
   bool optionsEnded = false;  // after "--" no argument is an option
@@ -99,8 +98,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     if (optionsEnded) return Misuse("unexpected argument '" + argument + "'", true);
     const size_t equals = argument.find('=');
     const std::string name = argument.substr(0, equals);
-    const OptionEntry* entry = argument.rfind("--", 0) == 0 ? FindOption(name) : nullptr;
-    if (entry == nullptr) return Misuse("unknown option '" + argument + "'", true);
+    const OptionEntry* entry = std::find_if(std::begin(kOptionTable), std::end(kOptionTable),
+                                            [&](const OptionEntry& e) { return name == e.name; });
+    if (argument.rfind("--", 0) != 0 || entry == std::end(kOptionTable)) return Misuse("unknown option '" + argument + "'", true);
     if (entry->value == nullptr) {
       if (equals != std::string::npos) return Misuse("option '" + name + "' takes no value");
       entry->apply(line, nullptr);
@@ -126,24 +126,6 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
   }
   return line;
 }
-
-namespace {
-
-// The usage's rows: a label in its column, then the text (pieces after the first go on
-// new lines under the text).
-constexpr size_t kUsageLabelWidth = 21;  // characters
-
-void UsageRow(std::ostringstream& out, const std::string& label, std::initializer_list<std::string> lines) {
-  std::string left = label;
-  left.resize(std::max(left.size() + 1, kUsageLabelWidth), ' ');
-  bool first = true;
-  for (const std::string& line : lines) {
-    out << "  " << (first ? left : std::string(left.size(), ' ')) << ' ' << line << '\n';
-    first = false;
-  }
-}
-
-}  // namespace
 
 std::string UsageText() {
   const UserEnvironment env = ProcessEnvironment();

@@ -41,45 +41,37 @@ std::optional<bool> SwitchValue(const std::string& text) {
   return std::nullopt;
 }
 
-// Names are matched in any case ("MUTE", "Mute").
-const SettingEntry* FindSetting(const std::string& name) {
-  const std::string lowered = Lowered(name);
-  for (const SettingEntry& entry : kSettingsTable) {
+// The entry of `table` named `lowered` (a name already in lower case), or null.
+template <typename Entry, size_t N>
+const Entry* Find(const Entry (&table)[N], const std::string& lowered) {
+  for (const Entry& entry : table) {
     if (lowered == entry.name) return &entry;
   }
   return nullptr;
 }
 
-// The line without its comment: from "#" on, wherever it starts (no name or value
-// holds one).
-std::string WithoutComment(const std::string& line) { return line.substr(0, line.find('#')); }
-
-// A text setting's line: a value within its length, of the characters it may hold.
-bool ApplyTextLine(const std::string& name, const std::string& value, Settings& settings) {
-  for (const TextSettingEntry& entry : kTextSettingsTable) {
-    if (Lowered(name) != entry.name) continue;
-    if (value.empty() || value.size() > entry.longest) return false;
-    for (char c : value) {
-      const unsigned char byte = static_cast<unsigned char>(c);
-      const bool control = byte < ' ' || byte == 0x7f;
-      if (control || (!entry.freeText && (byte == ' ' || byte > '~'))) return false;
-    }
-    settings.*entry.value = value;
-    return true;
-  }
-  return false;
-}
-
-// Applies one "name = value" line; false when it is not one for a known setting.
+// Applies one "name = value" line; false when it is not one for a known setting. Names
+// are matched in any case ("MUTE", "Mute").
 bool ApplyLine(const std::string& line, Settings& settings) {
   const size_t equals = line.find('=');
   if (equals == std::string::npos) return false;
-  if (ApplyTextLine(Trimmed(line.substr(0, equals)), Trimmed(line.substr(equals + 1)), settings)) return true;
-  const SettingEntry* entry = FindSetting(Trimmed(line.substr(0, equals)));
-  if (entry == nullptr) return false;
-  const std::optional<bool> value = SwitchValue(Trimmed(line.substr(equals + 1)));
-  if (!value) return false;
-  settings.*entry->value = *value;
+  const std::string name = Lowered(Trimmed(line.substr(0, equals)));
+  const std::string value = Trimmed(line.substr(equals + 1));
+  if (const TextSettingEntry* text = Find(kTextSettingsTable, name)) {
+    // A value within its length, of the characters it may hold.
+    if (value.empty() || value.size() > text->longest) return false;
+    for (char c : value) {
+      const unsigned char byte = static_cast<unsigned char>(c);
+      const bool control = byte < ' ' || byte == 0x7f;
+      if (control || (!text->freeText && (byte == ' ' || byte > '~'))) return false;
+    }
+    settings.*text->value = value;
+    return true;
+  }
+  const SettingEntry* entry = Find(kSettingsTable, name);
+  const std::optional<bool> on = SwitchValue(value);
+  if (entry == nullptr || !on) return false;
+  settings.*entry->value = *on;
   return true;
 }
 
@@ -100,7 +92,8 @@ Settings ParseSettings(std::istream& in, const std::string& source) {
     if (lineNumber == 1 && line.compare(0, sizeof kByteOrderMark - 1, kByteOrderMark) == 0) {
       line.erase(0, sizeof kByteOrderMark - 1);
     }
-    const std::string text = Trimmed(WithoutComment(line));
+    // A comment runs from "#" on, wherever it starts (no name or value holds one).
+    const std::string text = Trimmed(line.substr(0, line.find('#')));
     if (text.empty()) continue;
     if (ApplyLine(text, settings)) continue;
     if (ignored++ == 0) firstIgnored = lineNumber;

@@ -3,9 +3,8 @@
 // The player's settings, kept across runs in the file "settings" of the player's
 // configuration directory (see userdata.h): one "name = value" per line, "#" starts a
 // comment (a line of its own or the rest of a line); names and values are read in any
-// case, and a UTF-8 byte order mark at the start is skipped. One table lists every setting: its name in the file, where it lives
-// in Settings and its default; loading and saving both walk that table, so adding a
-// setting is one member below and one line in kSettingsTable.
+// case, and a UTF-8 byte order mark at the start is skipped. Loading and saving both walk
+// the tables below, so adding a setting is one member of Settings and one table line.
 #include <istream>
 #include <string>
 

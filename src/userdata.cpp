@@ -39,8 +39,6 @@ std::string BaseDirectory(const std::string& variable, const std::string& home, 
   return home + "/" + fallback + "/" + kGameDirectoryName;
 }
 
-bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
-
 // Writes all of `data` to `fd`, through short writes and interruptions.
 bool WriteAll(int fd, const std::string& data) {
   const char* next = data.data();
@@ -62,12 +60,6 @@ std::string DirectoryOf(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The file name part of `path`.
-std::string NameOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // Temporary files are named "<name>.tmp.<pid>.<suffix>" beside the file they replace.
@@ -100,7 +92,7 @@ pid_t TempFileOwner(const std::string& name, const std::string& prefix) {
 void RemoveLeftoverTempFiles(const std::string& path) {
   DIR* dir = opendir(DirectoryOf(path).c_str());
   if (dir == nullptr) return;
-  const std::string prefix = NameOf(path) + kTempInfix;
+  const std::string prefix = path.substr(path.rfind('/') + 1) + kTempInfix;  // npos + 1: all of it
   const time_t now = time(nullptr);
   while (const dirent* entry = readdir(dir)) {
     const pid_t owner = TempFileOwner(entry->d_name, prefix);
@@ -222,7 +214,7 @@ const ScoreTablePlace& ChosenScoreTable() { return Chosen(); }
 
 std::string ScoreTableToRead() {
   const ScoreTablePlace& place = Chosen();
-  if (place.seed.empty() || Exists(place.path)) return place.path;
+  if (place.seed.empty() || access(place.path.c_str(), F_OK) == 0) return place.path;
   return place.seed;
 }
 
@@ -260,35 +252,29 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents, s
   // In the same directory as the file it replaces, so that the rename stays on one
   // file system and replaces the old file in one step.
   std::string temp;
-  const char* step = "create";
-  int fd = CreateTempFile(target, temp);
-  bool ok = fd >= 0;
-  if (ok) {
-    step = "write";
-    ok = WriteAll(fd, contents);
-    if (ok) {
-      step = "sync";
-      ok = fsync(fd) == 0;
+  const int fd = CreateTempFile(target, temp);
+  const char* failed = fd < 0 ? "create" : nullptr;  // the step that failed, if any
+  if (fd >= 0) {
+    if (!WriteAll(fd, contents)) {
+      failed = "write";
+    } else if (fsync(fd) != 0) {
+      failed = "sync";
     }
-    int error = errno;
-    if (close(fd) != 0 && ok) {
-      step = "close";
-      ok = false;
+    const int error = errno;  // a failed write's or sync's cause outlives close
+    if (close(fd) != 0 && failed == nullptr) {
+      failed = "close";
     } else {
       errno = error;
     }
-    if (ok) {
-      step = "rename";
-      ok = rename(temp.c_str(), target.c_str()) == 0;
-    }
-    if (!ok) {
-      error = errno;
+    if (failed == nullptr && rename(temp.c_str(), target.c_str()) != 0) failed = "rename";
+    if (failed != nullptr) {
+      const int cause = errno;
       unlink(temp.c_str());
-      errno = error;
+      errno = cause;
     }
   }
-  if (!ok) {
-    if (failure != nullptr) *failure = std::string(step) + ": " + std::strerror(errno);
+  if (failed != nullptr) {
+    if (failure != nullptr) *failure = std::string(failed) + ": " + std::strerror(errno);
     return false;
   }
   // Make the rename itself durable; the new file is in place either way.

@@ -17,9 +17,7 @@
 #include "sound.h"
 #include "userdata.h"
 
-// ---------------------------------------------------------------------------
-// Fonts
-// ---------------------------------------------------------------------------
+// ---- Fonts ----
 
 FONT* globalFont = font;
 
@@ -64,9 +62,7 @@ FONT* GetFont(const char* file) {
   return static_cast<FONT*>(data[0].dat);
 }
 
-// ---------------------------------------------------------------------------
-// Bitmap loading and the splash screen
-// ---------------------------------------------------------------------------
+// ---- Bitmap loading and the splash screen ----
 
 BITMAP* LoadBitmap(const char* file, RGB* palette) {
   BITMAP* bmp = load_bitmap(file, palette);
@@ -108,9 +104,7 @@ void DoSplash(const char* file, BITMAP* buffer) {
   destroy_bitmap(image);
 }
 
-// ---------------------------------------------------------------------------
-// High scores
-// ---------------------------------------------------------------------------
+// ---- High scores ----
 
 ScoreTable ParseScores(std::istream& in) {
   ScoreTable table;
@@ -135,8 +129,7 @@ ScoreTable ParseScores(std::istream& in) {
 }
 
 ScoreTable ReadScores(const char* path) {
-  std::ifstream in(path);
-  if (!in.is_open()) return ScoreTable{};
+  std::ifstream in(path);  // one that cannot be opened reads as an empty table
   return ParseScores(in);
 }
 
@@ -183,11 +176,7 @@ std::string TypeNameKey(std::string name, int keycode) {
   return name;
 }
 
-namespace {
-bool LibraryKeyDown(int scancode) { return key[scancode] != 0; }
-}  // namespace
-
-bool (*highScoreKeyDown)(int scancode) = LibraryKeyDown;
+bool (*highScoreKeyDown)(int scancode) = [](int scancode) { return key[scancode] != 0; };
 void (*highScoreTableDone)(const std::string& name) = nullptr;
 std::string (*highScoreWorldLine)() = nullptr;
 
