@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <mutex>
 
 namespace net {
 namespace {
@@ -20,20 +19,15 @@ constexpr size_t kChannels = 2;
 constexpr enet_uint32 kBye = 1;          // disconnect data of a player who leaves
 constexpr uint32_t kCloseWaitMs = 250;   // how long Close() waits for the goodbye to go out
 
-bool InitialiseEnet() {
-  static std::once_flag once;
-  static bool ok = false;
-  std::call_once(once, [] {
-    ok = enet_initialize() == 0;
-    if (ok) std::atexit(enet_deinitialize);
-  });
+// ENet started, once for the process; false, with `error` said, when it cannot start.
+bool EnetStarted(std::string& error) {
+  static const bool ok = [] {
+    const bool started = enet_initialize() == 0;
+    if (started) std::atexit(enet_deinitialize);
+    return started;
+  }();
+  if (!ok) error = "the network library could not start";
   return ok;
-}
-
-std::string AddressText(const ENetAddress& address) {
-  char ip[64] = {0};
-  if (enet_address_get_host_ip(&address, ip, sizeof ip - 1) != 0) return "?";
-  return std::string(ip) + ":" + std::to_string(address.port);
 }
 
 // A message on the reliable channel or the readings' one; false when it could not be queued.
@@ -89,13 +83,8 @@ uint32_t Connection::Now() const {
 
 std::unique_ptr<Connection> Connection::Listen(uint16_t port, const std::string& bindAddress,
                                                const Hello& mine, std::string& error) {
-  if (!InitialiseEnet()) {
-    error = "the network library could not start";
-    return nullptr;
-  }
-  ENetAddress address;
-  address.host = ENET_HOST_ANY;
-  address.port = port;
+  if (!EnetStarted(error)) return nullptr;
+  ENetAddress address{ENET_HOST_ANY, port};
   if (!bindAddress.empty() && enet_address_set_host_ip(&address, bindAddress.c_str()) != 0) {
     error = "no such address: " + bindAddress;
     return nullptr;
@@ -110,10 +99,7 @@ std::unique_ptr<Connection> Connection::Listen(uint16_t port, const std::string&
 }
 
 std::unique_ptr<Connection> Connection::NewJoiner(const Hello& mine, std::string& error) {
-  if (!InitialiseEnet()) {
-    error = "the network library could not start";
-    return nullptr;
-  }
+  if (!EnetStarted(error)) return nullptr;
   ENetHost* host = enet_host_create(nullptr, 1, kChannels, 0, 0);
   if (host == nullptr) {
     error = "no UDP socket";
@@ -126,8 +112,7 @@ std::unique_ptr<Connection> Connection::Join(const std::string& hostName, uint16
                                              const Hello& mine, std::string& error) {
   std::unique_ptr<Connection> connection = NewJoiner(mine, error);
   if (connection == nullptr) return nullptr;
-  ENetAddress address;
-  address.port = port;
+  ENetAddress address{0, port};
   if (enet_address_set_host(&address, hostName.c_str()) != 0) {
     error = "no such computer: " + hostName;
     return nullptr;
@@ -150,9 +135,7 @@ std::unique_ptr<Connection> Connection::Open(const Hello& mine, std::string& err
 
 bool Connection::ConnectTo(const Endpoint& to) {
   if (hosting_ || !connectLater_ || peer_ != nullptr) return false;
-  ENetAddress address;
-  address.host = htonl(to.ip);
-  address.port = to.port;
+  const ENetAddress address{htonl(to.ip), to.port};
   peer_ = enet_host_connect(host_, &address, kChannels, 0);
   if (peer_ == nullptr) return false;
   connectLater_ = false;
@@ -192,25 +175,14 @@ Endpoint Connection::PeerEndpoint() const {
   return {ntohl(peer_->address.host), peer_->address.port};
 }
 
-void Connection::Refuse(ENetPeer* peer) {
-  SendTo(peer, MakeSignal(MessageType::Refuse), true);
-  enet_peer_disconnect_later(peer, 0);
-}
-
-void Connection::SendHello(ENetPeer* peer) { SendTo(peer, MakeHello(mine_), true); }
-
 // Both sides' Hello are known: play may start, or the two games cannot play together.
 void Connection::HandshakeWith(ENetPeer* peer, const Hello& theirs, std::vector<NetEvent>& events) {
   peer_ = peer;
   lastHeard_ = Now();
   const std::string why = CompareHello(mine_, theirs);
-  if (why.empty()) {
-    agreed_ = true;
-    events.push_back({NetEvent::Kind::Agreed, {}, theirs, {}});
-  } else {
-    ended_ = true;
-    events.push_back({NetEvent::Kind::Refused, {}, theirs, why});
-  }
+  agreed_ = why.empty();
+  ended_ = !agreed_;
+  events.push_back({agreed_ ? NetEvent::Kind::Agreed : NetEvent::Kind::Refused, {}, theirs, why});
 }
 
 // The host hears a peer that has not shaken hands: its first message must be a valid
@@ -228,10 +200,11 @@ void Connection::HearNewcomer(ENetPeer* peer, const uint8_t* data, size_t size,
     return;
   }
   if (peer_ != nullptr) {
-    Refuse(peer);
+    SendTo(peer, MakeSignal(MessageType::Refuse), true);
+    enet_peer_disconnect_later(peer, 0);
     return;
   }
-  SendHello(peer);
+  SendTo(peer, MakeHello(mine_), true);
   HandshakeWith(peer, m.hello, events);
 }
 
@@ -255,49 +228,24 @@ void Connection::Service(std::vector<NetEvent>& events) {
     switch (event.type) {
       case ENET_EVENT_TYPE_CONNECT:
         events.push_back({NetEvent::Kind::Connected, {}, {}, {}});
-        if (hosting_) {
-          // The host answers only a valid Hello: until then the peer holds no place.
-          if (newcomers_.size() < kHostPeers) {
-            newcomers_.push_back({event.peer, Now()});
-          } else {
-            enet_peer_disconnect_now(event.peer, 0);
-          }
-          break;
-        }
-        peer_ = event.peer;
-        lastHeard_ = Now();
-        SendHello(peer_);
-        break;
-      case ENET_EVENT_TYPE_RECEIVE: {
-        if (event.peer != peer_) {
-          if (hosting_) HearNewcomer(event.peer, event.packet->data, event.packet->dataLength, events);
-          enet_packet_destroy(event.packet);
-          break;
-        }
-        Message m;
-        const bool ok = DecodeMessage(event.packet->data, event.packet->dataLength, m);
-        enet_packet_destroy(event.packet);
-        lastHeard_ = Now();
-        if (!ok) {
-          ++dropped_;
-          break;
-        }
-        if (m.type == MessageType::Refuse && !agreed_ && !hosting_) {
-          ended_ = true;
-          events.push_back({NetEvent::Kind::Refused, {}, {},
-                            "Another player is already playing with that computer"});
-        } else if (m.type == MessageType::Hello && !agreed_ && !hosting_) {
-          HandshakeWith(peer_, m.hello, events);
-        } else if (agreed_ && m.type == MessageType::Quit) {
-          ended_ = true;
-          events.push_back({NetEvent::Kind::Left, m, {}, {}});
-        } else if (agreed_ && m.type != MessageType::Hello && m.type != MessageType::Refuse) {
-          events.push_back({NetEvent::Kind::Message, m, {}, {}});
+        if (!hosting_) {
+          peer_ = event.peer;
+          lastHeard_ = Now();
+          SendTo(peer_, MakeHello(mine_), true);
+        } else if (newcomers_.size() < kHostPeers) {
+          newcomers_.push_back({event.peer, Now()});  // it holds no place until its Hello
         } else {
-          ++dropped_;
+          enet_peer_disconnect_now(event.peer, 0);
         }
         break;
-      }
+      case ENET_EVENT_TYPE_RECEIVE:
+        if (event.peer == peer_) {
+          Hear(event.packet->data, event.packet->dataLength, events);
+        } else if (hosting_) {
+          HearNewcomer(event.peer, event.packet->data, event.packet->dataLength, events);
+        }
+        enet_packet_destroy(event.packet);
+        break;
       case ENET_EVENT_TYPE_DISCONNECT:
         if (event.peer != peer_) {
           newcomers_.erase(std::remove_if(newcomers_.begin(), newcomers_.end(),
@@ -306,10 +254,9 @@ void Connection::Service(std::vector<NetEvent>& events) {
           break;
         }
         peer_ = nullptr;
-        if (hosting_ && !agreed_) break;  // wait on for another player
-        ended_ = true;
-        events.push_back({event.data == kBye ? NetEvent::Kind::Left : NetEvent::Kind::Lost,
-                          {}, {}, {}});
+        // A host that has no player yet waits on for another.
+        if (!hosting_ || agreed_) End(events, event.data == kBye ? NetEvent::Kind::Left
+                                                                  : NetEvent::Kind::Lost);
         break;
       case ENET_EVENT_TYPE_NONE:
         break;
@@ -318,13 +265,34 @@ void Connection::Service(std::vector<NetEvent>& events) {
   if (ended_) return;
   DropSilentNewcomers();
   const uint32_t now = Now();
-  if (agreed_ && peer_ != nullptr && now - lastHeard_ > kSilenceLimitMs) {
-    ended_ = true;
-    events.push_back({NetEvent::Kind::Lost, {}, {}, {}});
-  } else if (!hosting_ && !agreed_ && !connectLater_ && now - started_ > kConnectLimitMs) {
-    ended_ = true;
-    events.push_back({NetEvent::Kind::Lost, {}, {}, {}});
+  const bool silent = agreed_ && peer_ != nullptr && now - lastHeard_ > kSilenceLimitMs;
+  const bool unanswered = !hosting_ && !agreed_ && !connectLater_ && now - started_ > kConnectLimitMs;
+  if (silent || unanswered) End(events, NetEvent::Kind::Lost);
+}
+
+// A datagram from the other player, or (for a joiner) from the host it is shaking hands with.
+void Connection::Hear(const uint8_t* data, size_t size, std::vector<NetEvent>& events) {
+  Message m;
+  lastHeard_ = Now();
+  if (!DecodeMessage(data, size, m)) {
+    ++dropped_;
+  } else if (m.type == MessageType::Refuse && !agreed_ && !hosting_) {
+    End(events, NetEvent::Kind::Refused, {}, "Another player is already playing with that computer");
+  } else if (m.type == MessageType::Hello && !agreed_ && !hosting_) {
+    HandshakeWith(peer_, m.hello, events);
+  } else if (agreed_ && m.type == MessageType::Quit) {
+    End(events, NetEvent::Kind::Left, m);
+  } else if (agreed_ && m.type != MessageType::Hello && m.type != MessageType::Refuse) {
+    events.push_back({NetEvent::Kind::Message, m, {}, {}});
+  } else {
+    ++dropped_;
   }
+}
+
+void Connection::End(std::vector<NetEvent>& events, NetEvent::Kind kind, const Message& message,
+                     const std::string& text) {
+  ended_ = true;
+  events.push_back({kind, message, {}, text});
 }
 
 void Connection::Send(const Message& message, bool reliable) {
@@ -353,7 +321,10 @@ void Connection::Close() {
 }
 
 std::string Connection::PeerAddress() const {
-  return peer_ != nullptr ? AddressText(peer_->address) : std::string();
+  char ip[64] = {0};
+  if (peer_ == nullptr) return "";
+  if (enet_address_get_host_ip(&peer_->address, ip, sizeof ip - 1) != 0) return "?";
+  return std::string(ip) + ":" + std::to_string(peer_->address.port);
 }
 
 uint16_t Connection::Port() const { return host_->address.port; }

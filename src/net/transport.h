@@ -102,11 +102,13 @@ class Connection : public Outbox {
   // A joiner's host of one peer, not yet connected (null, with `error` said, if none).
   static std::unique_ptr<Connection> NewJoiner(const Hello& mine, std::string& error);
   uint32_t Now() const;
-  void Refuse(ENetPeer* peer);
-  void SendHello(ENetPeer* peer);
+  void Hear(const uint8_t* data, size_t size, std::vector<NetEvent>& events);
   void HearNewcomer(ENetPeer* peer, const uint8_t* data, size_t size, std::vector<NetEvent>& events);
   void HandshakeWith(ENetPeer* peer, const Hello& theirs, std::vector<NetEvent>& events);
   void DropSilentNewcomers();
+  // The connection is over: `kind` says how (with the message or text it carries).
+  void End(std::vector<NetEvent>& events, NetEvent::Kind kind, const Message& message = {},
+           const std::string& text = {});
   static int Intercept(ENetHost* host, ENetEvent* event);
 
   struct Newcomer {

@@ -37,8 +37,6 @@ class Writer {
   std::vector<uint8_t> bytes_;
 };
 
-// Reads from a checked span; any read past its end, or a number longer than its type
-// allows, marks the whole message bad.
 class Reader {
  public:
   Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
@@ -89,7 +87,6 @@ class Reader {
   size_t Left() const { return size_ - pos_; }
   bool AtEnd() const { return pos_ == size_; }
   bool Ok() const { return ok_; }
-  void Fail() { ok_ = false; }
 
  private:
   const uint8_t* data_;
