@@ -5,11 +5,10 @@
 
 namespace {
 
-// The pads the library knows, never more than its arrays hold.
-int PadCount() {
-  if (num_joysticks < 0) return 0;
-  return num_joysticks < MAX_JOYSTICKS ? num_joysticks : MAX_JOYSTICKS;
-}
+// A count the library gives, never below 0 nor above what its arrays hold (`most`).
+int Bounded(int count, int most) { return count < 0 ? 0 : count < most ? count : most; }
+
+int PadCount() { return Bounded(num_joysticks, MAX_JOYSTICKS); }
 
 // Player 1's pad is the library's joystick 0; null when the player has none.
 const JOYSTICK_INFO* PadOf(int player) {
@@ -18,13 +17,8 @@ const JOYSTICK_INFO* PadOf(int player) {
   return &joy[index];
 }
 
-int ButtonCount(const JOYSTICK_INFO& pad) {
-  if (pad.num_buttons < 0) return 0;
-  return pad.num_buttons < MAX_JOYSTICK_BUTTONS ? pad.num_buttons : MAX_JOYSTICK_BUTTONS;
-}
-
 bool Down(const JOYSTICK_INFO& pad, int button) {
-  return button >= 0 && button < ButtonCount(pad) && pad.button[button].b != 0;
+  return button >= 0 && button < Bounded(pad.num_buttons, MAX_JOYSTICK_BUTTONS) && pad.button[button].b != 0;
 }
 
 // The library's digital reading of the first stick's horizontal axis: d1 is left, d2 right.

@@ -64,6 +64,16 @@ struct FixedLine {
   }
 };
 
+// Puts in `handler` for `signal`, blocking no other signal meanwhile (safe inside a
+// signal handler).
+void SetHandler(int signal, void (*handler)(int), int flags) {
+  struct sigaction action {};
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = flags;
+  action.sa_handler = handler;
+  sigaction(signal, &action, nullptr);
+}
+
 // A fault: one log line naming the signal, then the signal's default action (the
 // process ends, with a core where the system keeps them). Nothing of the library runs
 // here: its shutdown would take locks the faulting thread may hold. SA_RESETHAND has
@@ -81,19 +91,9 @@ void OnCrashSignal(int signal) {
   // The default action once more in so many words (a runtime that stands between the
   // kernel and this handler, as the sanitizers' do, may not honour SA_RESETHAND); the
   // signal raised again is held back until this handler returns, then delivered.
-  struct sigaction byDefault {};
-  sigemptyset(&byDefault.sa_mask);
-  byDefault.sa_handler = SIG_DFL;
-  sigaction(signal, &byDefault, nullptr);
+  SetHandler(signal, SIG_DFL, 0);
   raise(signal);
   errno = savedErrno;
-}
-
-sigset_t QuitSignalSet() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (int signal : kQuitSignals) sigaddset(&set, signal);
-  return set;
 }
 
 void NoteIgnoredAtStart() {
@@ -108,24 +108,20 @@ void NoteIgnoredAtStart() {
   }
 }
 
-void InstallHandler() {
-  struct sigaction action {};
-  sigemptyset(&action.sa_mask);
+// Our handlers for the quit and the crash signals, and the quit signals held back
+// (`how`: SIG_BLOCK) or let through (SIG_UNBLOCK).
+void TakeSignals(int how) {
+  NoteIgnoredAtStart();
   // No SA_RESTART: the library's message box waits for its window to be closed, and
   // only an interrupted wait lets the process end. A save copes with EINTR.
-  action.sa_flags = 0;
   for (int signal : kQuitSignals) {
-    action.sa_handler = sigismember(&ignoredAtStart, signal) ? SIG_IGN : OnQuitSignal;
-    sigaction(signal, &action, nullptr);
+    SetHandler(signal, sigismember(&ignoredAtStart, signal) ? SIG_IGN : OnQuitSignal, 0);
   }
-}
-
-void InstallCrashHandler() {
-  struct sigaction action {};
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESETHAND;
-  action.sa_handler = OnCrashSignal;
-  for (int signal : kCrashSignals) sigaction(signal, &action, nullptr);
+  HandleCrashSignals();
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : kQuitSignals) sigaddset(&set, signal);
+  pthread_sigmask(how, &set, nullptr);
 }
 
 // Xlib calls this when the connection to the server breaks; it must not return. The
@@ -157,29 +153,23 @@ void EndQuitSignalledRun() {
 }  // namespace
 
 void HoldQuitSignals() {
-  NoteIgnoredAtStart();
   // Ours before the library starts, so that the handlers it saves and puts back when
   // it shuts down are ours too.
-  InstallHandler();
-  InstallCrashHandler();
-  sigset_t set = QuitSignalSet();
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  TakeSignals(SIG_BLOCK);
   // A write to a display that went away fails with EPIPE and reaches OnLostDisplay,
   // instead of killing the process without a word.
   std::signal(SIGPIPE, SIG_IGN);
   XSetIOErrorHandler(OnLostDisplay);
 }
 
-void HandleCrashSignals() { InstallCrashHandler(); }
+void HandleCrashSignals() {
+  for (int signal : kCrashSignals) SetHandler(signal, OnCrashSignal, SA_RESETHAND);
+}
 
 void HandleQuitSignals() {
-  NoteIgnoredAtStart();
-  InstallHandler();
-  InstallCrashHandler();
   static bool atExitRegistered = false;
   if (!atExitRegistered) atExitRegistered = std::atexit(EndQuitSignalledRun) == 0;
-  sigset_t set = QuitSignalSet();
-  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  TakeSignals(SIG_UNBLOCK);
 }
 
 int QuitSignal() { return quitSignal.load(); }

@@ -78,11 +78,8 @@ void AlsaComplaint(const char* file, int line, const char* function, int err, co
   va_start(args, format);
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
-  if (err != 0) {
-    LOG("ALSA lib ", file, ":", line, ":(", function, ") ", text, ": ", snd_strerror(err));
-  } else {
-    LOG("ALSA lib ", file, ":", line, ":(", function, ") ", text);
-  }
+  LOG("ALSA lib ", file, ":", line, ":(", function, ") ", text, err != 0 ? ": " : "",
+      err != 0 ? snd_strerror(err) : "");
 }
 
 SAMPLE* LoadSound(const char* file) {
@@ -151,13 +148,11 @@ void StopSound() {
   if (!state.started) return;
   StopEffectVoices();
   if (state.musicVoice >= 0) deallocate_voice(state.musicVoice);
-  for (SAMPLE*& sample : state.effects) {
+  for (SAMPLE* sample : state.effects) {
     if (sample != nullptr) destroy_sample(sample);
-    sample = nullptr;
   }
-  for (SAMPLE*& sample : state.music) {
+  for (SAMPLE* sample : state.music) {
     if (sample != nullptr) destroy_sample(sample);
-    sample = nullptr;
   }
   remove_sound();
   snd_lib_error_set_handler(nullptr);
