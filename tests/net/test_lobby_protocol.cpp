@@ -208,3 +208,40 @@ TEST(LobbyProtocol, AsManyItemsAsFitMakeADatagramOfAtMostTheLimit) {
     }
   }
 }
+
+// A value just past what a field may hold is refused; the last one it may hold is not.
+TEST(LobbyProtocol, EachFieldsBoundIsCheckedWhereItIsRead) {
+  struct Case {
+    LobbyType type;
+    void (*set)(LobbyMessage&, bool past);
+  };
+  const Case cases[] = {
+      {LobbyType::Introduce, [](LobbyMessage& m, bool past) { m.side = past ? 2 : 1; }},
+      {LobbyType::Introduce, [](LobbyMessage& m, bool past) { m.relay = past ? 2 : 1; }},
+      {LobbyType::Punch, [](LobbyMessage& m, bool past) { m.side = past ? 2 : 1; }},
+      {LobbyType::Refusal, [](LobbyMessage& m, bool past) {
+         m.reason = static_cast<LobbyRefusal>(past ? 9 : 8);
+       }},
+      {LobbyType::Refusal, [](LobbyMessage& m, bool past) { m.reason = static_cast<LobbyRefusal>(past ? 0 : 1); }},
+      {LobbyType::Register, [](LobbyMessage& m, bool past) { m.version = past ? "1.0\x7f" : "1.0~"; }},
+      {LobbyType::Join, [](LobbyMessage& m, bool past) { m.code = past ? "K7Q2MZ4O" : "K7Q2MZ4Z"; }},
+      {LobbyType::WatchAck, [](LobbyMessage& m, bool past) { m.position = kMaxStreamItems + (past ? 1 : 0); }},
+      {LobbyType::FeedAck, [](LobbyMessage& m, bool past) { m.position = kMaxStreamItems + (past ? 1 : 0); }},
+      {LobbyType::WatchData, [](LobbyMessage& m, bool past) { m.live = past ? 2 : 0; }},
+      {LobbyType::WatchData, [](LobbyMessage& m, bool past) { m.total = kMaxStreamItems + (past ? 1 : 0); }},
+      {LobbyType::Feed, [](LobbyMessage& m, bool past) {
+         m.position = static_cast<uint32_t>(kMaxStreamItems - m.items.size()) + (past ? 1 : 0);
+       }},
+      {LobbyType::Feed, [](LobbyMessage& m, bool past) { m.items.back() = past ? kStreamItemLimit : kStreamItemLimit - 1; }},
+  };
+  for (const Case& c : cases) {
+    for (bool past : {false, true}) {
+      LobbyMessage m = OneOfEach()[static_cast<size_t>(c.type) - 1];
+      ASSERT_EQ(m.type, c.type);
+      c.set(m, past);
+      const std::vector<uint8_t> bytes = EncodeLobby(m);  // the writer does not check
+      LobbyMessage out;
+      EXPECT_EQ(DecodeLobby(bytes.data(), bytes.size(), out), !past) << int(c.type) << (past ? " past" : " last");
+    }
+  }
+}

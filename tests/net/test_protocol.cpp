@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "net/protocol.h"
+#include "net/wire.h"
 
 using namespace net;
 
@@ -145,4 +146,37 @@ TEST(Handshake, AnotherBuildOrProtocolIsADifferentBuild) {
   theirs = mine;
   theirs.protocol = kProtocolVersion + 1;
   EXPECT_EQ(CompareHello(mine, theirs), "The other player's game is a different build");
+}
+
+// The short text both protocols carry: up to its cap, printable ASCII only.
+TEST(WireText, TextsUpToTheirCapOfPrintableCharactersOnly) {
+  struct Case {
+    std::string text;
+    bool readsBack;
+  };
+  const Case cases[] = {
+      {"", true}, {"1.0", true}, {" ~", true}, {std::string(16, 'x'), true},
+      {"1.0\n", false}, {std::string("a\0b", 3), false}, {"\x7f", false}, {"caf\xc3\xa9", false},
+  };
+  for (const Case& c : cases) {
+    Writer w;
+    w.Text(c.text, 16);
+    const std::vector<uint8_t> bytes = w.Take();
+    Reader r(bytes.data(), bytes.size());
+    std::string back;
+    EXPECT_EQ(r.Text(back, 16), c.readsBack) << c.text;
+    if (c.readsBack) {
+      EXPECT_EQ(back, c.text);
+    }
+  }
+  // Cut to the cap when written; a length past the cap, or past the end, is refused.
+  Writer w;
+  w.Text(std::string(20, 'y'), 16);
+  std::vector<uint8_t> bytes = w.Take();
+  EXPECT_EQ(bytes.size(), 17u);
+  std::string back;
+  Reader longer(bytes.data(), bytes.size());
+  EXPECT_FALSE(longer.Text(back, 15));
+  Reader cut(bytes.data(), bytes.size() - 1);
+  EXPECT_FALSE(cut.Text(back, 16));
 }
