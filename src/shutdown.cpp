@@ -17,9 +17,23 @@
 #include "clock.h"
 
 namespace {
-constexpr int kQuitSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+struct NamedSignal {
+  int number;
+  const char* name;
+};
+constexpr NamedSignal kQuitSignals[] = {
+    {SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"}, {SIGQUIT, "SIGQUIT"}};
 // Signals of a fault in the program itself.
-constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGABRT, SIGILL};
+constexpr NamedSignal kCrashSignals[] = {
+    {SIGSEGV, "SIGSEGV"}, {SIGBUS, "SIGBUS"}, {SIGFPE, "SIGFPE"}, {SIGABRT, "SIGABRT"}, {SIGILL, "SIGILL"}};
+
+template <std::size_t N>
+const char* NameIn(const NamedSignal (&table)[N], int signal) {
+  for (const NamedSignal& named : table) {
+    if (named.number == signal) return named.name;
+  }
+  return "another signal";
+}
 
 // Written only by the handler; lock-free, so safe to touch inside a signal.
 std::atomic<int> quitSignal{0};
@@ -100,10 +114,10 @@ void NoteIgnoredAtStart() {
   if (startNoted) return;
   startNoted = true;
   sigemptyset(&ignoredAtStart);
-  for (int signal : kQuitSignals) {
+  for (const NamedSignal& quit : kQuitSignals) {
     struct sigaction current {};
-    if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
-      sigaddset(&ignoredAtStart, signal);
+    if (sigaction(quit.number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
+      sigaddset(&ignoredAtStart, quit.number);
     }
   }
 }
@@ -114,13 +128,13 @@ void TakeSignals(int how) {
   NoteIgnoredAtStart();
   // No SA_RESTART: the library's message box waits for its window to be closed, and
   // only an interrupted wait lets the process end. A save copes with EINTR.
-  for (int signal : kQuitSignals) {
-    SetHandler(signal, sigismember(&ignoredAtStart, signal) ? SIG_IGN : OnQuitSignal, 0);
+  for (const NamedSignal& quit : kQuitSignals) {
+    SetHandler(quit.number, sigismember(&ignoredAtStart, quit.number) ? SIG_IGN : OnQuitSignal, 0);
   }
   HandleCrashSignals();
   sigset_t set;
   sigemptyset(&set);
-  for (int signal : kQuitSignals) sigaddset(&set, signal);
+  for (const NamedSignal& quit : kQuitSignals) sigaddset(&set, quit.number);
   pthread_sigmask(how, &set, nullptr);
 }
 
@@ -163,7 +177,7 @@ void HoldQuitSignals() {
 }
 
 void HandleCrashSignals() {
-  for (int signal : kCrashSignals) SetHandler(signal, OnCrashSignal, SA_RESETHAND);
+  for (const NamedSignal& crash : kCrashSignals) SetHandler(crash.number, OnCrashSignal, SA_RESETHAND);
 }
 
 void HandleQuitSignals() {
@@ -174,26 +188,9 @@ void HandleQuitSignals() {
 
 int QuitSignal() { return quitSignal.load(); }
 
-const char* QuitSignalName(int signal) {
-  switch (signal) {
-    case SIGTERM: return "SIGTERM";
-    case SIGINT: return "SIGINT";
-    case SIGHUP: return "SIGHUP";
-    case SIGQUIT: return "SIGQUIT";
-    default: return "another signal";
-  }
-}
+const char* QuitSignalName(int signal) { return NameIn(kQuitSignals, signal); }
 
-const char* CrashSignalName(int signal) {
-  switch (signal) {
-    case SIGSEGV: return "SIGSEGV";
-    case SIGBUS: return "SIGBUS";
-    case SIGFPE: return "SIGFPE";
-    case SIGABRT: return "SIGABRT";
-    case SIGILL: return "SIGILL";
-    default: return "another signal";
-  }
-}
+const char* CrashSignalName(int signal) { return NameIn(kCrashSignals, signal); }
 
 void LogQuitSignal() {
   const int signal = QuitSignal();
