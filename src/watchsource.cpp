@@ -46,23 +46,18 @@ FramePlan WatchSource::OpenFrame() {
 Controls WatchSource::Read(int player) { return ControlsFromCode(player == 2 ? tick_ % 6 : tick_ / 6); }
 
 bool WatchSource::ReachedItsEnd(uint64_t, uint32_t) const {
-  if (next_ < stream_.items.size()) return stream_.items[next_] >= net::kStreamEnd;
-  return stream_.over;
+  return next_ < stream_.items.size() ? stream_.items[next_] >= net::kStreamEnd : stream_.over;
 }
 
 bool WatchSource::LevelScreenPassed() {
   pump_();
   if (!screenTaken_) {
-    if (NextIs(net::kStreamScreen)) {
-      ++next_;
-      screenTaken_ = true;
-    } else {
-      return next_ < stream_.items.size() || stream_.over;  // no screen here: go on
-    }
+    if (!NextIs(net::kStreamScreen)) return next_ < stream_.items.size() || stream_.over;  // none here: go on
+    ++next_;
+    screenTaken_ = true;
   }
-  if (next_ < stream_.items.size() ? !Due(next_) : !stream_.over) return false;
-  screenTaken_ = false;
-  return true;
+  screenTaken_ = next_ < stream_.items.size() ? !Due(next_) : !stream_.over;  // the players still on theirs
+  return !screenTaken_;
 }
 
 bool WatchSource::Ended(net::StreamEnd& how) const {
