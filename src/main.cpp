@@ -26,7 +26,6 @@
 #include "taps.h"
 #include "userdata.h"
 #include "watchplay.h"
-#include "util.h"
 #include "worldboard.h"
 
 namespace {

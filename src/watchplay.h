@@ -7,6 +7,5 @@
 #include <allegro.h>
 
 #include "netoptions.h"
-#include "netplay.h"
 
 void WatchLiveGame(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptions& options);
