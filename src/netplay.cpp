@@ -84,8 +84,9 @@ struct Network {
   uint32_t remoteReady = 0;    // the other player's last Ready screen, + 1
   int remoteRematch = -1;      // -1: not yet said; 0 no; 1 yes
   int remotePause = -1;        // -1: nothing new; 0 go on; 1 pause
-  Ending broken = Ending::Cleared;  // Left or Lost once the connection ended
-  Ending ended = Ending::Cleared;   // the game's end other than by its levels (Quit, Left, Lost, OutOfStep)
+  // The game's end other than by its levels (Quit, Left, Lost, OutOfStep); Left or Lost
+  // also once the connection ended between games.
+  Ending ended = Ending::Cleared;
   bool levelSettled = false;        // the level is over on both computers
   bool paused = false;              // the pause both share
   bool pauseDown = false;           // P, Pause or Start held
@@ -101,7 +102,7 @@ struct Network {
   int64_t fed = 0;            // ticks of the current game fed to it so far
 };
 
-bool Broken(const Network& n) { return n.broken != Ending::Cleared; }
+bool Ended(const Network& n) { return n.ended != Ending::Cleared; }
 
 // A message from the other side, noted for whoever waits on it.
 void Hear(Network& n, const net::Message& m) {
@@ -124,8 +125,8 @@ void Pump(Network& n) {
   n.connection->Service(events);
   for (const net::NetEvent& e : events) {
     if (e.kind == Kind::Message) Hear(n, e.message);
-    if ((e.kind == Kind::Left || e.kind == Kind::Lost) && !Broken(n)) {
-      n.broken = e.kind == Kind::Left ? Ending::Left : Ending::Lost;
+    if ((e.kind == Kind::Left || e.kind == Kind::Lost) && !Ended(n)) {
+      n.ended = e.kind == Kind::Left ? Ending::Left : Ending::Lost;
     }
     if (e.kind == Kind::Left && e.message.type == net::MessageType::Quit) n.leftAt = e.message.value;
   }
@@ -167,7 +168,7 @@ void ShowScreen(BITMAP* backbuffer, const char* first, const char* second) {
 }
 
 // A level screen both players must leave: after the local key it says so and waits
-// for the other player's. False when the game ended meanwhile (`n.broken`, or a quit).
+// for the other player's. False when the game ended meanwhile (`n.ended`, or a quit).
 bool BothLeaveScreen(Network& n, BITMAP* backbuffer, const char* first, const char* second) {
   ShowScreen(backbuffer, first, second);
   clear_keybuf();
@@ -176,7 +177,7 @@ bool BothLeaveScreen(Network& n, BITMAP* backbuffer, const char* first, const ch
   bool left = true;
   const uint32_t screenNumber = n.screensPassed;
   WaitServing(n, [&] {
-    if (Broken(n) || quitnow) return !(left = false);
+    if (Ended(n) || quitnow) return !(left = false);
     if (!pressed && (keypressed() || NewPadPress(presses))) {
       if (keypressed()) readkey();
       if (key[KEY_ESC]) return !(left = false);
@@ -224,8 +225,6 @@ void RecordConfirmedTicks(Network& n, bool gameOver = false) {
   FeedTicks(n, n.recorded);
 }
 
-bool Ended(const Network& n) { return n.ended != Ending::Cleared; }
-
 // The rollback session as the play loop's source: each tick of the clock is a frame of
 // the session, whose requests are carried out on the game; the ticks it asks for are
 // the loop's ticks, read from the session's readings, heard only when first run. A
@@ -252,7 +251,6 @@ class NetworkSource : public ControlSource {
 
   bool FrameStarts(GameState&) override {
     Pump(n_);
-    if (Broken(n_)) n_.ended = n_.broken;
     if (!Ended(n_) && QuitRequested()) n_.ended = Ending::Quit;
     return !Ended(n_);
   }
@@ -349,7 +347,7 @@ class NetworkPresenter : public Presenter {
     FeedTicks(n_, static_cast<int64_t>(n_.session->ConfirmedTick()) - n_.gameStartTick);
     if (n_.feed) n_.feed->LevelScreen(static_cast<uint64_t>(n_.session->Tick() - n_.gameStartTick));
     if (!BothLeaveScreen(n_, backbuffer_, title, begin ? "Press any key to begin." : "Press any key to continue.")) {
-      n_.ended = Broken(n_) ? n_.broken : Ending::Quit;
+      if (!Ended(n_)) n_.ended = Ending::Quit;
     }
   }
   void LevelBegins(GameState&) override {
@@ -475,7 +473,7 @@ bool BothPlayAgain(Network& n, BITMAP* backbuffer) {
   bool yes = false;
   bool again = true;
   WaitServing(n, [&] {
-    if (Broken(n) || n.remoteRematch == 0 || quitnow) return !(again = false);
+    if (Ended(n) || n.remoteRematch == 0 || quitnow) return !(again = false);
     if (!yes && key[KEY_ESC]) {
       n.connection->Send(net::MakeSignal(net::MessageType::Rematch, 0), true);
       return !(again = false);
@@ -535,23 +533,22 @@ void RememberJoinedAddress(const std::string& address) {
 // the address joined last time; an address joined is remembered. False when what was
 // typed is neither (the player was told).
 bool ChooseJoinTarget(BITMAP* backbuffer, NetworkOptions& options) {
-  if (!options.address.empty() || !options.code.empty()) {
-    if (options.code.empty()) RememberJoinedAddress(options.address + ":" + std::to_string(options.port));
-    return true;
-  }
-  // The prompt takes letters, digits, blanks and full stops: a blank stands for the colon.
-  std::string offered = LastJoinedAddress();
-  std::replace(offered.begin(), offered.end(), ':', ' ');
-  std::string typed = GetWord(backbuffer, "Join a network game at (HOST, HOST PORT, or a code):", offered);
-  if (!ReadJoinTarget(options, typed)) {  // a code: "K7Q2 MZ4P"; else the blank stands for the colon
-    const size_t blank = typed.find(' ');
-    if (blank != std::string::npos) typed[blank] = ':';
-    if (!ReadJoinTarget(options, typed)) {
-      LocalScreenWithoutNetwork(backbuffer, ("Not an address or a code: " + typed).c_str());
-      return false;
+  std::string joined = options.address + ":" + std::to_string(options.port);
+  if (options.address.empty() && options.code.empty()) {
+    // The prompt takes letters, digits, blanks and full stops: a blank stands for the colon.
+    std::string offered = LastJoinedAddress();
+    std::replace(offered.begin(), offered.end(), ':', ' ');
+    joined = GetWord(backbuffer, "Join a network game at (HOST, HOST PORT, or a code):", offered);
+    if (!ReadJoinTarget(options, joined)) {  // a code: "K7Q2 MZ4P"; else the blank stands for the colon
+      const size_t blank = joined.find(' ');
+      if (blank != std::string::npos) joined[blank] = ':';
+      if (!ReadJoinTarget(options, joined)) {
+        LocalScreenWithoutNetwork(backbuffer, ("Not an address or a code: " + joined).c_str());
+        return false;
+      }
     }
   }
-  if (options.code.empty()) RememberJoinedAddress(typed);
+  if (options.code.empty()) RememberJoinedAddress(joined);
   return true;
 }
 
@@ -630,9 +627,8 @@ int PlayNetworkGames(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOpt
   }
   const int delay = options.inputDelay >= 0 ? options.inputDelay : net::kDefaultInputDelay;
   n.session = std::make_unique<net::Session>(*n.connection, n.localPlayer, delay);
-  for (uint32_t gameNumber = 0;; ++gameNumber) {
-    const Ending ending = PlayOneNetworkGame(n, backbuffer, splatterLayer, gameNumber);
-    if (ending != Ending::TimeUp) break;
+  uint32_t gameNumber = 0;
+  while (PlayOneNetworkGame(n, backbuffer, splatterLayer, gameNumber++) == Ending::TimeUp) {
     if (!BothPlayAgain(n, backbuffer)) break;
   }
   if (n.feed) n.feed->Finish();  // the stream's end reaches the lobby
