@@ -74,10 +74,8 @@ class LivePresenter : public Presenter {
     }
     if (!caughtUp_) {  // the splats of the ticks played unseen, under the first frame shown
       caughtUp_ = true;
-      if (game_.splatterLayer != nullptr) {
-        RepaintSplats(game_.splatterLayer, game_);
-        blit(game_.splatterLayer, backbuffer_, 0, 0, 0, 0, game_.splatterLayer->w, game_.splatterLayer->h);
-      }
+      RepaintSplats(game_.splatterLayer, game_);
+      blit(game_.splatterLayer, backbuffer_, 0, 0, 0, 0, game_.splatterLayer->w, game_.splatterLayer->h);
     }
     inner_.ShowFrame(game);
   }
