@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "debug.h"
@@ -239,7 +240,6 @@ class NetworkSource : public ControlSource {
     n_.gameStartTick = n_.session->Tick();
     n_.recorded = 0;
     n_.ended = Ending::Cleared;
-    n_.levelSettled = false;
     n_.recorder.BeginGame(game);
     n_.recorder.SetRandom(static_cast<uint8_t>(RandomKind::Own), game.random.seed);
     n_.fed = 0;
@@ -270,8 +270,10 @@ class NetworkSource : public ControlSource {
     }
   }
   bool LevelGoesOn(const GameState&) override { return !n_.levelSettled; }
+  // Read once a level: the next one begins unsettled, even one its player quits at once.
   LevelEnd LevelEndOf(const GameState& game) override {
-    if (Ended(n_) || !n_.levelSettled) return LevelEnd::Quit;
+    const bool settled = std::exchange(n_.levelSettled, false);
+    if (Ended(n_) || !settled) return LevelEnd::Quit;
     return game.cleared ? LevelEnd::Cleared : LevelEnd::TimeUp;
   }
 
@@ -353,7 +355,6 @@ class NetworkPresenter : public Presenter {
   void LevelBegins(GameState&) override {
     n_.paused = false;
     n_.pauseDown = true;  // a key still held from the level screen counts once let go
-    n_.levelSettled = false;
     logic_time = 0;
   }
   void LevelEnds() override { ResumeSound(); }
