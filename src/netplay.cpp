@@ -158,7 +158,6 @@ void Serve(Network& n) {
   if (n.session) HoldFrames(n);
 }
 
-// The game's own wait, serving the connection on every pass.
 void WaitServing(Network& n, const std::function<bool()>& done) {
   WaitUntil(done, [&n] { Serve(n); });
 }
@@ -277,7 +276,6 @@ class NetworkSource : public ControlSource {
     return game.cleared ? LevelEnd::Cleared : LevelEnd::TimeUp;
   }
 
-  // What the session asks, carried out on the game.
   void CarryOut(PlayLoop& play, GameState& game) {
     while (Request* request = n_.session->Next()) {
       StateCell* cell = request->cell;  // Save and Load only
