@@ -575,10 +575,7 @@ bool ConnectThroughLobby(Network& n, BITMAP* backbuffer, const NetworkOptions& o
 // Waits for the other computer (host) or reaches it (join) and shakes hands. False,
 // after telling the player why, when no game can start.
 bool Connect(Network& n, BITMAP* backbuffer, const NetworkOptions& options) {
-  net::Hello mine;
-  mine.gameVersion = NANASPLAT_VERSION;
-  mine.fingerprint = SimulationFingerprint();
-  mine.seed = net::FreshNonce();
+  const net::Hello mine{net::kProtocolVersion, NANASPLAT_VERSION, SimulationFingerprint(), net::FreshNonce()};
   const bool hosting = options.role == NetworkOptions::Role::Host;
   n.localPlayer = hosting ? 0 : 1;
   if (UsesLobby(options)) return ConnectThroughLobby(n, backbuffer, options, mine);

@@ -153,9 +153,7 @@ void WatchLiveGame(BITMAP* backbuffer, BITMAP* splatterLayer, const NetworkOptio
   net::Endpoint lobby;
   std::string error;
   if (!net::ResolveLobby(lobbyName, lobby, error)) return Tell(backbuffer, "Cannot reach the lobby: " + error);
-  net::Hello mine;
-  mine.gameVersion = NANASPLAT_VERSION;
-  mine.fingerprint = SimulationFingerprint();
+  const net::Hello mine{net::kProtocolVersion, NANASPLAT_VERSION, SimulationFingerprint()};
   std::unique_ptr<net::WatchClient> client = net::WatchClient::Open(lobby, options.code, mine, error);
   if (!client) return Tell(backbuffer, "Cannot watch: " + error);
   if (!WaitForTheGame(*client, backbuffer, code)) return;
