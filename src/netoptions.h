@@ -16,13 +16,12 @@ struct NetworkOptions {
   std::string error;        // a command line that could not be read, in a sentence
 };
 
-// Reads "--host [PORT]" and "--join HOST[:PORT]" (or "--join CODE") values into `options`.
+// Read the values of "--host [PORT]", "--join HOST[:PORT]" (or "--join CODE"),
+// "--input-delay N", "--watch CODE" and "--lobby HOST[:PORT]" into `options`.
 void ReadHostOption(NetworkOptions& options, const char* port);
 void ReadJoinOption(NetworkOptions& options, const char* address);
 void ReadInputDelayOption(NetworkOptions& options, const char* ticks);
-// Reads "--watch CODE".
 void ReadWatchOption(NetworkOptions& options, const char* code);
-// Reads "--lobby HOST[:PORT]".
 void ReadLobbyOption(NetworkOptions& options, const char* lobby);
 // What was typed or given to join: a code (XXXX-XXXX, in any case, the dash or a blank
 // optional: eight characters of the code alphabet, without '.' or ':') or HOST[:PORT].
