@@ -18,19 +18,20 @@
 #endif
 
 namespace {
-// A network option's value, read by the network module; a value it cannot use is a misuse.
-void NetworkOption(CommandLine& line, void (*read)(NetworkOptions&, const char*), const char* value) {
-  read(line.options.network, value);
-  if (line.options.network.error.empty()) return;
+void Refuse(CommandLine& line, std::string problem) {
   line.action = CommandAction::Misuse;
-  line.problem = line.options.network.error;
+  line.problem = std::move(problem);
+}
+// A network option's value, read by the network module; a value it cannot use is a misuse.
+template <void (*Read)(NetworkOptions&, const char*)>
+void NetworkOption(CommandLine& line, const char* value) {
+  Read(line.options.network, value);
+  if (!line.options.network.error.empty()) Refuse(line, line.options.network.error);
 }
 // A board's address, or a misuse.
 void ScoreboardOption(CommandLine& line, const char* url) {
   line.options.scoreboard = url;
-  if (IsWorldBoardUrl(url)) return;
-  line.action = CommandAction::Misuse;
-  line.problem = "--scoreboard takes an http:// or https:// address";
+  if (!IsWorldBoardUrl(url)) Refuse(line, "--scoreboard takes an http:// or https:// address");
 }
 
 // Whether an argument is an option (or "--"), which is never taken as an option's value:
@@ -39,8 +40,7 @@ bool LooksLikeOption(const char* argument) { return argument[0] == '-' && argume
 
 CommandLine Misuse(std::string problem, bool unknown = false) {
   CommandLine line;
-  line.action = CommandAction::Misuse;
-  line.problem = std::move(problem);
+  Refuse(line, std::move(problem));
   line.unknown = unknown;
   return line;
 }
@@ -68,17 +68,17 @@ const OptionEntry kOptionTable[] = {
     {"--check-replay", "FILE", "check that a recorded game still ends as it did",
      [](CommandLine& line, const char* file) { line.options.replay = {ReplayMode::Check, file, ""}; }},
     {"--host", "[PORT]", "wait for a network game's second player (UDP port, default 7478)",
-     [](CommandLine& line, const char* port) { NetworkOption(line, ReadHostOption, port); }},
+     NetworkOption<ReadHostOption>},
     {"--join", "[HOST[:PORT]|CODE]", "join a network game (asks for the address when none is given)",
-     [](CommandLine& line, const char* address) { NetworkOption(line, ReadJoinOption, address); }},
+     NetworkOption<ReadJoinOption>},
     {"--watch", "CODE", "watch a network game live, a few seconds behind (through the lobby)",
-     [](CommandLine& line, const char* code) { NetworkOption(line, ReadWatchOption, code); }},
+     NetworkOption<ReadWatchOption>},
     {"--lobby", "HOST[:PORT]", "the lobby that gives hosted games a code (UDP port, default 7479)",
-     [](CommandLine& line, const char* lobby) { NetworkOption(line, ReadLobbyOption, lobby); }},
+     NetworkOption<ReadLobbyOption>},
     {"--input-delay", "N", "ticks a network game holds your controls back (0 to 6, default 2)",
-     [](CommandLine& line, const char* ticks) { NetworkOption(line, ReadInputDelayOption, ticks); }},
+     NetworkOption<ReadInputDelayOption>},
     {"--scoreboard", "URL", "send games that end at time up to this world score board",
-     [](CommandLine& line, const char* url) { ScoreboardOption(line, url); }},
+     ScoreboardOption},
     {"--help", nullptr, "show this help and exit",
      [](CommandLine& line, const char*) { line.action = CommandAction::Help; }},
     {"--version", nullptr, "show the version and exit",
