@@ -55,6 +55,16 @@ bool WriteAll(int fd, const std::string& data) {
   return true;
 }
 
+// Writes `contents` to the temporary file `fd`, syncs and closes it: the step that failed
+// (errno says why), or null.
+const char* FillAndClose(int fd, const std::string& contents) {
+  const char* failed = !WriteAll(fd, contents) ? "write" : fsync(fd) != 0 ? "sync" : nullptr;
+  const int error = errno;  // a failed write's or sync's cause outlives close
+  if (close(fd) != 0 && failed == nullptr) return "close";
+  errno = error;
+  return failed;
+}
+
 // The directory part of `path` ("." when it has none).
 std::string DirectoryOf(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -164,10 +174,7 @@ int CreateTempFile(const std::string& target, std::string& temp) {
   return fd;
 }
 
-ScoreTablePlace& Chosen() {
-  static ScoreTablePlace place{".", kScoresFile, "", false};
-  return place;
-}
+ScoreTablePlace chosen{".", kScoresFile, "", false};
 
 }  // namespace
 
@@ -198,27 +205,25 @@ ScoreTablePlace ChooseScoreTablePlace(const std::string& mediaDir, bool mediaWri
 
 void UseScoreTableFor(const std::string& mediaDir) {
   const bool writable = access(mediaDir.c_str(), W_OK) == 0;
-  Chosen() = ChooseScoreTablePlace(mediaDir, writable, ProcessEnvironment());
-  const ScoreTablePlace& place = Chosen();
-  if (place.perUser) {
-    LOG("High-score table: ", place.path, " (the media directory ", mediaDir,
+  chosen = ChooseScoreTablePlace(mediaDir, writable, ProcessEnvironment());
+  if (chosen.perUser) {
+    LOG("High-score table: ", chosen.path, " (the media directory ", mediaDir,
         " cannot be written here; a new table starts as a copy of its \"scores\")");
   } else if (writable) {
-    LOG("High-score table: ", place.path, " (in the media directory)");
+    LOG("High-score table: ", chosen.path, " (in the media directory)");
   } else {
-    LOG("High-score table: ", place.path, " (no home directory for a table of the player's own)");
+    LOG("High-score table: ", chosen.path, " (no home directory for a table of the player's own)");
   }
 }
 
-const ScoreTablePlace& ChosenScoreTable() { return Chosen(); }
+const ScoreTablePlace& ChosenScoreTable() { return chosen; }
 
 std::string ScoreTableToRead() {
-  const ScoreTablePlace& place = Chosen();
-  if (place.seed.empty() || access(place.path.c_str(), F_OK) == 0) return place.path;
-  return place.seed;
+  if (chosen.seed.empty() || access(chosen.path.c_str(), F_OK) == 0) return chosen.path;
+  return chosen.seed;
 }
 
-const std::string& GameDataDirectory() { return Chosen().directory; }
+const std::string& GameDataDirectory() { return chosen.directory; }
 
 bool MakeGameDataDirectory() {
   if (MakeDirectories(GameDataDirectory())) return true;
@@ -253,28 +258,13 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents, s
   // file system and replaces the old file in one step.
   std::string temp;
   const int fd = CreateTempFile(target, temp);
-  const char* failed = fd < 0 ? "create" : nullptr;  // the step that failed, if any
-  if (fd >= 0) {
-    if (!WriteAll(fd, contents)) {
-      failed = "write";
-    } else if (fsync(fd) != 0) {
-      failed = "sync";
-    }
-    const int error = errno;  // a failed write's or sync's cause outlives close
-    if (close(fd) != 0 && failed == nullptr) {
-      failed = "close";
-    } else {
-      errno = error;
-    }
-    if (failed == nullptr && rename(temp.c_str(), target.c_str()) != 0) failed = "rename";
-    if (failed != nullptr) {
-      const int cause = errno;
-      unlink(temp.c_str());
-      errno = cause;
-    }
-  }
+  const char* failed = fd < 0 ? "create" : FillAndClose(fd, contents);  // the step that failed, if any
+  if (failed == nullptr && rename(temp.c_str(), target.c_str()) != 0) failed = "rename";
   if (failed != nullptr) {
-    if (failure != nullptr) *failure = std::string(failed) + ": " + std::strerror(errno);
+    const int cause = errno;
+    if (fd >= 0) unlink(temp.c_str());
+    if (failure != nullptr) *failure = std::string(failed) + ": " + std::strerror(cause);
+    errno = cause;
     return false;
   }
   // Make the rename itself durable; the new file is in place either way.
