@@ -267,8 +267,8 @@ bool ReadWithinBounds(const std::string& packed, uint32_t bodySize, uint32_t tic
   return true;
 }
 
-// Reads `fd` to its end, refusing anything longer than a replay can be.
-bool ReadBounded(int fd, std::string& bytes, std::string& error) {
+// Reads `fd` to its end, refusing anything longer than `most` bytes.
+bool ReadBounded(int fd, size_t most, std::string& bytes, std::string& error) {
   char chunk[65536];
   for (;;) {
     const ssize_t n = read(fd, chunk, sizeof chunk);
@@ -276,7 +276,7 @@ bool ReadBounded(int fd, std::string& bytes, std::string& error) {
     if (n < 0) return Fail(error, std::strerror(errno));
     if (n == 0) return true;
     bytes.append(chunk, static_cast<size_t>(n));
-    if (bytes.size() > kMaxReplayFileBytes) return Fail(error, "too large for a replay");
+    if (bytes.size() > most) return Fail(error, "too large for a replay");
   }
 }
 
@@ -354,11 +354,15 @@ bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) 
   return ReadWithinBounds(packed, bodySize, static_cast<uint32_t>(summary.ticks), replay, error);
 }
 
-bool LoadReplay(const std::string& path, Replay& replay, std::string& error) {
+bool ReadFileBounded(const std::string& path, size_t most, std::string& bytes, std::string& error) {
   const int fd = path == "-" ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return Fail(error, std::strerror(errno));
-  std::string bytes;
-  const bool read = ReadBounded(fd, bytes, error);
+  const bool read = ReadBounded(fd, most, bytes, error);
   if (fd != STDIN_FILENO) close(fd);
-  return read && DecodeReplay(bytes, replay, error);
+  return read;
+}
+
+bool LoadReplay(const std::string& path, Replay& replay, std::string& error) {
+  std::string bytes;
+  return ReadFileBounded(path, kMaxReplayFileBytes, bytes, error) && DecodeReplay(bytes, replay, error);
 }

@@ -28,7 +28,6 @@ struct ReplayRun {
   uint32_t count;
 };
 
-// One recorded game.
 struct Replay {
   int players = 1;                         // 1 or 2
   std::string gameVersion;                 // the game that recorded it
@@ -86,5 +85,8 @@ std::string EncodeReplay(const Replay& replay);
 // anything that is not a whole, intact replay of a format this game knows, or that
 // holds more than a game of its length could.
 bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error);
+// The bytes of the file at `path` ("-": standard input); false, with the reason in
+// `error`, when it cannot be read or holds more than `most` bytes ("too large for a replay").
+bool ReadFileBounded(const std::string& path, size_t most, std::string& bytes, std::string& error);
 // The file at `path` ("-": standard input), read no further than kMaxReplayFileBytes.
 bool LoadReplay(const std::string& path, Replay& replay, std::string& error);

@@ -203,6 +203,30 @@ TEST(ReplayBounds, AFileIsReadNoFurtherThanAReplayCanBe) {
   EXPECT_EQ(error, "too large for a replay");
 }
 
+// The bounded read other files holding a replay go through (a world board's queued games):
+// up to its bound exactly, never a byte more, and a directory is a failure, not a throw.
+TEST(ReplayBounds, ABoundedReadTakesUpToItsBoundAndRefusesTheRest) {
+  const std::string dir = ScratchDir();
+  WriteFile(dir + "/ten", std::string(10, 'x'));
+  const struct {
+    std::string path;
+    size_t most;
+    bool read;
+    const char* error;
+  } cases[] = {{dir + "/ten", 10, true, ""},
+               {dir + "/ten", 9, false, "too large for a replay"},
+               {dir, 100, false, "Is a directory"},
+               {dir + "/none", 100, false, "No such file or directory"}};
+  for (const auto& c : cases) {
+    std::string bytes, error;
+    EXPECT_EQ(ReadFileBounded(c.path, c.most, bytes, error), c.read) << c.path << " " << c.most;
+    EXPECT_EQ(error, c.error) << c.path;
+    if (c.read) {
+      EXPECT_EQ(bytes, std::string(10, 'x'));
+    }
+  }
+}
+
 // Where a replay came from, as --check-replay tells it when the replay differs.
 TEST(ReplayOrigin, SaysWhenAnotherVersionOrOtherPicturesRecordedIt) {
   Replay here = SampleReplay();
