@@ -12,7 +12,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -39,6 +38,7 @@ constexpr long kDownloadTimeoutMs = 60000;
 constexpr int kVerdictPollMs = 500;
 constexpr int kVerdictWaitMs = 30000;        // how long the sender asks after a game it sent
 constexpr size_t kMaxAnswerBytes = 64 * 1024;
+constexpr size_t kMaxQueuedNameBytes = 1024;  // the name's line a queued game may hold beside its replay
 
 // --- One request ------------------------------------------------------------
 
@@ -104,14 +104,11 @@ Answer Request(const std::string& url, const std::string* body, long timeoutMs, 
   return answer;
 }
 
+// libcurl (7.82 on) escapes without a handle.
 std::string Escaped(const std::string& text) {
-  CURL* curl = curl_easy_init();
-  std::string out;
-  if (curl == nullptr) return out;
-  char* escaped = curl_easy_escape(curl, text.data(), static_cast<int>(text.size()));
-  if (escaped != nullptr) out = escaped;
+  char* escaped = curl_easy_escape(nullptr, text.data(), static_cast<int>(text.size()));
+  const std::string out = escaped != nullptr ? escaped : "";
   curl_free(escaped);
-  curl_easy_cleanup(curl);
   return out;
 }
 
@@ -139,11 +136,10 @@ struct QueuedGame {
 };
 
 bool ReadQueued(const std::string& path, QueuedGame& game) {
-  std::ifstream in(path, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes, error;
+  if (!ReadFileBounded(path, kMaxReplayFileBytes + kMaxQueuedNameBytes, bytes, error)) return false;
   const size_t line = bytes.find('\n');
-  if (!in.good() && !in.eof()) return false;
-  if (line == std::string::npos || bytes.size() > kMaxReplayFileBytes + 1024) return false;
+  if (line == std::string::npos) return false;
   game.name = bytes.substr(0, line);
   game.replay = bytes.substr(line + 1);
   return true;
@@ -154,19 +150,19 @@ bool ReadQueued(const std::string& path, QueuedGame& game) {
 struct Sender {
   std::mutex mutex;
   std::condition_variable wake;
-  std::string url;             // set once at start
+  std::string base;            // the board's address without a trailing "/" (set once at start)
   std::vector<QueuedGame> offered;  // games handed over, not yet in the queue
   std::string worldLine;       // for the table's screen
-  std::string waitingFor;      // the queue file of the game last offered
+  std::string waitingFor;      // the queue file of the game last offered (sender thread only)
   std::string lastOffered;     // its bytes, so that a game is sent once
   Replay tableGame;            // the game the table being shown is for (main thread only)
   std::thread thread;
 };
 Sender sender;
 
-std::string WorldText(const nlohmann::json& state) {
-  const auto rank = state.value("rank", 0LL), of = state.value("of", 0LL), week = state.value("week_rank", 0LL);
-  return "World: " + Ordinal(rank) + " of " + Thousands(of) + " (this week: " + Ordinal(week) + ")";
+std::string WorldText(const BoardAnswer& state) {
+  return "World: " + Ordinal(state.rank) + " of " + Thousands(state.of) + " (this week: " +
+         Ordinal(state.weekRank) + ")";
 }
 
 // Asks after a game sent until the board has decided or the wait is over.
@@ -176,18 +172,16 @@ void FollowVerdict(const std::string& base, long long id) {
     std::this_thread::sleep_for(std::chrono::milliseconds(kVerdictPollMs));
     const Answer answer = Request(url, nullptr, kTransferTimeoutMs);
     if (answer.status != 200) continue;
-    const nlohmann::json state = nlohmann::json::parse(answer.body, nullptr, false);
-    if (!state.is_object()) continue;
-    const std::string status = state.value("status", "");
-    if (status == "verified") {
+    const BoardAnswer state = ReadBoardAnswer(answer.body);
+    if (state.status == "verified") {
       const std::string line = WorldText(state);
       LOG("World board: replay ", id, " verified: ", line);
       std::lock_guard<std::mutex> hold(sender.mutex);
       sender.worldLine = line;
       return;
     }
-    if (status == "refused") {
-      LOG("World board: replay ", id, " refused: ", state.value("reason", std::string("no reason given")));
+    if (state.status == "refused") {
+      LOG("World board: replay ", id, " refused: ", state.reason.empty() ? "no reason given" : state.reason);
       return;
     }
   }
@@ -203,15 +197,15 @@ bool SendQueued(const std::string& base, const std::string& file, bool follow) {
     return true;
   }
   const Answer answer = Request(base + "/api/replays?name=" + Escaped(game.name), &game.replay, kTransferTimeoutMs);
-  const nlohmann::json body = nlohmann::json::parse(answer.body, nullptr, false);
-  const long long id = body.is_object() ? body.value("id", 0LL) : 0;
-  if (answer.status == 202 && id > 0) {
+  const BoardAnswer said = ReadBoardAnswer(answer.body);
+  if (answer.status == 202 && said.id > 0) {
     unlink(path.c_str());
-    LOG("World board: sent the game of \"", game.name, "\" to ", base, " (replay ", id, ", waiting to be verified)");
-    if (follow) FollowVerdict(base, id);
+    LOG("World board: sent the game of \"", game.name, "\" to ", base, " (replay ", said.id,
+        ", waiting to be verified)");
+    if (follow) FollowVerdict(base, said.id);
     return true;
   }
-  const std::string reason = body.is_object() ? body.value("reason", std::string()) : std::string();
+  const std::string& reason = said.reason;
   if (answer.status == 400 || answer.status == 413) {  // the board will never take it
     unlink(path.c_str());
     LOG("World board: ", base, " refused the game of \"", game.name, "\": ", reason.empty() ? "no reason given" : reason);
@@ -225,15 +219,8 @@ bool SendQueued(const std::string& base, const std::string& file, bool follow) {
 }
 
 void SendAll() {
-  std::string waitingFor;
-  {
-    std::lock_guard<std::mutex> hold(sender.mutex);
-    waitingFor = sender.waitingFor;
-  }
-  std::string base = sender.url;
-  while (!base.empty() && base.back() == '/') base.pop_back();  // the board's address without a trailing "/"
   for (const std::string& file : QueuedGames()) {
-    if (stopping || !SendQueued(base, file, file == waitingFor)) return;
+    if (stopping || !SendQueued(sender.base, file, file == sender.waitingFor)) return;
   }
 }
 
@@ -258,7 +245,6 @@ void QueueOffered() {
       LOG("World board: could not keep the game of \"", game.name, "\" in ", QueueDirectory(), " (", failure, ")");
       continue;
     }
-    std::lock_guard<std::mutex> hold(sender.mutex);
     sender.waitingFor = file;
   }
   const std::vector<std::string> files = QueuedGames();
@@ -290,6 +276,17 @@ void StopSender() {
   if (sender.thread.joinable()) sender.thread.join();
 }
 
+// One field of a board's answer; `fallback` when the answer is no object or the field is
+// missing or of another kind, so that nothing a board sends stops the sender.
+template <typename T>
+T Field(const nlohmann::json& answer, const char* key, T fallback) {
+  try {
+    return answer.value(key, fallback);
+  } catch (const nlohmann::json::exception&) {
+    return fallback;
+  }
+}
+
 bool IsHttp(const std::string& text) { return text.rfind("http://", 0) == 0 || text.rfind("https://", 0) == 0; }
 
 std::string LoginName() {
@@ -297,6 +294,13 @@ std::string LoginName() {
   if (entry != nullptr && entry->pw_name != nullptr && entry->pw_name[0] != '\0') return entry->pw_name;
   const char* user = std::getenv("USER");
   return user != nullptr && *user != '\0' ? user : "player";
+}
+
+// The name typed is the one the board shows from now on; the table is done, so the game
+// goes to the board (in the background) while the table is shown.
+void TableDone(const std::string& name) {
+  if (CurrentSettings().playerName != name) ChangeSetting(&Settings::playerName, name);
+  OfferGameToWorldBoard(sender.tableGame);
 }
 
 }  // namespace
@@ -307,6 +311,13 @@ bool IsWorldBoardUrl(const std::string& text) {
     if (c <= ' ' || c >= 0x7f) return false;
   }
   return text.find("://") + 3 < text.size();
+}
+
+BoardAnswer ReadBoardAnswer(const std::string& body) {
+  const nlohmann::json answer = nlohmann::json::parse(body, nullptr, false);
+  return {Field(answer, "id", 0LL),   Field(answer, "status", std::string()),
+          Field(answer, "reason", std::string()), Field(answer, "rank", 0LL),
+          Field(answer, "of", 0LL),   Field(answer, "week_rank", 0LL)};
 }
 
 std::string Thousands(long long n) {
@@ -322,15 +333,6 @@ std::string Ordinal(long long n) {
   return Thousands(n) + (teen || lastTwo % 10 > 3 ? "th" : kSuffixes[lastTwo % 10]);
 }
 
-namespace {
-// The name typed is the one the board shows from now on; the table is done, so the game
-// goes to the board (in the background) while the table is shown.
-void TableDone(const std::string& name) {
-  if (CurrentSettings().playerName != name) ChangeSetting(&Settings::playerName, name);
-  OfferGameToWorldBoard(sender.tableGame);
-}
-}  // namespace
-
 void StartWorldBoard(const std::string& url) {
   highScoreTableDone = TableDone;
   highScoreWorldLine = WorldBoardLine;
@@ -340,7 +342,7 @@ void StartWorldBoard(const std::string& url) {
     return;
   }
   curl_global_init(CURL_GLOBAL_DEFAULT);
-  sender.url = url;
+  sender.base = url.substr(0, url.find_last_not_of('/') + 1);
   LOG("World board: games ended at time up go to ", url, " (", QueuedGames().size(), " waiting)");
   sender.thread = std::thread(Run);
   std::atexit(StopSender);

@@ -36,6 +36,18 @@ std::string WorldBoardName();
 // game sent; empty until then.
 std::string WorldBoardLine();
 
+// A board's answer (JSON), as far as the game reads it: a field that is missing or of
+// another kind, or an answer that is no object, reads as its default.
+struct BoardAnswer {
+  long long id = 0;        // the game's number on the board (the answer to sending it)
+  std::string status;      // "verified" or "refused" once decided (the answer to asking after it)
+  std::string reason;      // why it was refused; empty: none given
+  long long rank = 0;      // once verified: its place in the world,
+  long long of = 0;        // among this many games,
+  long long weekRank = 0;  // and its place this week
+};
+BoardAnswer ReadBoardAnswer(const std::string& body);
+
 // "56,789"; and "1st", "22nd", "1,234th".
 std::string Thousands(long long n);
 std::string Ordinal(long long n);

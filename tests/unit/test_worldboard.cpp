@@ -29,6 +29,38 @@ TEST(WorldBoard, AnAddressIsHttpOrHttpsPrintableAndShort) {
   EXPECT_EQ(ParseCommandLine(3, use).options.scoreboard, "https://scores.example.org");
 }
 
+// A board's answer is read field by field: a field of another kind, a null, an answer that
+// is no object or no JSON at all reads as the defaults (and never throws in the sender).
+TEST(WorldBoard, AnAnswerOfAnyShapeReadsAsItsFieldsOrTheDefaults) {
+  const struct {
+    const char* body;
+    long long id;
+    const char* status;
+    const char* reason;
+    long long rank, of, weekRank;
+  } cases[] = {
+      {R"({"id":7,"status":"pending"})", 7, "pending", "", 0, 0, 0},
+      {R"({"id":7,"status":"verified","reason":"","rank":3,"of":1234,"week_rank":1})", 7, "verified", "", 3, 1234,
+       1},
+      {R"({"status":"refused","reason":"too long"})", 0, "refused", "too long", 0, 0, 0},
+      {R"({"id":"7","status":5,"reason":["x"],"rank":null,"of":{},"week_rank":"1"})", 0, "", "", 0, 0, 0},
+      {R"({"id":7,"status":"verified","rank":null})", 7, "verified", "", 0, 0, 0},
+      {R"([1,2,3])", 0, "", "", 0, 0, 0},
+      {R"("verified")", 0, "", "", 0, 0, 0},
+      {"<html>502 Bad Gateway</html>", 0, "", "", 0, 0, 0},
+      {"", 0, "", "", 0, 0, 0},
+  };
+  for (const auto& c : cases) {
+    const BoardAnswer answer = ReadBoardAnswer(c.body);
+    EXPECT_EQ(answer.id, c.id) << c.body;
+    EXPECT_EQ(answer.status, c.status) << c.body;
+    EXPECT_EQ(answer.reason, c.reason) << c.body;
+    EXPECT_EQ(answer.rank, c.rank) << c.body;
+    EXPECT_EQ(answer.of, c.of) << c.body;
+    EXPECT_EQ(answer.weekRank, c.weekRank) << c.body;
+  }
+}
+
 TEST(WorldBoard, PlacesReadAsOrdinalsWithThousands) {
   const struct {
     long long n;
