@@ -22,11 +22,9 @@ uint32_t EndStateOf(const GameState& game) {
                                      static_cast<uInt>(values.size() * sizeof(double))));
 }
 
-namespace {
 // Room reserved as a game begins, so that recording a game of ordinary length never
 // allocates during a tick (runs).
 constexpr size_t kReservedRuns = 16384;
-}  // namespace
 
 void GameRecorder::BeginGame(const GameState& game) {
   inGame_ = true;

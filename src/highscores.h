@@ -12,7 +12,6 @@
 #include <list>
 #include <string>
 
-// One entry of the table.
 struct Score {
   std::string name;
   int score;
@@ -27,7 +26,6 @@ constexpr int kMaxScoreNameLength = 14;
 // The high-score file's name; userdata.h says which directory holds it.
 constexpr const char* kScoresFile = "scores";
 
-// The table as read from the file.
 struct ScoreTable {
   std::list<Score> entries;  // file order, best first
   int count = 0;             // entries read, 0 to kScoreTableSize

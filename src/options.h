@@ -30,7 +30,6 @@ struct Options {
 // What to do after reading the command line.
 enum class CommandAction { Play, Help, Version, Misuse };
 
-// The command line as read.
 struct CommandLine {
   Options options;
   CommandAction action = CommandAction::Play;

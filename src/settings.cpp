@@ -17,10 +17,7 @@ constexpr const char* kSettingsFileName = "settings";
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 constexpr size_t kMaxTextSettingBytes = 1024;
 
-Settings& Current() {
-  static Settings settings = DefaultSettings();
-  return settings;
-}
+Settings current = DefaultSettings();  // the defaults until LoadSettings runs
 
 std::string Trimmed(const std::string& text) {
   const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
@@ -126,15 +123,15 @@ std::string SettingsPath(const UserEnvironment& env) {
 Settings LoadSettings() {
   const std::string path = SettingsPath(ProcessEnvironment());
   std::ifstream in(path);
-  Current() = in.is_open() ? ParseSettings(in, path) : DefaultSettings();
-  return Current();
+  current = in.is_open() ? ParseSettings(in, path) : DefaultSettings();
+  return current;
 }
 
-const Settings& CurrentSettings() { return Current(); }
+const Settings& CurrentSettings() { return current; }
 
 bool ChangeSetting(bool Settings::*which, bool value) {
-  Current().*which = value;
-  return SaveSettings(SettingsPath(ProcessEnvironment()), Current());
+  current.*which = value;
+  return SaveSettings(SettingsPath(ProcessEnvironment()), current);
 }
 
 bool ChangeSetting(std::string Settings::*which, const std::string& value) {
@@ -142,8 +139,8 @@ bool ChangeSetting(std::string Settings::*which, const std::string& value) {
   for (char c : value.substr(0, kMaxTextSettingBytes)) {
     if (c != '\n' && c != '\r' && c != '#') line.push_back(c);
   }
-  Current().*which = Trimmed(line);
-  return SaveSettings(SettingsPath(ProcessEnvironment()), Current());
+  current.*which = Trimmed(line);
+  return SaveSettings(SettingsPath(ProcessEnvironment()), current);
 }
 
 bool SaveSettings(const std::string& path, const Settings& settings) {

@@ -10,7 +10,6 @@
 
 #include "userdata.h"
 
-// The player's choices.
 struct Settings {
   bool mute;     // the game's sound is off
   bool attract;  // the title menu shows demo games while nobody plays
@@ -46,7 +45,6 @@ inline const TextSettingEntry kTextSettingsTable[] = {
     {"name", &Settings::playerName, 255, true},
 };
 
-// Every setting at its default.
 Settings DefaultSettings();
 
 // The settings in the text of `in`, starting from the defaults. A line that is not
