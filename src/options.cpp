@@ -169,10 +169,8 @@ Options HandleCommandLine(int argc, char** argv) {
     case CommandAction::Play:
       return line.options;
     case CommandAction::Help:
-      std::fputs(UsageText().c_str(), stdout);
-      std::exit(0);
     case CommandAction::Version:
-      std::fputs(VersionText().c_str(), stdout);
+      std::fputs((line.action == CommandAction::Help ? UsageText() : VersionText()).c_str(), stdout);
       std::exit(0);
     case CommandAction::Misuse:
       std::fprintf(stderr, "nanasplat: %s\n", line.problem.c_str());

@@ -206,14 +206,11 @@ ScoreTablePlace ChooseScoreTablePlace(const std::string& mediaDir, bool mediaWri
 void UseScoreTableFor(const std::string& mediaDir) {
   const bool writable = access(mediaDir.c_str(), W_OK) == 0;
   chosen = ChooseScoreTablePlace(mediaDir, writable, ProcessEnvironment());
-  if (chosen.perUser) {
-    LOG("High-score table: ", chosen.path, " (the media directory ", mediaDir,
-        " cannot be written here; a new table starts as a copy of its \"scores\")");
-  } else if (writable) {
-    LOG("High-score table: ", chosen.path, " (in the media directory)");
-  } else {
-    LOG("High-score table: ", chosen.path, " (no home directory for a table of the player's own)");
-  }
+  const std::string why = chosen.perUser ? "the media directory " + mediaDir + " cannot be written here;"
+                                               " a new table starts as a copy of its \"scores\""
+                          : writable ? "in the media directory"
+                                     : "no home directory for a table of the player's own";
+  LOG("High-score table: ", chosen.path, " (", why, ")");
 }
 
 const ScoreTablePlace& ChosenScoreTable() { return chosen; }
