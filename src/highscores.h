@@ -63,20 +63,21 @@ bool SaveScores(const char* path, const std::list<Score>& entries);
 // kMaxScoreNameLength; everything else leaves it unchanged.
 std::string TypeNameKey(std::string name, int keycode);
 
+// What the table's screen serves besides itself; each is optional.
+struct ScoreScreenCalls {
+  // On every pass of the screen's loops (a network game keeps its connection served).
+  std::function<void()> serve;
+  // Once the table is saved, with the name typed (the world score board's turn).
+  std::function<void(const std::string& name)> tableDone;
+  // A line shown under the table while it waits for Enter, once there is one (empty: none).
+  std::function<std::string()> worldLine;
+  // Whether a key is held, by scan code; null: the library's key[] array (tests script
+  // when Enter and Esc go down relative to the typed keys).
+  bool (*keyDown)(int scancode) = nullptr;
+};
+
 // Offers `points` to the table in "scores". When it earns a place, asks `player`
 // for a name, saves the new table and shows it until Enter; otherwise returns at
 // once without drawing or touching the file. Esc or the quit request ends the
-// process with status 0. `serve`, when given, is called on every pass of the screen's
-// loops (a network game keeps its connection served meanwhile).
-void HighScores(BITMAP* buffer, int points, const char* player, const std::function<void()>& serve = {});
-
-// Whether a key is held, by scan code: reads the library's key[] array. Tests
-// replace it to script when Enter and Esc go down relative to the typed keys; the
-// game never changes it.
-extern bool (*highScoreKeyDown)(int scancode);
-
-// What else the table's screen serves (the world score board sets both; null: nothing).
-// Called once the table is saved, with the name typed.
-extern void (*highScoreTableDone)(const std::string& name);
-// A line shown under the table while it waits for Enter, once there is one (empty: none).
-extern std::string (*highScoreWorldLine)();
+// process with status 0.
+void HighScores(BITMAP* buffer, int points, const char* player, const ScoreScreenCalls& calls = {});

@@ -176,10 +176,6 @@ std::string TypeNameKey(std::string name, int keycode) {
   return name;
 }
 
-bool (*highScoreKeyDown)(int scancode) = [](int scancode) { return key[scancode] != 0; };
-void (*highScoreTableDone)(const std::string& name) = nullptr;
-std::string (*highScoreWorldLine)() = nullptr;
-
 namespace {
 // Text rows of the two screens (pixels from the top).
 constexpr int kRankY = 50;
@@ -191,9 +187,17 @@ constexpr int kSaveFailedY = 440;
 constexpr int kContinueY = 475;
 constexpr int kWorldY = 520;
 
+bool Held(const ScoreScreenCalls& calls, int scancode) {
+  return calls.keyDown != nullptr ? calls.keyDown(scancode) : key[scancode] != 0;
+}
+
+void Serve(const ScoreScreenCalls& calls) {
+  if (calls.serve) calls.serve();
+}
+
 // Where the game stands in the world, once the board has told.
-void DrawWorldLine(BITMAP* buffer) {
-  const std::string line = highScoreWorldLine != nullptr ? highScoreWorldLine() : std::string();
+void DrawWorldLine(BITMAP* buffer, const ScoreScreenCalls& calls) {
+  const std::string line = calls.worldLine ? calls.worldLine() : std::string();
   if (line.empty()) return;
   rectfill(buffer, 0, kWorldY - 5, SCREEN_W - 1, kWorldY + text_height(globalFont) + 5, makecol(255, 255, 255));
   textprintf_centre_ex(buffer, globalFont, SCREEN_W / 2, kWorldY, makecol(0, 0, 0), -1, "%s", line.c_str());
@@ -201,22 +205,20 @@ void DrawWorldLine(BITMAP* buffer) {
 
 // Waits (busily) until a key held from the previous screen is let go, or a quit is
 // requested, then drops whatever was typed meanwhile.
-void WaitForEnterAndEscUp(const std::function<void()>& serve) {
-  while ((highScoreKeyDown(KEY_ENTER) || highScoreKeyDown(KEY_ESC)) && !quitnow) {
-    if (serve) serve();
-  }
+void WaitForEnterAndEscUp(const ScoreScreenCalls& calls) {
+  while ((Held(calls, KEY_ENTER) || Held(calls, KEY_ESC)) && !quitnow) Serve(calls);
   clear_keybuf();
 }
 
 // The name entry screen; returns a name of at least one character.
 std::string EnterName(BITMAP* buffer, int rank, int points, const char* player,
-                      const std::function<void()>& serve) {
-  WaitForEnterAndEscUp(serve);
+                      const ScoreScreenCalls& calls) {
+  WaitForEnterAndEscUp(calls);
   std::string name;
   for (;;) {
     // An empty name would end the table when it is next read; Enter waits for one.
-    if (highScoreKeyDown(KEY_ENTER) && !name.empty()) return name;
-    if (highScoreKeyDown(KEY_ESC) || quitnow) exit(0);
+    if (Held(calls, KEY_ENTER) && !name.empty()) return name;
+    if (Held(calls, KEY_ESC) || quitnow) exit(0);
     const int black = makecol(0, 0, 0);
     const int middle = SCREEN_W / 2;
     clear_to_color(buffer, makecol(255, 255, 255));
@@ -229,19 +231,19 @@ std::string EnterName(BITMAP* buffer, int rank, int points, const char* player,
     blit(buffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
     while (!keypressed()) {
       if (quitnow) exit(0);
-      if (serve) serve();
+      Serve(calls);
     }
     name = TypeNameKey(name, readkey());
   }
 }
 }  // namespace
 
-void HighScores(BITMAP* buffer, int points, const char* player, const std::function<void()>& serve) {
+void HighScores(BITMAP* buffer, int points, const char* player, const ScoreScreenCalls& calls) {
   const ScoreTable table = ReadScores(ScoreTableToRead().c_str());
   if (!ScoreQualifies(table, points)) return;
   const int rank = ScoreRank(table.entries, points);
   PlayEffect(Effect::HighScore, SCREEN_W / 2);
-  const std::string name = EnterName(buffer, rank, points, player, serve);
+  const std::string name = EnterName(buffer, rank, points, player, calls);
 
   const std::list<Score> updated = InsertScore(table.entries, Score{name, points});
   const int black = makecol(0, 0, 0);
@@ -249,7 +251,7 @@ void HighScores(BITMAP* buffer, int points, const char* player, const std::funct
   clear_to_color(buffer, makecol(255, 255, 255));
   textprintf_centre_ex(buffer, globalFont, middle, kTitleY, black, -1, "Best of the Bunch");
   const bool saved = MakeGameDataDirectory() && SaveScores(ChosenScoreTable().path.c_str(), updated);
-  if (highScoreTableDone != nullptr) highScoreTableDone(name);
+  if (calls.tableDone) calls.tableDone(name);
   int row = 0;
   for (const Score& entry : updated) {
     if (row >= kScoreTableSize) break;
@@ -263,11 +265,11 @@ void HighScores(BITMAP* buffer, int points, const char* player, const std::funct
   }
   textprintf_centre_ex(buffer, globalFont, middle, kContinueY, black, -1, "Press [Enter] to continue");
 
-  WaitForEnterAndEscUp(serve);
-  while (!highScoreKeyDown(KEY_ENTER)) {
-    if (highScoreKeyDown(KEY_ESC) || quitnow) exit(0);
-    DrawWorldLine(buffer);
+  WaitForEnterAndEscUp(calls);
+  while (!Held(calls, KEY_ENTER)) {
+    if (Held(calls, KEY_ESC) || quitnow) exit(0);
+    DrawWorldLine(buffer, calls);
     blit(buffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
-    if (serve) serve();
+    Serve(calls);
   }
 }

@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "debug.h"
-#include "highscores.h"
 #include "replay.h"
 #include "settings.h"
 #include "userdata.h"
@@ -155,7 +154,7 @@ struct Sender {
   std::string worldLine;       // for the table's screen
   std::string waitingFor;      // the queue file of the game last offered (sender thread only)
   std::string lastOffered;     // its bytes, so that a game is sent once
-  Replay tableGame;            // the game the table being shown is for (main thread only)
+  bool started = false;        // StartWorldBoard has run (main thread only)
   std::thread thread;
 };
 Sender sender;
@@ -296,13 +295,6 @@ std::string LoginName() {
   return user != nullptr && *user != '\0' ? user : "player";
 }
 
-// The name typed is the one the board shows from now on; the table is done, so the game
-// goes to the board (in the background) while the table is shown.
-void TableDone(const std::string& name) {
-  if (CurrentSettings().playerName != name) ChangeSetting(&Settings::playerName, name);
-  OfferGameToWorldBoard(sender.tableGame);
-}
-
 }  // namespace
 
 bool IsWorldBoardUrl(const std::string& text) {
@@ -334,8 +326,7 @@ std::string Ordinal(long long n) {
 }
 
 void StartWorldBoard(const std::string& url) {
-  highScoreTableDone = TableDone;
-  highScoreWorldLine = WorldBoardLine;
+  sender.started = true;
   if (url.empty() || sender.thread.joinable()) return;
   if (!IsWorldBoardUrl(url)) {
     LOG("World board: \"", url.substr(0, 80), "\" is no http:// or https:// address; no games are sent");
@@ -348,7 +339,11 @@ void StartWorldBoard(const std::string& url) {
   std::atexit(StopSender);
 }
 
-void SetWorldBoardTableGame(const Replay& record) { sender.tableGame = record; }
+void WorldBoardTableDone(const Replay& record, const std::string& name) {
+  if (!sender.started) return;
+  if (CurrentSettings().playerName != name) ChangeSetting(&Settings::playerName, name);
+  OfferGameToWorldBoard(record);
+}
 
 void OfferGameToWorldBoard(const Replay& record) {
   if (!sender.thread.joinable() || !record.summary.timeUp) return;

@@ -25,9 +25,10 @@ void StartWorldBoard(const std::string& url);
 // A game played here (never a replay: its caller knows), queued and sent when it ended
 // at time up; a game is sent once, however often this is called for it.
 void OfferGameToWorldBoard(const Replay& record);
-// The game the next high-score table is for: offered as soon as that table is done
-// (before its screen waits for Enter), so that the world line can come in time.
-void SetWorldBoardTableGame(const Replay& record);
+// The high-score table for `record` is done (before its screen waits for Enter): the name
+// typed is the board's name from now on, and the game is offered, so that the world line
+// can come in time. Nothing before StartWorldBoard.
+void WorldBoardTableDone(const Replay& record, const std::string& name);
 
 // The name the board shows: the one last typed for the table, else the login name.
 std::string WorldBoardName();

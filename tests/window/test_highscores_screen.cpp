@@ -83,7 +83,6 @@ class HighScoreScreen : public testing::Test {
     watched = buffer;
     script.clear();
     esc_down = false;
-    highScoreKeyDown = ScriptedKeyDown;
     // A screen that waits for a key the script never gives ends the test here
     // (SIGALRM), not at the suite's timeout.
     alarm(20);
@@ -98,7 +97,9 @@ class HighScoreScreen : public testing::Test {
     script = std::move(steps);
     clear_keybuf();
     simulate_keypress((KEY_LSHIFT << 8));  // the sentinel
-    HighScores(buffer, points, "Player 1");
+    ScoreScreenCalls scripted;
+    scripted.keyDown = ScriptedKeyDown;
+    HighScores(buffer, points, "Player 1", scripted);
   }
   BITMAP* buffer = nullptr;
 };
