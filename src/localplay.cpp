@@ -48,13 +48,8 @@ void ShowBackBuffer(BITMAP* backbuffer) { blit(backbuffer, screen, 0, 0, 0, 0, S
 
 // The sounds of the rules' events.
 Effect EffectOf(SimSound sound) {
-  switch (sound) {
-    case SimSound::Jump: return Effect::Jump;
-    case SimSound::Land: return Effect::Land;
-    case SimSound::Crazy: return Effect::Crazy;
-    case SimSound::Splat: break;
-  }
-  return Effect::Splat;
+  constexpr Effect kEffects[] = {Effect::Splat, Effect::Jump, Effect::Land, Effect::Crazy};  // as SimSound
+  return kEffects[static_cast<int>(sound)];
 }
 
 // The devices as a source: this computer's controls, as many ticks a frame as the

@@ -55,17 +55,13 @@ bool ActOnChoice(Menu& menu, const std::string& label) {
     menu.twoPlayer = true;
     return true;
   }
-  if (label == "Help") {
+  // "Back" leads from the second help page to the first, from the first to the title.
+  const bool back = label == "Back";
+  if (label == "Help" || (back && menu.shownButtons != &menu.helpPage1)) {
     ShowPage(menu, gameImages.help1, menu.helpPage1);
-  } else if (label == "Back") {
-    if (menu.shownButtons == &menu.helpPage1) {
-      ShowPage(menu, gameImages.title, menu.mainMenu);
-    } else {
-      ShowPage(menu, gameImages.help1, menu.helpPage1);
-    }
   } else if (label == "Next") {
     ShowPage(menu, gameImages.help2, menu.helpPage2);
-  } else if (label == "Done") {
+  } else if (back || label == "Done") {
     ShowPage(menu, gameImages.title, menu.mainMenu);
   } else if (label == "Quit") {
     LOG("Quitting game from main menu.");
