@@ -154,10 +154,7 @@ class ScreenPresenter : public Presenter {
     DrawMark();
     ShowBackBuffer(backbuffer_);
     clear_to_color(backbuffer_, White());
-    while (logic_time == 0) {
-      SamplePadStart();
-      rest(0);
-    }
+    WaitUntil([] { return logic_time != 0; }, SamplePadStart);
     blit(game_.splatterLayer, backbuffer_, 0, 0, 0, 0, game_.splatterLayer->w, game_.splatterLayer->h);
   }
 
@@ -225,8 +222,7 @@ void RunTick(Game& game) {
 }
 
 void ActOnTick(Game& game, const TickEvents& events) {
-  ScreenPresenter presenter(game, nullptr, Showing{});
-  presenter.ActOnTick(game, events);
+  ScreenPresenter(game, nullptr, Showing{}).ActOnTick(game, events);
 }
 
 Replay PlayGame(BITMAP* backbuffer, BITMAP* splatterLayer, bool twoPlayer) {
