@@ -6,8 +6,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "debug.h"
 #include "init.h"
@@ -109,6 +111,25 @@ void PlayDemo(const std::string& file, const Replay& replay) {
   LOG("Attract mode: back to the title menu");
 }
 
+// The demos in the order they are tried: best.nsr in `replayDir` when it exists, then
+// every "*.nsr" in `demoDir`, sorted by name, starting at `next` (rotating through the
+// media's demos on each call).
+std::vector<std::string> DemoCandidates(const std::string& replayDir, const std::string& demoDir, int next) {
+  std::vector<std::string> files;
+  const std::string best = replayDir + "/" + kBestReplay;
+  std::error_code error;
+  if (std::filesystem::exists(best, error)) files.push_back(best);
+  std::vector<std::string> demos;
+  for (std::filesystem::directory_iterator it(demoDir, error), end; !error && it != end; it.increment(error)) {
+    const std::filesystem::path& path = it->path();
+    if (path.extension() == ".nsr") demos.push_back(demoDir + "/" + path.filename().string());
+  }
+  std::sort(demos.begin(), demos.end());
+  const int count = static_cast<int>(demos.size());
+  for (int i = 0; i < count; ++i) files.push_back(demos[((next % count) + i) % count]);
+  return files;
+}
+
 // Plays the first demo that reads back; false when none does.
 bool PlayFirstReadableDemo() {
   const std::vector<std::string> candidates = DemoCandidates(ReplayDirectory(), kDemoDirectory, attract.nextDemo);
@@ -180,22 +201,6 @@ void AttractModeFrame(Menu& menu, BITMAP* backbuffer) {
   if (now - attract.lastInput < std::chrono::milliseconds(attract.idleMs)) return;
   if (PlayFirstReadableDemo()) ReturnToTitle(menu, backbuffer);
   attract.lastInput = Clock::now();
-}
-
-std::vector<std::string> DemoCandidates(const std::string& replayDir, const std::string& demoDir, int next) {
-  std::vector<std::string> files;
-  const std::string best = replayDir + "/" + kBestReplay;
-  std::error_code error;
-  if (std::filesystem::exists(best, error)) files.push_back(best);
-  std::vector<std::string> demos;
-  for (std::filesystem::directory_iterator it(demoDir, error), end; !error && it != end; it.increment(error)) {
-    const std::filesystem::path& path = it->path();
-    if (path.extension() == ".nsr") demos.push_back(demoDir + "/" + path.filename().string());
-  }
-  std::sort(demos.begin(), demos.end());
-  const int count = static_cast<int>(demos.size());
-  for (int i = 0; i < count; ++i) files.push_back(demos[((next % count) + i) % count]);
-  return files;
 }
 
 void SetAttractIdleMs(int ms) { attract.idleMs = std::clamp(ms, 1, kLongestIdleMs); }

@@ -13,8 +13,6 @@
 #include <allegro.h>
 
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "menu.h"
 #include "replayfile.h"
@@ -32,11 +30,6 @@ void SetUpAttractMode(PlayDemoGame playDemo);
 // without any on the title page, plays one demo and returns to the menu when it ends
 // or the player touches a control.
 void AttractModeFrame(Menu& menu, BITMAP* backbuffer);
-
-// The demos in the order they are tried: best.nsr in `replayDir` when it exists, then
-// every "*.nsr" in `demoDir`, sorted by name. Starting at `next` (rotating through the
-// media's demos on each call).
-std::vector<std::string> DemoCandidates(const std::string& replayDir, const std::string& demoDir, int next);
 
 // For tests: the idle time (milliseconds), and whether a demo is being shown.
 void SetAttractIdleMs(int ms);

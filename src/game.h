@@ -10,9 +10,7 @@
 
 #include "image.h"
 #include "pause.h"
-#include "player.h"
 #include "sim/controls.h"
-#include "sim/flies.h"
 #include "sim/framedraws.h"
 #include "sim/game.h"
 #include "replayfile.h"
@@ -34,8 +32,6 @@ constexpr int kHudScoreInset = 300;          // "P1: %d" starts this far left of
 // A player's inputs, read afresh from the live key and mouse state and the player's
 // pad: the only record of input the game logic reads.
 Controls ReadControls(int player);
-// Player 1's keys, or player 2's mouse buttons (without the pads).
-Controls ReadKeysOrMouse(int player);
 // Any of this computer's controls for one player (a network game): player 1's keys,
 // player 2's mouse buttons and the first pad.
 Controls ReadAnyLocalControls();

@@ -48,13 +48,8 @@ void ShowBackBuffer(BITMAP* backbuffer) { blit(backbuffer, screen, 0, 0, 0, 0, S
 
 // The sounds of the rules' events.
 Effect EffectOf(SimSound sound) {
-  switch (sound) {
-    case SimSound::Jump: return Effect::Jump;
-    case SimSound::Land: return Effect::Land;
-    case SimSound::Crazy: return Effect::Crazy;
-    case SimSound::Splat: break;
-  }
-  return Effect::Splat;
+  constexpr Effect kEffects[] = {Effect::Splat, Effect::Jump, Effect::Land, Effect::Crazy};  // as SimSound
+  return kEffects[static_cast<int>(sound)];
 }
 
 // The devices as a source: this computer's controls, as many ticks a frame as the
@@ -160,10 +155,7 @@ class ScreenPresenter : public Presenter {
     DrawMark();
     ShowBackBuffer(backbuffer_);
     clear_to_color(backbuffer_, White());
-    while (logic_time == 0) {
-      SamplePadStart();
-      rest(0);
-    }
+    WaitUntil([] { return logic_time != 0; }, SamplePadStart);
     blit(game_.splatterLayer, backbuffer_, 0, 0, 0, 0, game_.splatterLayer->w, game_.splatterLayer->h);
   }
 
@@ -231,8 +223,7 @@ void RunTick(Game& game) {
 }
 
 void ActOnTick(Game& game, const TickEvents& events) {
-  ScreenPresenter presenter(game, nullptr, Showing{});
-  presenter.ActOnTick(game, events);
+  ScreenPresenter(game, nullptr, Showing{}).ActOnTick(game, events);
 }
 
 Replay PlayGame(BITMAP* backbuffer, BITMAP* splatterLayer, bool twoPlayer) {

@@ -5,6 +5,7 @@
 #include <allegro.h>
 
 #include <string>
+#include <utility>
 
 #include "clock.h"
 #include "debug.h"
@@ -35,15 +36,14 @@ void ShowPage(Menu& menu, Image* page, Buttons& buttons) {
 }  // namespace
 
 void BuildMenuButtons(Menu& menu) {
-  const int middle = SCREEN_W / 2;
-  AddCentredButton(menu.mainMenu, middle, SCREEN_H - 4 * kMenuPitch, "Single Player");
-  AddCentredButton(menu.mainMenu, middle, SCREEN_H - 3 * kMenuPitch, "Two Player");
-  AddCentredButton(menu.mainMenu, middle, SCREEN_H - 2 * kMenuPitch, "Help");
-  AddCentredButton(menu.mainMenu, middle, SCREEN_H - kMenuPitch, "Quit");
-  AddCentredButton(menu.helpPage1, kHelpButtonInset, SCREEN_H - kMenuPitch, "Back");
-  AddCentredButton(menu.helpPage1, SCREEN_W - kHelpButtonInset, SCREEN_H - kMenuPitch, "Next");
-  AddCentredButton(menu.helpPage2, kHelpButtonInset, SCREEN_H - kMenuPitch, "Back");
-  AddCentredButton(menu.helpPage2, SCREEN_W - kHelpButtonInset, SCREEN_H - kMenuPitch, "Done");
+  const char* const titleLabels[] = {"Single Player", "Two Player", "Help", "Quit"};  // top to bottom
+  for (int i = 0; i < 4; ++i) {
+    AddCentredButton(menu.mainMenu, SCREEN_W / 2, SCREEN_H - (4 - i) * kMenuPitch, titleLabels[i]);
+  }
+  for (auto [page, onward] : {std::pair{&menu.helpPage1, "Next"}, std::pair{&menu.helpPage2, "Done"}}) {
+    AddCentredButton(*page, kHelpButtonInset, SCREEN_H - kMenuPitch, "Back");
+    AddCentredButton(*page, SCREEN_W - kHelpButtonInset, SCREEN_H - kMenuPitch, onward);
+  }
   menu.shownButtons = &menu.mainMenu;
 }
 
@@ -55,17 +55,13 @@ bool ActOnChoice(Menu& menu, const std::string& label) {
     menu.twoPlayer = true;
     return true;
   }
-  if (label == "Help") {
+  // "Back" leads from the second help page to the first, from the first to the title.
+  const bool back = label == "Back";
+  if (label == "Help" || (back && menu.shownButtons != &menu.helpPage1)) {
     ShowPage(menu, gameImages.help1, menu.helpPage1);
-  } else if (label == "Back") {
-    if (menu.shownButtons == &menu.helpPage1) {
-      ShowPage(menu, gameImages.title, menu.mainMenu);
-    } else {
-      ShowPage(menu, gameImages.help1, menu.helpPage1);
-    }
   } else if (label == "Next") {
     ShowPage(menu, gameImages.help2, menu.helpPage2);
-  } else if (label == "Done") {
+  } else if (back || label == "Done") {
     ShowPage(menu, gameImages.title, menu.mainMenu);
   } else if (label == "Quit") {
     LOG("Quitting game from main menu.");

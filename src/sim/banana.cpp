@@ -109,8 +109,7 @@ int TipStep(Nana& n, int previous, float a, bool squashKey, int ground) {
     const int s = minus.y > plus.y ? -1 : +1;
     const Vec2<double> standing = s > 0 ? plus : minus;
     const Vec2<double> raised = s > 0 ? minus : plus;
-    if (raised.y > ground) return UpsideDownStep(n, previous, squashKey, ground);
-    if (previous == UpsideDown) return UpsideDownStep(n, previous, squashKey, ground);
+    if (raised.y > ground || previous == UpsideDown) return UpsideDownStep(n, previous, squashKey, ground);
     if (pass == 1) return Tipping;
 
     const double anchor = standing.x;
@@ -163,9 +162,9 @@ bool Nana::hitGround(int ground) {
   if (pos.y + kBackRadius <= ground) return false;
   const NanaBox box = BoxOf(*this);
   double lowest = box.Corner(-1, -1).y;
-  lowest = std::max(lowest, box.Corner(-1, +1).y);
-  lowest = std::max(lowest, box.Corner(+1, -1).y);
-  lowest = std::max(lowest, box.Corner(+1, +1).y);
+  for (Vec2<double> corner : {box.Corner(-1, +1), box.Corner(+1, -1), box.Corner(+1, +1)}) {
+    lowest = std::max(lowest, corner.y);
+  }
   return lowest > ground;
 }
 
@@ -194,21 +193,11 @@ int Nana::DoPhysics(int turn, bool squashKey, int ground) {
   sound = static_cast<int>(NanaSound::None);
 
   // Turning: the control feeds the spin in every state; the limit acts before damping.
-  float s = spin + turn * kTurnRate;
-  if (s > kSpinLimit) {
-    s = kSpinLimit;
-  } else if (s < -kSpinLimit) {
-    s = -kSpinLimit;
-  }
-  spin = s * kSpinDamping;
+  const float limit = static_cast<float>(kSpinLimit);
+  spin = std::clamp(static_cast<float>(spin + turn * kTurnRate), -limit, limit) * kSpinDamping;
 
   // Walls: reverse what points into the wall, push the banana back out.
-  int wall = 0;
-  if (hitSide(kWallMargin, +1)) {
-    wall = +1;
-  } else if (hitSide(kWallMargin, -1)) {
-    wall = -1;
-  }
+  const int wall = hitSide(kWallMargin, +1) ? +1 : hitSide(kWallMargin, -1) ? -1 : 0;
   if (wall != 0) {
     if (wall * spin > 0) spin = spin * kWallSpinBounce;
     if (wall * vel.x > 0) vel.x = vel.x * kWallSpeedBounce;
@@ -239,13 +228,10 @@ Nana MakeExtraNana(const Nana& from, int player, RandomSource& random) {
   const int dy = random.Next() % 30;
   Nana extra(from.image, {from.pos.x + dx, from.pos.y - dy}, from.areaWidth, from.areaHeight);
   extra.angle = (random.Next() % 360) * kExtraAngleStep;
-  if (player == 2) {
-    extra.vel.x = from.vel.x + (random.Next() % 3 - 1);
-    extra.vel.y = from.vel.y - random.Next() % 3;
-  } else {
-    extra.vel.x = from.vel.x + (random.Next() % 11 - 5);
-    extra.vel.y = from.vel.y - random.Next() % 5;
-  }
+  const int spread = player == 2 ? 1 : 5;  // across: -spread .. +spread (pixels per tick)
+  const int lift = player == 2 ? 3 : 5;    // upwards: 0 .. lift - 1 (pixels per tick)
+  extra.vel.x = from.vel.x + (random.Next() % (2 * spread + 1) - spread);
+  extra.vel.y = from.vel.y - random.Next() % lift;
   extra.spin = (random.Next() % 5) * kExtraAngleStep + from.spin;
   extra.math = from.math;
   return extra;

@@ -4,9 +4,6 @@
 #include "trig.h"
 
 #include <algorithm>
-#include <cmath>
-
-int FliesForLevel(int level) { return std::min(kFliesPerLevel * level, kMaxFlies); }
 
 void Fly::flyRandom(int ground, RandomSource& random) {
   vel.x += random.Next() % 3 - 1;
@@ -37,7 +34,7 @@ void Fly::flyRandom(int ground, RandomSource& random) {
 
 std::vector<Fly> MakeFlies(int level, SpriteSize size, int width, int height, RandomSource& random) {
   std::vector<Fly> flies;
-  const int count = FliesForLevel(level);
+  const int count = std::min(kFliesPerLevel * level, kMaxFlies);
   flies.reserve(kMaxFlies);
   // An empty play area puts every fly at (0, 0).
   const int w = std::max(width, 1);

@@ -52,4 +52,3 @@ struct Crescent {
 };
 Crescent CrescentOf(const Nana& nana);
 bool FlyHits(const Fly& fly, const Crescent& body);
-int FliesForLevel(int level);

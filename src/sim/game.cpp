@@ -9,27 +9,26 @@
 #include <string_view>
 #include <type_traits>
 
-int TimeLimitForLevel(int level) {
-  return kFullTime - kTimeCutPerLevel * std::min(level, kLastShorterLevel);
+namespace {
+// Both bananas at rest where a level starts: player 2's at three quarters of the width,
+// player 1's in the middle (at a quarter in a two-player game).
+void PlaceBananas(GameState& game) {
+  const int w = game.area.width;
+  const int h = game.area.height;
+  const double y = h - kNanaStartAboveBottom;
+  game.p1.nana = Nana(game.bananaSize, {static_cast<double>(game.twoPlayer ? w / 4 : w / 2), y}, w, h);
+  game.p2.nana = Nana(game.bananaSize, {static_cast<double>(w * 3 / 4), y}, w, h);
+  game.p1.nana.math = game.p2.nana.math = game.mathRevision;
 }
+}  // namespace
 
 GameState::GameState(bool twoPlayer, PlayArea area, SpriteSize banana, SpriteSize fly, RandomSource random)
     : twoPlayer(twoPlayer), area(area), bananaSize(banana), flySize(fly), random(random) {
-  p1.nana = Nana(banana, NanaStart(*this, 1), area.width, area.height);
-  p2.nana = Nana(banana, NanaStart(*this, 2), area.width, area.height);
-}
-
-Vec2<double> NanaStart(const GameState& game, int player) {
-  const int w = game.area.width;
-  const double y = game.area.height - kNanaStartAboveBottom;
-  if (player == 2) return {static_cast<double>(w * 3 / 4), y};
-  return {static_cast<double>(game.twoPlayer ? w / 4 : w / 2), y};
+  PlaceBananas(*this);
 }
 
 void BeginLevel(GameState& game) {
-  game.p1.nana = Nana(game.bananaSize, NanaStart(game, 1), game.area.width, game.area.height);
-  game.p2.nana = Nana(game.bananaSize, NanaStart(game, 2), game.area.width, game.area.height);
-  game.p1.nana.math = game.p2.nana.math = game.mathRevision;
+  PlaceBananas(game);
   game.p1.extras.clear();
   game.p2.extras.clear();
   game.splats.clear();
@@ -44,7 +43,7 @@ void StartLevelClock(GameState& game) {
   game.cleared = false;
   game.p1.streak = game.p2.streak = 0;
   game.p1.crazy = game.p2.crazy = 0;
-  game.timeLeft = TimeLimitForLevel(game.level);
+  game.timeLeft = kFullTime - kTimeCutPerLevel * std::min(game.level, kLastShorterLevel);
 }
 
 LevelEnd DecideLevelEnd(const GameState& game) {
@@ -66,9 +65,7 @@ void EmptyLevelLists(GameState& game) {
 
 bool LevelOver(const GameState& game) { return game.cleared || (!game.flies.empty() && game.timeLeft < 0); }
 
-// ===========================================================================
-// The tick
-// ===========================================================================
+// --- The tick -------------------------------------------------------------------
 
 Controls TickControls::For(int player, int banana) const {
   const int index = player == 2 ? 1 : 0;
@@ -174,6 +171,14 @@ bool HitsAny(const Fly& fly, const Player& player, const Bodies& bodies) {
   return false;
 }
 
+// 1 when the fly meets one of the player's bananas: a kill, for the streak and the score.
+int Kill(const Fly& fly, Player& player, const Bodies& bodies, int level) {
+  const int hit = HitsAny(fly, player, bodies) ? 1 : 0;
+  player.streak += hit;
+  player.score += level * hit;
+  return hit;
+}
+
 // A splat where a fly died: its dots' draws taken now, in the fly pass, as the rules
 // take them.
 void MakeSplat(GameState& game, Vec2<double> at, TickEvents& events) {
@@ -204,15 +209,8 @@ void FlyPass(GameState& game, TickEvents& events) {
   for (size_t i = 0; i < flies.size();) {
     Fly& fly = flies[i];
     fly.flyRandom(ground, game.random);
-    const int hit1 = HitsAny(fly, game.p1, bodies1) ? 1 : 0;
-    game.p1.streak += hit1;
-    game.p1.score += game.level * hit1;
-    int hit2 = 0;
-    if (game.twoPlayer) {
-      hit2 = HitsAny(fly, game.p2, bodies2) ? 1 : 0;
-      game.p2.streak += hit2;
-      game.p2.score += game.level * hit2;
-    }
+    const int hit1 = Kill(fly, game.p1, bodies1, game.level);
+    const int hit2 = game.twoPlayer ? Kill(fly, game.p2, bodies2, game.level) : 0;
     if (hit1 != 0 || hit2 != 0) {
       MakeSplat(game, fly.pos, events);
       events.Add(SimSound::Splat, fly.pos.x + kFlyCentreX);
@@ -243,9 +241,7 @@ bool CheckFlies(GameState& game) {
   return game.timeLeft >= 0;
 }
 
-// ===========================================================================
-// Snapshots
-// ===========================================================================
+// --- Snapshots ------------------------------------------------------------------
 
 namespace {
 
@@ -313,32 +309,44 @@ const unsigned char* TakeVector(const unsigned char* at, std::vector<T>& to, uin
   return Take(at, to.data(), count * sizeof(T));
 }
 
+template <typename To, typename From>
+void Assign(To& to, const From& from) {
+  to = static_cast<To>(from);
+}
+
+// Each scalar of the game with its field in the block, for `copy(field, value)` to
+// write one into the other (a snapshot's save and restore go through the same list).
+template <typename Game, typename Copy>
+void EachScalar(Game& game, Scalars& s, Copy copy) {
+  copy(s.twoPlayer, game.twoPlayer);
+  copy(s.level, game.level);
+  copy(s.timeLeft, game.timeLeft);
+  copy(s.cleared, game.cleared);
+  copy(s.areaWidth, game.area.width);
+  copy(s.areaHeight, game.area.height);
+  copy(s.bananaW, game.bananaSize.w);
+  copy(s.bananaH, game.bananaSize.h);
+  copy(s.flyW, game.flySize.w);
+  copy(s.flyH, game.flySize.h);
+  copy(s.scores[0], game.p1.score);
+  copy(s.scores[1], game.p2.score);
+  copy(s.streaks[0], game.p1.streak);
+  copy(s.streaks[1], game.p2.streak);
+  copy(s.crazies[0], game.p1.crazy);
+  copy(s.crazies[1], game.p2.crazy);
+  copy(s.ticks, game.ticks);
+  copy(s.seed, game.random.seed);
+  copy(s.randomKind, game.random.kind);
+  copy(s.mathRevision, game.mathRevision);
+}
+
 }  // namespace
 
 void SaveGame(const GameState& game, std::vector<unsigned char>& out) {
   Scalars s{};
   s.magic = kSnapshotMagic;
   s.version = kSnapshotVersion;
-  s.twoPlayer = game.twoPlayer ? 1 : 0;
-  s.level = game.level;
-  s.timeLeft = game.timeLeft;
-  s.cleared = game.cleared ? 1 : 0;
-  s.areaWidth = game.area.width;
-  s.areaHeight = game.area.height;
-  s.bananaW = game.bananaSize.w;
-  s.bananaH = game.bananaSize.h;
-  s.flyW = game.flySize.w;
-  s.flyH = game.flySize.h;
-  s.scores[0] = game.p1.score;
-  s.scores[1] = game.p2.score;
-  s.streaks[0] = game.p1.streak;
-  s.streaks[1] = game.p2.streak;
-  s.crazies[0] = game.p1.crazy;
-  s.crazies[1] = game.p2.crazy;
-  s.ticks = game.ticks;
-  s.seed = game.random.seed;
-  s.randomKind = static_cast<uint16_t>(game.random.kind);
-  s.mathRevision = game.mathRevision;
+  EachScalar(game, s, [](auto& field, const auto& value) { Assign(field, value); });
   s.extras[0] = static_cast<uint32_t>(game.p1.extras.size());
   s.extras[1] = static_cast<uint32_t>(game.p2.extras.size());
   s.flies = static_cast<uint32_t>(game.flies.size());
@@ -368,29 +376,13 @@ bool RestoreGame(GameState& game, const unsigned char* data, size_t size) {
   if (data == nullptr || size < sizeof s) return false;
   std::memcpy(&s, data, sizeof s);
   if (s.magic != kSnapshotMagic || s.version != kSnapshotVersion) return false;
-  if (s.randomKind > 1 || s.mathRevision > kPortableMath || s.flies > kMaxFlies || s.extras[0] > 1u << 16 || s.extras[1] > 1u << 16 ||
-      s.splats > 1u << 20 || s.splatDots > 1u << 28) {
+  if (s.randomKind > 1 || s.mathRevision > kPortableMath || s.flies > kMaxFlies || s.extras[0] > 1u << 16 ||
+      s.extras[1] > 1u << 16 || s.splats > 1u << 20 || s.splatDots > 1u << 28) {
     return false;
   }
   if (SnapshotSize(s) != size) return false;
 
-  game.twoPlayer = s.twoPlayer != 0;
-  game.level = s.level;
-  game.timeLeft = s.timeLeft;
-  game.cleared = s.cleared != 0;
-  game.area = {s.areaWidth, s.areaHeight};
-  game.bananaSize = {s.bananaW, s.bananaH};
-  game.flySize = {s.flyW, s.flyH};
-  game.p1.score = s.scores[0];
-  game.p2.score = s.scores[1];
-  game.p1.streak = s.streaks[0];
-  game.p2.streak = s.streaks[1];
-  game.p1.crazy = s.crazies[0];
-  game.p2.crazy = s.crazies[1];
-  game.ticks = s.ticks;
-  game.random.seed = s.seed;
-  game.random.kind = static_cast<RandomKind>(s.randomKind);
-  game.mathRevision = static_cast<uint8_t>(s.mathRevision);
+  EachScalar(game, s, [](const auto& field, auto& value) { Assign(value, field); });
 
   const unsigned char* at = data + sizeof s;
   at = Take(at, &game.p1.nana, sizeof(Nana));
@@ -417,9 +409,7 @@ uint64_t GameChecksum(const GameState& game) {
   return std::hash<std::string_view>{}(view);
 }
 
-// ===========================================================================
-// Fingerprint
-// ===========================================================================
+// --- Fingerprint ----------------------------------------------------------------
 
 namespace {
 // The fixed game: sizes of the game's own sprites, a fixed seed, scripted controls.

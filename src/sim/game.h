@@ -26,8 +26,6 @@ constexpr int kCrazyDuration = 600;          // ticks
 constexpr int kCrazyExtrasBase = 3;          // extras = streak / 3 + 3
 constexpr int kCrazyExtrasPerStreak = 3;
 
-int TimeLimitForLevel(int level);  // ticks
-
 // The play area: its size, taken from the screen when a game starts (pixels).
 struct PlayArea {
   int width = 1024;
@@ -57,9 +55,6 @@ struct GameState {
   GameState(bool twoPlayer, PlayArea area, SpriteSize banana, SpriteSize fly,
        RandomSource random = CLibraryRandom());
 };
-
-// A player's banana's place at the start of a level.
-Vec2<double> NanaStart(const GameState& game, int player);
 
 // Level start: the bananas, no splats, the level's flies (drawn from the game's source).
 void BeginLevel(GameState& game);

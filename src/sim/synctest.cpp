@@ -12,12 +12,11 @@ Request* SyncTestSession::Next() {
     begun_ = true;
     return BeginStretch();
   }
-  const Request& last = request_;
-  if (last.kind == Request::Kind::Advance) {
-    if (last.ran) return Ask(request_, Request::Kind::Save, &check_, true);  // the tick's checksum
+  if (request_.kind == Request::Kind::Advance) {
+    if (request_.ran) return Ask(request_, Request::Kind::Save, &check_, true);  // the tick's checksum
     if (again_ < 0) return Back();  // the game is over
     Compare(false);
-  } else if (last.checksum) {
+  } else if (request_.checksum) {
     if (again_ < 0) {
       first_[ran_++] = check_.checksum;
     } else {
