@@ -253,7 +253,6 @@ namespace {
 Controls Combined(Controls a, PadControls b) {
   return {std::clamp(a.turn + b.turn, -1, 1), a.squash || b.squash};
 }
-}  // namespace
 
 // Player 1's keys, or player 2's mouse buttons.
 Controls ReadKeysOrMouse(int player) {
@@ -267,6 +266,7 @@ Controls ReadKeysOrMouse(int player) {
   const bool rightButton = buttons & 2;
   return {(rightButton ? 1 : 0) - (leftButton ? 1 : 0), leftButton && rightButton};
 }
+}  // namespace
 
 Controls ReadControls(int player) { return Combined(ReadKeysOrMouse(player), ReadPad(player)); }
 
