@@ -25,15 +25,24 @@ uint64_t FreshNonce() {
   return (static_cast<uint64_t>(device()) << 32) ^ device();
 }
 
+LobbyMessage LobbyRequest(LobbyType type, const std::string& code, const Hello& mine, const Endpoint& local) {
+  LobbyMessage m;
+  m.type = type;
+  m.nonce = FreshNonce();
+  m.code = code;
+  m.protocol = mine.protocol;
+  m.version = mine.gameVersion;
+  m.fingerprint = mine.fingerprint;
+  m.local = local;
+  return m;
+}
+
 LobbyClient::LobbyClient(Connection& connection, const Endpoint& lobby, const Endpoint& local, const Hello& mine,
                          const std::string& code, uint32_t nowMs)
     : connection_(connection),
       lobby_(lobby),
-      local_(local),
-      mine_(mine),
       hosting_(code.empty()),
-      code_(code),
-      nonce_(FreshNonce()),
+      request_(LobbyRequest(hosting_ ? LobbyType::Register : LobbyType::Join, code, mine, local)),
       lastSentMs_(nowMs - kLobbyResendMs) {
   connection_.SetRawListener(this);
 }
@@ -85,18 +94,18 @@ void LobbyClient::OnRaw(const uint8_t* data, size_t size, const Endpoint& from) 
 void LobbyClient::OnLobby(const LobbyMessage& m, std::vector<LobbyEvent>& events) {
   switch (m.type) {
     case LobbyType::Registered:
-      if (!hosting_ || state_ != State::Asking || m.nonce != nonce_) return;
-      code_ = m.code;
+      if (!hosting_ || state_ != State::Asking || m.nonce != request_.nonce) return;
+      request_.code = m.code;
       secret_ = m.token;
       state_ = State::Waiting;
       tries_ = 0;
       lastSentMs_ = 0;
-      events.push_back({LobbyEvent::Kind::Registered, code_, m.seen, {}});
+      events.push_back({LobbyEvent::Kind::Registered, request_.code, m.seen, {}});
       break;
     case LobbyType::Introduce:
-      if (state_ == State::Punching || state_ == State::Connecting || state_ == State::Failed) return;
-      if (!hosting_ && m.nonce != nonce_) return;
+      // A host is introduced once registered; a joiner, in answer to its Join.
       if (hosting_ && state_ != State::Waiting) return;
+      if (!hosting_ && (state_ != State::Asking || m.nonce != request_.nonce)) return;
       intro_ = m;
       state_ = State::Punching;
       introducedAtNextTick_ = true;
@@ -106,9 +115,8 @@ void LobbyClient::OnLobby(const LobbyMessage& m, std::vector<LobbyEvent>& events
       if (state_ == State::Punching && m.token == intro_.token) relayBound_ = true;
       break;
     case LobbyType::Refusal:
-      if (state_ == State::Failed || state_ == State::Connecting) return;
-      if (m.nonce != nonce_ && m.nonce != 0) return;
-      if (state_ == State::Asking || (hosting_ && state_ == State::Waiting)) Fail(LobbyRefusalText(m), events);
+      if (state_ != State::Asking && state_ != State::Waiting) return;
+      if (m.nonce == request_.nonce || m.nonce == 0) Fail(LobbyRefusalText(m), events);
       break;
     default:
       break;
@@ -130,29 +138,20 @@ void LobbyClient::Tick(uint32_t nowMs, std::vector<LobbyEvent>& events) {
   heard.swap(heard_);
   for (const LobbyMessage& m : heard) OnLobby(m, events);
   switch (state_) {
-    case State::Asking: {
+    case State::Asking:
       if (nowMs - lastSentMs_ < kLobbyResendMs) break;
       if (tries_ >= kLobbyTries) {
         Fail("The lobby does not answer.", events);
         break;
       }
-      LobbyMessage m;
-      m.type = hosting_ ? LobbyType::Register : LobbyType::Join;
-      m.nonce = nonce_;
-      m.code = code_;
-      m.protocol = mine_.protocol;
-      m.version = mine_.gameVersion;
-      m.fingerprint = mine_.fingerprint;
-      m.local = local_;
-      Request(m, nowMs);
+      Request(request_, nowMs);
       break;
-    }
     case State::Waiting: {
       const uint32_t every = tries_ < kFirstKeepalives ? kFirstKeepalivesMs : kKeepaliveMs;
       if (lastSentMs_ != 0 && nowMs - lastSentMs_ < every) break;
       LobbyMessage m;
       m.type = LobbyType::Keepalive;
-      m.code = code_;
+      m.code = request_.code;
       m.token = secret_;
       Request(m, nowMs);
       break;

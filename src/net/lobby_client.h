@@ -53,7 +53,7 @@ class LobbyClient : public RawListener {
   void OnRaw(const uint8_t* data, size_t size, const Endpoint& from) override;
 
   // A host: its code and the lobby's secret for it (a feed to spectators shows both).
-  const std::string& Code() const { return code_; }
+  const std::string& Code() const { return request_.code; }
   uint64_t Secret() const { return secret_; }
 
  private:
@@ -66,11 +66,8 @@ class LobbyClient : public RawListener {
 
   Connection& connection_;
   Endpoint lobby_;
-  Endpoint local_;
-  Hello mine_;
   bool hosting_;
-  std::string code_;
-  uint64_t nonce_;
+  LobbyMessage request_;  // Register or Join; its code becomes the host's once registered
   uint64_t secret_ = 0;  // host: the lobby's secret for our code
   State state_ = State::Asking;
   uint32_t lastSentMs_ = 0;
@@ -97,6 +94,9 @@ std::string LobbyRefusalText(const LobbyMessage& m);
 bool ResolveLobby(const std::string& text, Endpoint& lobby, std::string& error);
 // 64 bits from the system's random source (a nonce, a game's seed).
 uint64_t FreshNonce();
+// A game's Register, Join or Watch request, with a fresh nonce (`local`: not in a Watch).
+LobbyMessage LobbyRequest(LobbyType type, const std::string& code, const Hello& mine,
+                          const Endpoint& local = {});
 // This computer's own address towards `lobby` (no datagram is sent); 0 when unknown.
 uint32_t LocalAddressTowards(const Endpoint& lobby);
 

@@ -59,13 +59,10 @@ bool IsStream(LobbyType type) { return type == LobbyType::Feed || type == LobbyT
 
 // The items as runs: the item, then how many in a row (LEB128, at least 1); two runs in
 // a row never hold the same item, so one list of items has one encoding.
-size_t RunBytes(uint32_t count) {
-  size_t n = 1;
-  while (count >= 0x80) {
-    count >>= 7;
-    ++n;
-  }
-  return 1 + n;
+size_t RunBytes(size_t count) {
+  Writer w;
+  w.Number(count);
+  return 1 + w.Size();
 }
 
 void Put::Runs(const std::vector<uint8_t>& items) {
@@ -111,13 +108,11 @@ void Fields(Io& io, M& m) {
       EndpointField(io, m.seen);
       io.Fixed(m.seconds, 2);
       break;
-    case LobbyType::Keepalive:
-      io.Code(m.code);
-      io.Fixed(m.token, 8);
-      break;
+    case LobbyType::Watching:
     case LobbyType::Introduce:
       io.Fixed(m.nonce, 8);
       io.Fixed(m.token, 8);
+      if (m.type == LobbyType::Watching) break;
       io.Fixed(m.side, 1);
       EndpointField(io, m.seen);
       EndpointField(io, m.peerLocal);
@@ -137,13 +132,11 @@ void Fields(Io& io, M& m) {
       io.Fixed(m.side, 1);
       io.Check(m.side <= 1);
       break;
-    case LobbyType::Watching:
-      io.Fixed(m.nonce, 8);
-      io.Fixed(m.token, 8);
-      break;
+    case LobbyType::Keepalive:
     case LobbyType::WatchAck:
       io.Code(m.code);
       io.Fixed(m.token, 8);
+      if (m.type == LobbyType::Keepalive) break;
       io.Fixed(m.game, 2);
       io.Fixed(m.position, 4);
       io.Check(m.position <= kMaxStreamItems);
@@ -190,15 +183,13 @@ size_t StreamItemsThatFit(const uint8_t* items, size_t count, size_t room) {
   while (taken < count && taken < kMaxChunkItems) {
     size_t j = taken;
     while (j < count && j < kMaxChunkItems && items[j] == items[taken]) ++j;
-    size_t run = j - taken;
-    if (bytes + RunBytes(static_cast<uint32_t>(run)) > room) {
-      // Part of the run, if its count still fits in the room left.
-      while (run > 1 && bytes + RunBytes(static_cast<uint32_t>(run)) > room) run = run >> 1;
-      if (bytes + RunBytes(static_cast<uint32_t>(run)) <= room) taken += run;
-      break;
-    }
-    bytes += RunBytes(static_cast<uint32_t>(run));
-    taken = j;
+    const size_t whole = j - taken;
+    size_t run = whole;
+    while (run > 1 && bytes + RunBytes(run) > room) run >>= 1;  // part of the run, if its count fits
+    if (bytes + RunBytes(run) > room) break;
+    bytes += RunBytes(run);
+    taken += run;
+    if (run < whole) break;  // the room is full
   }
   return taken;
 }

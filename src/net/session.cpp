@@ -97,7 +97,7 @@ Request* Session::Begin(Step step) {
     case Step::NewTick:
       if (hold_) return nullptr;
       run_.fresh = true;
-      return StartRun(tick_ + 1, true);
+      return StartRun(tick_ + 1);
     case Step::SettleEnd: return SettleEnd();
     case Step::SendFrame:
       SendChecksums();
@@ -147,12 +147,11 @@ Request* Session::SettleEnd() {
     return LoadAt(ConfirmedTick());
   }
   run_.settling = true;
-  return StartRun(ticks, true);  // confirmed readings: these ticks are final
+  return StartRun(ticks);  // confirmed readings: these ticks are final
 }
 
-Request* Session::StartRun(uint32_t until, bool firstRun) {
+Request* Session::StartRun(uint32_t until) {
   run_.until = until;
-  run_.firstRun = firstRun;
   return SaveBeforeTick();
 }
 

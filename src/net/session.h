@@ -119,7 +119,7 @@ class Session {
   StateCell* SavedAt(uint32_t tick);
   Request* LoadAt(uint32_t tick);
   Request* SettleEnd();
-  Request* StartRun(uint32_t until, bool firstRun);
+  Request* StartRun(uint32_t until);  // a first run (the run before it has ended)
   Request* ContinueRun();
   Request* SaveBeforeTick();
   Request* Advance();

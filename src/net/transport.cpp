@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 
 namespace net {
@@ -71,15 +70,9 @@ bool ParseAddress(const std::string& text, std::string& host, uint16_t& port) {
 }
 
 Connection::Connection(ENetHost* host, bool hosting, const Hello& mine)
-    : host_(host), hosting_(hosting), mine_(mine), started_(Now()) {}
+    : host_(host), hosting_(hosting), mine_(mine), started_(SteadyMs()) {}
 
 Connection::~Connection() { enet_host_destroy(host_); }
-
-uint32_t Connection::Now() const {
-  using namespace std::chrono;
-  return static_cast<uint32_t>(
-      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
 
 std::unique_ptr<Connection> Connection::Listen(uint16_t port, const std::string& bindAddress,
                                                const Hello& mine, std::string& error) {
@@ -139,7 +132,7 @@ bool Connection::ConnectTo(const Endpoint& to) {
   peer_ = enet_host_connect(host_, &address, kChannels, 0);
   if (peer_ == nullptr) return false;
   connectLater_ = false;
-  started_ = Now();
+  started_ = SteadyMs();
   return true;
 }
 
@@ -178,7 +171,7 @@ Endpoint Connection::PeerEndpoint() const {
 // Both sides' Hello are known: play may start, or the two games cannot play together.
 void Connection::HandshakeWith(ENetPeer* peer, const Hello& theirs, std::vector<NetEvent>& events) {
   peer_ = peer;
-  lastHeard_ = Now();
+  lastHeard_ = SteadyMs();
   const std::string why = CompareHello(mine_, theirs);
   agreed_ = why.empty();
   ended_ = !agreed_;
@@ -209,7 +202,7 @@ void Connection::HearNewcomer(ENetPeer* peer, const uint8_t* data, size_t size,
 }
 
 void Connection::DropSilentNewcomers() {
-  const uint32_t now = Now();
+  const uint32_t now = SteadyMs();
   for (auto it = newcomers_.begin(); it != newcomers_.end();) {
     if (now - it->since > kHelloLimitMs) {
       enet_peer_disconnect_now(it->peer, 0);
@@ -230,10 +223,10 @@ void Connection::Service(std::vector<NetEvent>& events) {
         events.push_back({NetEvent::Kind::Connected, {}, {}, {}});
         if (!hosting_) {
           peer_ = event.peer;
-          lastHeard_ = Now();
+          lastHeard_ = SteadyMs();
           SendTo(peer_, MakeHello(mine_), true);
         } else if (newcomers_.size() < kHostPeers) {
-          newcomers_.push_back({event.peer, Now()});  // it holds no place until its Hello
+          newcomers_.push_back({event.peer, SteadyMs()});  // it holds no place until its Hello
         } else {
           enet_peer_disconnect_now(event.peer, 0);
         }
@@ -264,7 +257,7 @@ void Connection::Service(std::vector<NetEvent>& events) {
   }
   if (ended_) return;
   DropSilentNewcomers();
-  const uint32_t now = Now();
+  const uint32_t now = SteadyMs();
   const bool silent = agreed_ && peer_ != nullptr && now - lastHeard_ > kSilenceLimitMs;
   const bool unanswered = !hosting_ && !agreed_ && !connectLater_ && now - started_ > kConnectLimitMs;
   if (silent || unanswered) End(events, NetEvent::Kind::Lost);
@@ -273,7 +266,7 @@ void Connection::Service(std::vector<NetEvent>& events) {
 // A datagram from the other player, or (for a joiner) from the host it is shaking hands with.
 void Connection::Hear(const uint8_t* data, size_t size, std::vector<NetEvent>& events) {
   Message m;
-  lastHeard_ = Now();
+  lastHeard_ = SteadyMs();
   if (!DecodeMessage(data, size, m)) {
     ++dropped_;
   } else if (m.type == MessageType::Refuse && !agreed_ && !hosting_) {
@@ -308,9 +301,9 @@ void Connection::Close() {
   enet_peer_disconnect_later(peer_, kBye);
   ended_ = true;
   Servicing here(this);
-  const uint32_t start = Now();
+  const uint32_t start = SteadyMs();
   ENetEvent event;
-  while (Now() - start < kCloseWaitMs) {
+  while (SteadyMs() - start < kCloseWaitMs) {
     const int got = enet_host_service(host_, &event, 10);
     if (got < 0) break;
     if (got == 0) continue;
@@ -320,12 +313,7 @@ void Connection::Close() {
   peer_ = nullptr;
 }
 
-std::string Connection::PeerAddress() const {
-  char ip[64] = {0};
-  if (peer_ == nullptr) return "";
-  if (enet_address_get_host_ip(&peer_->address, ip, sizeof ip - 1) != 0) return "?";
-  return std::string(ip) + ":" + std::to_string(peer_->address.port);
-}
+std::string Connection::PeerAddress() const { return peer_ == nullptr ? "" : EndpointText(PeerEndpoint()); }
 
 uint16_t Connection::Port() const { return host_->address.port; }
 uint64_t Connection::BytesSent() const { return host_->totalSentData; }

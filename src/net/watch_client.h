@@ -61,9 +61,7 @@ class WatchClient {
 
   int fd_;
   Endpoint lobby_;
-  std::string code_;
-  Hello mine_;
-  uint64_t nonce_;
+  LobbyMessage request_;  // Watch
   uint64_t secret_ = 0;
   State state_ = State::Asking;
   int tries_ = 0;
