@@ -50,8 +50,7 @@ LobbyClient::LobbyClient(Connection& connection, const Endpoint& lobby, const En
 LobbyClient::~LobbyClient() { connection_.SetRawListener(nullptr); }
 
 void LobbyClient::Request(const LobbyMessage& m, uint32_t nowMs) {
-  const std::vector<uint8_t> bytes = EncodeLobby(m);
-  connection_.SendRaw(lobby_, bytes.data(), bytes.size(), 0);
+  connection_.SendLobby(lobby_, m);
   lastSentMs_ = nowMs;
   ++tries_;
 }
@@ -62,8 +61,7 @@ void LobbyClient::SendOfPair(LobbyType type, const Endpoint& to, int ttl) {
   m.type = type;
   m.token = intro_.token;
   m.side = hosting_ ? 0 : 1;
-  const std::vector<uint8_t> bytes = EncodeLobby(m);
-  connection_.SendRaw(to, bytes.data(), bytes.size(), ttl);
+  connection_.SendLobby(to, m, ttl);
 }
 
 void LobbyClient::Fail(const std::string& text, std::vector<LobbyEvent>& events) {
@@ -91,7 +89,7 @@ void LobbyClient::OnRaw(const uint8_t* data, size_t size, const Endpoint& from) 
   }
 }
 
-void LobbyClient::OnLobby(const LobbyMessage& m, std::vector<LobbyEvent>& events) {
+void LobbyClient::OnLobby(const LobbyMessage& m, uint32_t nowMs, std::vector<LobbyEvent>& events) {
   switch (m.type) {
     case LobbyType::Registered:
       if (!hosting_ || state_ != State::Asking || m.nonce != request_.nonce) return;
@@ -108,7 +106,7 @@ void LobbyClient::OnLobby(const LobbyMessage& m, std::vector<LobbyEvent>& events
       if (!hosting_ && (state_ != State::Asking || m.nonce != request_.nonce)) return;
       intro_ = m;
       state_ = State::Punching;
-      introducedAtNextTick_ = true;
+      introducedMs_ = nowMs;
       events.push_back({LobbyEvent::Kind::Introduced, {}, m.seen, {}});
       break;
     case LobbyType::RelayBound:
@@ -136,7 +134,7 @@ void LobbyClient::Punch(uint32_t nowMs) {
 void LobbyClient::Tick(uint32_t nowMs, std::vector<LobbyEvent>& events) {
   std::vector<LobbyMessage> heard;
   heard.swap(heard_);
-  for (const LobbyMessage& m : heard) OnLobby(m, events);
+  for (const LobbyMessage& m : heard) OnLobby(m, nowMs, events);
   switch (state_) {
     case State::Asking:
       if (nowMs - lastSentMs_ < kLobbyResendMs) break;
@@ -157,8 +155,6 @@ void LobbyClient::Tick(uint32_t nowMs, std::vector<LobbyEvent>& events) {
       break;
     }
     case State::Punching: {
-      if (introducedAtNextTick_) introducedMs_ = nowMs;
-      introducedAtNextTick_ = false;
       const uint32_t since = nowMs - introducedMs_;
       if (hosting_ && since > kHostPunchingMs) break;
       Punch(nowMs);

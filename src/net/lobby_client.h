@@ -62,7 +62,7 @@ class LobbyClient : public RawListener {
   void Fail(const std::string& text, std::vector<LobbyEvent>& events);
   void SendOfPair(LobbyType type, const Endpoint& to, int ttl);
   void Punch(uint32_t nowMs);
-  void OnLobby(const LobbyMessage& m, std::vector<LobbyEvent>& events);
+  void OnLobby(const LobbyMessage& m, uint32_t nowMs, std::vector<LobbyEvent>& events);
 
   Connection& connection_;
   Endpoint lobby_;
@@ -75,7 +75,6 @@ class LobbyClient : public RawListener {
   // Introduced:
   LobbyMessage intro_;
   uint32_t introducedMs_ = 0;
-  bool introducedAtNextTick_ = false;
   uint32_t lastPunchMs_ = 0;
   int punches_ = 0;
   int punchReplies_ = 0;

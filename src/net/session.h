@@ -134,8 +134,7 @@ class Session {
   Message InputsFrom(size_t from) const;
 
   // What was begun.
-  std::array<Step, 3> plan_{};
-  size_t planSize_ = 0;
+  std::vector<Step> plan_;
   size_t planAt_ = 0;
   TickRun run_;
   Request request_;

@@ -76,34 +76,29 @@ Connection::~Connection() { enet_host_destroy(host_); }
 
 std::unique_ptr<Connection> Connection::Listen(uint16_t port, const std::string& bindAddress,
                                                const Hello& mine, std::string& error) {
-  if (!EnetStarted(error)) return nullptr;
   ENetAddress address{ENET_HOST_ANY, port};
   if (!bindAddress.empty() && enet_address_set_host_ip(&address, bindAddress.c_str()) != 0) {
     error = "no such address: " + bindAddress;
     return nullptr;
   }
-  ENetHost* host = enet_host_create(&address, kHostPeers, kChannels, 0, 0);
-  if (host == nullptr) {
-    error = "UDP port " + std::to_string(port) + " is not free";
-    return nullptr;
-  }
-  host->intercept = Intercept;
-  return std::unique_ptr<Connection>(new Connection(host, true, mine));
+  return Create(&address, mine, error);
 }
 
-std::unique_ptr<Connection> Connection::NewJoiner(const Hello& mine, std::string& error) {
+std::unique_ptr<Connection> Connection::Create(const ENetAddress* address, const Hello& mine, std::string& error) {
   if (!EnetStarted(error)) return nullptr;
-  ENetHost* host = enet_host_create(nullptr, 1, kChannels, 0, 0);
+  const bool hosting = address != nullptr;
+  ENetHost* host = enet_host_create(address, hosting ? kHostPeers : 1, kChannels, 0, 0);
   if (host == nullptr) {
-    error = "no UDP socket";
+    error = hosting ? "UDP port " + std::to_string(address->port) + " is not free" : "no UDP socket";
     return nullptr;
   }
-  return std::unique_ptr<Connection>(new Connection(host, false, mine));
+  if (hosting) host->intercept = Intercept;
+  return std::unique_ptr<Connection>(new Connection(host, hosting, mine));
 }
 
 std::unique_ptr<Connection> Connection::Join(const std::string& hostName, uint16_t port,
                                              const Hello& mine, std::string& error) {
-  std::unique_ptr<Connection> connection = NewJoiner(mine, error);
+  std::unique_ptr<Connection> connection = Create(nullptr, mine, error);
   if (connection == nullptr) return nullptr;
   ENetAddress address{0, port};
   if (enet_address_set_host(&address, hostName.c_str()) != 0) {
@@ -119,7 +114,7 @@ std::unique_ptr<Connection> Connection::Join(const std::string& hostName, uint16
 }
 
 std::unique_ptr<Connection> Connection::Open(const Hello& mine, std::string& error) {
-  std::unique_ptr<Connection> connection = NewJoiner(mine, error);
+  std::unique_ptr<Connection> connection = Create(nullptr, mine, error);
   if (connection == nullptr) return nullptr;
   connection->connectLater_ = true;
   connection->host_->intercept = Intercept;
@@ -146,7 +141,8 @@ int Connection::Intercept(ENetHost* host, ENetEvent*) {
   return 1;  // ours, not ENet's
 }
 
-bool Connection::SendRaw(const Endpoint& to, const uint8_t* data, size_t size, int ttl) {
+size_t Connection::SendLobby(const Endpoint& to, const LobbyMessage& message, int ttl) {
+  const std::vector<uint8_t> bytes = EncodeLobby(message);
   const int fd = static_cast<int>(host_->socket);
   int usual = 64;
   socklen_t length = sizeof usual;
@@ -158,9 +154,10 @@ bool Connection::SendRaw(const Endpoint& to, const uint8_t* data, size_t size, i
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(to.ip);
   address.sin_port = htons(to.port);
-  const ssize_t sent = sendto(fd, data, size, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  const ssize_t sent =
+      sendto(fd, bytes.data(), bytes.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&address), sizeof address);
   if (ttl > 0) setsockopt(fd, IPPROTO_IP, IP_TTL, &usual, sizeof usual);
-  return sent == static_cast<ssize_t>(size);
+  return sent == static_cast<ssize_t>(bytes.size()) ? bytes.size() : 0;
 }
 
 Endpoint Connection::PeerEndpoint() const {

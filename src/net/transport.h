@@ -26,6 +26,7 @@
 typedef struct _ENetHost ENetHost;
 typedef struct _ENetPeer ENetPeer;
 typedef struct _ENetEvent ENetEvent;
+typedef struct _ENetAddress ENetAddress;
 
 namespace net {
 
@@ -73,9 +74,10 @@ class Connection : public Outbox {
   bool ConnectTo(const Endpoint& to);
   // Datagrams of the lobby's protocol go to `listener` (null: dropped).
   void SetRawListener(RawListener* listener) { listener_ = listener; }
-  // Sends `size` bytes from this connection's own socket, with IP time-to-live `ttl`
-  // (0: the system's), so routers see the game's own port. False when not sent.
-  bool SendRaw(const Endpoint& to, const uint8_t* data, size_t size, int ttl);
+  // Sends a datagram of the lobby's protocol from this connection's own socket, with IP
+  // time-to-live `ttl` (0: the system's), so routers see the game's own port. Its bytes;
+  // 0 when not sent.
+  size_t SendLobby(const Endpoint& to, const LobbyMessage& message, int ttl = 0);
   Endpoint PeerEndpoint() const;
 
   ~Connection() override;
@@ -99,8 +101,9 @@ class Connection : public Outbox {
 
  private:
   Connection(ENetHost* host, bool hosting, const Hello& mine);
-  // A joiner's host of one peer, not yet connected (null, with `error` said, if none).
-  static std::unique_ptr<Connection> NewJoiner(const Hello& mine, std::string& error);
+  // A host's, listening at `address`, or (null) a joiner's of one peer, not yet connected;
+  // null, with `error` said, if none.
+  static std::unique_ptr<Connection> Create(const ENetAddress* address, const Hello& mine, std::string& error);
   void Hear(const uint8_t* data, size_t size, std::vector<NetEvent>& events);
   void HearNewcomer(ENetPeer* peer, const uint8_t* data, size_t size, std::vector<NetEvent>& events);
   void HandshakeWith(ENetPeer* peer, const Hello& theirs, std::vector<NetEvent>& events);
