@@ -4,13 +4,13 @@
 #include <algorithm>
 #include <cctype>
 
+#include "net/protocol.h"
 #include "net/wire.h"
 
 namespace net {
 namespace {
 
 constexpr uint8_t kMagic[kLobbyMagicBytes] = {'N', 'S', 'L', '1'};
-constexpr size_t kMaxVersion = 16;  // characters
 
 // A field read or written: one description of each datagram's layout (Fields, below)
 // serves both ways. A reader also takes the checks of what it read.
@@ -21,7 +21,7 @@ class Put {
   void Code(const std::string& code) {
     for (size_t i = 0; i < kCodeLength; ++i) w.Byte(i < code.size() ? static_cast<uint8_t>(code[i]) : '2');
   }
-  void Version(const std::string& version) { w.Text(version, kMaxVersion); }
+  void Version(const std::string& version) { w.Text(version, kMaxVersionText); }
   void Runs(const std::vector<uint8_t>& items);
   void Check(bool) {}
   Writer w;
@@ -33,7 +33,7 @@ class Get {
   template <class T>
   void Fixed(T& v, int bytes) { v = static_cast<T>(r.Fixed(bytes)); }
   void Code(std::string& code);
-  void Version(std::string& version) { Check(r.Text(version, kMaxVersion)); }
+  void Version(std::string& version) { Check(r.Text(version, kMaxVersionText)); }
   void Runs(std::vector<uint8_t>& items);
   void Check(bool holds) { ok = ok && holds; }
   Reader r;
@@ -257,13 +257,11 @@ bool ParseCode(const std::string& text, std::string& code) {
   std::string t = text;
   if (t.size() == kCodeLength + 1 && (t[4] == '-' || t[4] == ' ')) t.erase(4, 1);
   if (t.size() != kCodeLength) return false;
-  std::string c;
-  for (char ch : t) {
-    const char up = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    if (std::find(kCodeAlphabet, kCodeAlphabet + kCodeAlphabetSize, up) == kCodeAlphabet + kCodeAlphabetSize) return false;
-    c.push_back(up);
+  for (char& ch : t) {
+    ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    if (std::find(kCodeAlphabet, kCodeAlphabet + kCodeAlphabetSize, ch) == kCodeAlphabet + kCodeAlphabetSize) return false;
   }
-  code = c;
+  code = t;
   return true;
 }
 
