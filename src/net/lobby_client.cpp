@@ -93,12 +93,13 @@ void LobbyClient::OnLobby(const LobbyMessage& m, uint32_t nowMs, std::vector<Lob
   switch (m.type) {
     case LobbyType::Registered:
       if (!hosting_ || state_ != State::Asking || m.nonce != request_.nonce) return;
-      request_.code = m.code;
-      secret_ = m.token;
+      keepalive_.type = LobbyType::Keepalive;
+      keepalive_.code = m.code;
+      keepalive_.token = m.token;
       state_ = State::Waiting;
       tries_ = 0;
       lastSentMs_ = 0;
-      events.push_back({LobbyEvent::Kind::Registered, request_.code, m.seen, {}});
+      events.push_back({LobbyEvent::Kind::Registered, m.code, m.seen, {}});
       break;
     case LobbyType::Introduce:
       // A host is introduced once registered; a joiner, in answer to its Join.
@@ -147,11 +148,7 @@ void LobbyClient::Tick(uint32_t nowMs, std::vector<LobbyEvent>& events) {
     case State::Waiting: {
       const uint32_t every = tries_ < kFirstKeepalives ? kFirstKeepalivesMs : kKeepaliveMs;
       if (lastSentMs_ != 0 && nowMs - lastSentMs_ < every) break;
-      LobbyMessage m;
-      m.type = LobbyType::Keepalive;
-      m.code = request_.code;
-      m.token = secret_;
-      Request(m, nowMs);
+      Request(keepalive_, nowMs);
       break;
     }
     case State::Punching: {

@@ -53,8 +53,8 @@ class LobbyClient : public RawListener {
   void OnRaw(const uint8_t* data, size_t size, const Endpoint& from) override;
 
   // A host: its code and the lobby's secret for it (a feed to spectators shows both).
-  const std::string& Code() const { return request_.code; }
-  uint64_t Secret() const { return secret_; }
+  const std::string& Code() const { return keepalive_.code; }
+  uint64_t Secret() const { return keepalive_.token; }
 
  private:
   enum class State { Asking, Waiting, Punching, Connecting, Failed };
@@ -67,8 +67,8 @@ class LobbyClient : public RawListener {
   Connection& connection_;
   Endpoint lobby_;
   bool hosting_;
-  LobbyMessage request_;  // Register or Join; its code becomes the host's once registered
-  uint64_t secret_ = 0;  // host: the lobby's secret for our code
+  LobbyMessage request_;    // Register or Join
+  LobbyMessage keepalive_;  // host: our code and the lobby's secret for it, once registered
   State state_ = State::Asking;
   uint32_t lastSentMs_ = 0;
   int tries_ = 0;

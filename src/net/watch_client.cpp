@@ -83,7 +83,9 @@ void WatchClient::Hear(const LobbyMessage& m, uint32_t nowMs) {
   switch (m.type) {
     case LobbyType::Watching:
       if (state_ != State::Asking || m.nonce != request_.nonce) return;
-      secret_ = m.token;
+      ack_.type = LobbyType::WatchAck;
+      ack_.code = request_.code;
+      ack_.token = m.token;
       state_ = State::Watching;
       lastLiveMs_ = nowMs;
       sentOnce_ = false;  // the first acknowledgement goes now: it proves this address
@@ -143,13 +145,9 @@ void WatchClient::Service(uint32_t nowMs) {
       }
       const uint32_t since = nowMs - lastSentMs_;
       if (sentOnce_ && since < kWatchAckEveryMs && !(unacked_ && since >= kWatchAckSoonMs)) break;
-      LobbyMessage m;
-      m.type = LobbyType::WatchAck;
-      m.code = request_.code;
-      m.token = secret_;
-      m.game = stream_.game;
-      m.position = static_cast<uint32_t>(stream_.items.size());
-      Send(m, nowMs);
+      ack_.game = stream_.game;
+      ack_.position = static_cast<uint32_t>(stream_.items.size());
+      Send(ack_, nowMs);
       unacked_ = false;
       break;
     }

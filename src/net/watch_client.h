@@ -62,7 +62,7 @@ class WatchClient {
   int fd_;
   Endpoint lobby_;
   LobbyMessage request_;  // Watch
-  uint64_t secret_ = 0;
+  LobbyMessage ack_;  // WatchAck: the code and the lobby's secret, once watching
   State state_ = State::Asking;
   int tries_ = 0;
   int notStarted_ = 0;
