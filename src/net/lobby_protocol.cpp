@@ -259,7 +259,8 @@ bool ParseCode(const std::string& text, std::string& code) {
   if (t.size() != kCodeLength) return false;
   for (char& ch : t) {
     ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    if (std::find(kCodeAlphabet, kCodeAlphabet + kCodeAlphabetSize, ch) == kCodeAlphabet + kCodeAlphabetSize) return false;
+    const char* const alphabetEnd = kCodeAlphabet + kCodeAlphabetSize;
+    if (std::find(kCodeAlphabet, alphabetEnd, ch) == alphabetEnd) return false;
   }
   code = t;
   return true;

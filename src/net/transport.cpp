@@ -84,7 +84,8 @@ std::unique_ptr<Connection> Connection::Listen(uint16_t port, const std::string&
   return Create(&address, mine, error);
 }
 
-std::unique_ptr<Connection> Connection::Create(const ENetAddress* address, const Hello& mine, std::string& error) {
+std::unique_ptr<Connection> Connection::Create(const ENetAddress* address, const Hello& mine,
+                                               std::string& error) {
   if (!EnetStarted(error)) return nullptr;
   const bool hosting = address != nullptr;
   ENetHost* host = enet_host_create(address, hosting ? kHostPeers : 1, kChannels, 0, 0);
@@ -154,8 +155,8 @@ size_t Connection::SendLobby(const Endpoint& to, const LobbyMessage& message, in
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(to.ip);
   address.sin_port = htons(to.port);
-  const ssize_t sent =
-      sendto(fd, bytes.data(), bytes.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  const ssize_t sent = sendto(fd, bytes.data(), bytes.size(), MSG_DONTWAIT,
+                              reinterpret_cast<sockaddr*>(&address), sizeof address);
   if (ttl > 0) setsockopt(fd, IPPROTO_IP, IP_TTL, &usual, sizeof usual);
   return sent == static_cast<ssize_t>(bytes.size()) ? bytes.size() : 0;
 }

@@ -103,7 +103,8 @@ class Connection : public Outbox {
   Connection(ENetHost* host, bool hosting, const Hello& mine);
   // A host's, listening at `address`, or (null) a joiner's of one peer, not yet connected;
   // null, with `error` said, if none.
-  static std::unique_ptr<Connection> Create(const ENetAddress* address, const Hello& mine, std::string& error);
+  static std::unique_ptr<Connection> Create(const ENetAddress* address, const Hello& mine,
+                                            std::string& error);
   void Hear(const uint8_t* data, size_t size, std::vector<NetEvent>& events);
   void HearNewcomer(ENetPeer* peer, const uint8_t* data, size_t size, std::vector<NetEvent>& events);
   void HandshakeWith(ENetPeer* peer, const Hello& theirs, std::vector<NetEvent>& events);
