@@ -22,12 +22,10 @@ void StreamBuilder::Push(uint8_t item) {
 void StreamBuilder::Tick(uint32_t p1Code, uint32_t p2Code) {
   Push(TickItem(p1Code, p2Code));
   ++ticks_;
-  size_t due = 0;
-  while (due < screens_.size() && screens_[due] <= ticks_) {
+  while (!screens_.empty() && screens_.front() <= ticks_) {
     Push(kStreamScreen);
-    ++due;
+    screens_.erase(screens_.begin());
   }
-  screens_.erase(screens_.begin(), screens_.begin() + static_cast<std::ptrdiff_t>(due));
 }
 
 void StreamBuilder::LevelScreen(uint64_t afterTicks) {
@@ -61,9 +59,8 @@ void GameFeed::Send(uint32_t nowMs) {
   const std::vector<uint8_t>& items = stream_.Items();
   const size_t count = StreamItemsThatFit(items.data() + acked_, items.size() - acked_, room);
   m.items.assign(items.begin() + acked_, items.begin() + acked_ + static_cast<std::ptrdiff_t>(count));
-  const std::vector<uint8_t> bytes = EncodeLobby(m);
-  if (connection_.SendRaw(lobby_, bytes.data(), bytes.size(), 0)) {
-    bytesSent_ += bytes.size();
+  if (const size_t sent = connection_.SendLobby(lobby_, m)) {
+    bytesSent_ += sent;
     ++datagrams_;
   }
   sentOnce_ = true;

@@ -6,7 +6,6 @@
 // knows that address, and the NAT has a path to it), every kFeedEveryMs while the lobby
 // has not acknowledged everything, else every kFeedIdleMs to keep the stream live. The
 // game calls Service() every frame after Connection::Service().
-#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -83,11 +82,5 @@ class GameFeed : public RawListener {
   uint32_t nowMs_ = 0;
   uint64_t bytesSent_ = 0, datagrams_ = 0;
 };
-
-// Milliseconds on the steady clock (wrapping).
-inline uint32_t SteadyMs() {
-  using namespace std::chrono;
-  return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
 
 }  // namespace net

@@ -25,15 +25,24 @@ uint64_t FreshNonce() {
   return (static_cast<uint64_t>(device()) << 32) ^ device();
 }
 
+LobbyMessage LobbyRequest(LobbyType type, const std::string& code, const Hello& mine, const Endpoint& local) {
+  LobbyMessage m;
+  m.type = type;
+  m.nonce = FreshNonce();
+  m.code = code;
+  m.protocol = mine.protocol;
+  m.version = mine.gameVersion;
+  m.fingerprint = mine.fingerprint;
+  m.local = local;
+  return m;
+}
+
 LobbyClient::LobbyClient(Connection& connection, const Endpoint& lobby, const Endpoint& local, const Hello& mine,
                          const std::string& code, uint32_t nowMs)
     : connection_(connection),
       lobby_(lobby),
-      local_(local),
-      mine_(mine),
       hosting_(code.empty()),
-      code_(code),
-      nonce_(FreshNonce()),
+      request_(LobbyRequest(hosting_ ? LobbyType::Register : LobbyType::Join, code, mine, local)),
       lastSentMs_(nowMs - kLobbyResendMs) {
   connection_.SetRawListener(this);
 }
@@ -41,8 +50,7 @@ LobbyClient::LobbyClient(Connection& connection, const Endpoint& lobby, const En
 LobbyClient::~LobbyClient() { connection_.SetRawListener(nullptr); }
 
 void LobbyClient::Request(const LobbyMessage& m, uint32_t nowMs) {
-  const std::vector<uint8_t> bytes = EncodeLobby(m);
-  connection_.SendRaw(lobby_, bytes.data(), bytes.size(), 0);
+  connection_.SendLobby(lobby_, m);
   lastSentMs_ = nowMs;
   ++tries_;
 }
@@ -53,8 +61,7 @@ void LobbyClient::SendOfPair(LobbyType type, const Endpoint& to, int ttl) {
   m.type = type;
   m.token = intro_.token;
   m.side = hosting_ ? 0 : 1;
-  const std::vector<uint8_t> bytes = EncodeLobby(m);
-  connection_.SendRaw(to, bytes.data(), bytes.size(), ttl);
+  connection_.SendLobby(to, m, ttl);
 }
 
 void LobbyClient::Fail(const std::string& text, std::vector<LobbyEvent>& events) {
@@ -82,33 +89,33 @@ void LobbyClient::OnRaw(const uint8_t* data, size_t size, const Endpoint& from) 
   }
 }
 
-void LobbyClient::OnLobby(const LobbyMessage& m, std::vector<LobbyEvent>& events) {
+void LobbyClient::OnLobby(const LobbyMessage& m, uint32_t nowMs, std::vector<LobbyEvent>& events) {
   switch (m.type) {
     case LobbyType::Registered:
-      if (!hosting_ || state_ != State::Asking || m.nonce != nonce_) return;
-      code_ = m.code;
-      secret_ = m.token;
+      if (!hosting_ || state_ != State::Asking || m.nonce != request_.nonce) return;
+      keepalive_.type = LobbyType::Keepalive;
+      keepalive_.code = m.code;
+      keepalive_.token = m.token;
       state_ = State::Waiting;
       tries_ = 0;
       lastSentMs_ = 0;
-      events.push_back({LobbyEvent::Kind::Registered, code_, m.seen, {}});
+      events.push_back({LobbyEvent::Kind::Registered, m.code, m.seen, {}});
       break;
     case LobbyType::Introduce:
-      if (state_ == State::Punching || state_ == State::Connecting || state_ == State::Failed) return;
-      if (!hosting_ && m.nonce != nonce_) return;
+      // A host is introduced once registered; a joiner, in answer to its Join.
       if (hosting_ && state_ != State::Waiting) return;
+      if (!hosting_ && (state_ != State::Asking || m.nonce != request_.nonce)) return;
       intro_ = m;
       state_ = State::Punching;
-      introducedAtNextTick_ = true;
+      introducedMs_ = nowMs;
       events.push_back({LobbyEvent::Kind::Introduced, {}, m.seen, {}});
       break;
     case LobbyType::RelayBound:
       if (state_ == State::Punching && m.token == intro_.token) relayBound_ = true;
       break;
     case LobbyType::Refusal:
-      if (state_ == State::Failed || state_ == State::Connecting) return;
-      if (m.nonce != nonce_ && m.nonce != 0) return;
-      if (state_ == State::Asking || (hosting_ && state_ == State::Waiting)) Fail(LobbyRefusalText(m), events);
+      if (state_ != State::Asking && state_ != State::Waiting) return;
+      if (m.nonce == request_.nonce || m.nonce == 0) Fail(LobbyRefusalText(m), events);
       break;
     default:
       break;
@@ -128,38 +135,23 @@ void LobbyClient::Punch(uint32_t nowMs) {
 void LobbyClient::Tick(uint32_t nowMs, std::vector<LobbyEvent>& events) {
   std::vector<LobbyMessage> heard;
   heard.swap(heard_);
-  for (const LobbyMessage& m : heard) OnLobby(m, events);
+  for (const LobbyMessage& m : heard) OnLobby(m, nowMs, events);
   switch (state_) {
-    case State::Asking: {
+    case State::Asking:
       if (nowMs - lastSentMs_ < kLobbyResendMs) break;
       if (tries_ >= kLobbyTries) {
         Fail("The lobby does not answer.", events);
         break;
       }
-      LobbyMessage m;
-      m.type = hosting_ ? LobbyType::Register : LobbyType::Join;
-      m.nonce = nonce_;
-      m.code = code_;
-      m.protocol = mine_.protocol;
-      m.version = mine_.gameVersion;
-      m.fingerprint = mine_.fingerprint;
-      m.local = local_;
-      Request(m, nowMs);
+      Request(request_, nowMs);
       break;
-    }
     case State::Waiting: {
       const uint32_t every = tries_ < kFirstKeepalives ? kFirstKeepalivesMs : kKeepaliveMs;
       if (lastSentMs_ != 0 && nowMs - lastSentMs_ < every) break;
-      LobbyMessage m;
-      m.type = LobbyType::Keepalive;
-      m.code = code_;
-      m.token = secret_;
-      Request(m, nowMs);
+      Request(keepalive_, nowMs);
       break;
     }
     case State::Punching: {
-      if (introducedAtNextTick_) introducedMs_ = nowMs;
-      introducedAtNextTick_ = false;
       const uint32_t since = nowMs - introducedMs_;
       if (hosting_ && since > kHostPunchingMs) break;
       Punch(nowMs);

@@ -53,8 +53,8 @@ class LobbyClient : public RawListener {
   void OnRaw(const uint8_t* data, size_t size, const Endpoint& from) override;
 
   // A host: its code and the lobby's secret for it (a feed to spectators shows both).
-  const std::string& Code() const { return code_; }
-  uint64_t Secret() const { return secret_; }
+  const std::string& Code() const { return keepalive_.code; }
+  uint64_t Secret() const { return keepalive_.token; }
 
  private:
   enum class State { Asking, Waiting, Punching, Connecting, Failed };
@@ -62,23 +62,19 @@ class LobbyClient : public RawListener {
   void Fail(const std::string& text, std::vector<LobbyEvent>& events);
   void SendOfPair(LobbyType type, const Endpoint& to, int ttl);
   void Punch(uint32_t nowMs);
-  void OnLobby(const LobbyMessage& m, std::vector<LobbyEvent>& events);
+  void OnLobby(const LobbyMessage& m, uint32_t nowMs, std::vector<LobbyEvent>& events);
 
   Connection& connection_;
   Endpoint lobby_;
-  Endpoint local_;
-  Hello mine_;
   bool hosting_;
-  std::string code_;
-  uint64_t nonce_;
-  uint64_t secret_ = 0;  // host: the lobby's secret for our code
+  LobbyMessage request_;    // Register or Join
+  LobbyMessage keepalive_;  // host: our code and the lobby's secret for it, once registered
   State state_ = State::Asking;
   uint32_t lastSentMs_ = 0;
   int tries_ = 0;
   // Introduced:
   LobbyMessage intro_;
   uint32_t introducedMs_ = 0;
-  bool introducedAtNextTick_ = false;
   uint32_t lastPunchMs_ = 0;
   int punches_ = 0;
   int punchReplies_ = 0;
@@ -97,6 +93,9 @@ std::string LobbyRefusalText(const LobbyMessage& m);
 bool ResolveLobby(const std::string& text, Endpoint& lobby, std::string& error);
 // 64 bits from the system's random source (a nonce, a game's seed).
 uint64_t FreshNonce();
+// A game's Register, Join or Watch request, with a fresh nonce (`local`: not in a Watch).
+LobbyMessage LobbyRequest(LobbyType type, const std::string& code, const Hello& mine,
+                          const Endpoint& local = {});
 // This computer's own address towards `lobby` (no datagram is sent); 0 when unknown.
 uint32_t LocalAddressTowards(const Endpoint& lobby);
 

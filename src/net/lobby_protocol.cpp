@@ -4,13 +4,13 @@
 #include <algorithm>
 #include <cctype>
 
+#include "net/protocol.h"
 #include "net/wire.h"
 
 namespace net {
 namespace {
 
 constexpr uint8_t kMagic[kLobbyMagicBytes] = {'N', 'S', 'L', '1'};
-constexpr size_t kMaxVersion = 16;  // characters
 
 // A field read or written: one description of each datagram's layout (Fields, below)
 // serves both ways. A reader also takes the checks of what it read.
@@ -21,7 +21,7 @@ class Put {
   void Code(const std::string& code) {
     for (size_t i = 0; i < kCodeLength; ++i) w.Byte(i < code.size() ? static_cast<uint8_t>(code[i]) : '2');
   }
-  void Version(const std::string& version) { w.Text(version, kMaxVersion); }
+  void Version(const std::string& version) { w.Text(version, kMaxVersionText); }
   void Runs(const std::vector<uint8_t>& items);
   void Check(bool) {}
   Writer w;
@@ -33,7 +33,7 @@ class Get {
   template <class T>
   void Fixed(T& v, int bytes) { v = static_cast<T>(r.Fixed(bytes)); }
   void Code(std::string& code);
-  void Version(std::string& version) { Check(r.Text(version, kMaxVersion)); }
+  void Version(std::string& version) { Check(r.Text(version, kMaxVersionText)); }
   void Runs(std::vector<uint8_t>& items);
   void Check(bool holds) { ok = ok && holds; }
   Reader r;
@@ -59,13 +59,10 @@ bool IsStream(LobbyType type) { return type == LobbyType::Feed || type == LobbyT
 
 // The items as runs: the item, then how many in a row (LEB128, at least 1); two runs in
 // a row never hold the same item, so one list of items has one encoding.
-size_t RunBytes(uint32_t count) {
-  size_t n = 1;
-  while (count >= 0x80) {
-    count >>= 7;
-    ++n;
-  }
-  return 1 + n;
+size_t RunBytes(size_t count) {
+  Writer w;
+  w.Number(count);
+  return 1 + w.Size();
 }
 
 void Put::Runs(const std::vector<uint8_t>& items) {
@@ -111,13 +108,11 @@ void Fields(Io& io, M& m) {
       EndpointField(io, m.seen);
       io.Fixed(m.seconds, 2);
       break;
-    case LobbyType::Keepalive:
-      io.Code(m.code);
-      io.Fixed(m.token, 8);
-      break;
+    case LobbyType::Watching:
     case LobbyType::Introduce:
       io.Fixed(m.nonce, 8);
       io.Fixed(m.token, 8);
+      if (m.type == LobbyType::Watching) break;
       io.Fixed(m.side, 1);
       EndpointField(io, m.seen);
       EndpointField(io, m.peerLocal);
@@ -137,13 +132,11 @@ void Fields(Io& io, M& m) {
       io.Fixed(m.side, 1);
       io.Check(m.side <= 1);
       break;
-    case LobbyType::Watching:
-      io.Fixed(m.nonce, 8);
-      io.Fixed(m.token, 8);
-      break;
+    case LobbyType::Keepalive:
     case LobbyType::WatchAck:
       io.Code(m.code);
       io.Fixed(m.token, 8);
+      if (m.type == LobbyType::Keepalive) break;
       io.Fixed(m.game, 2);
       io.Fixed(m.position, 4);
       io.Check(m.position <= kMaxStreamItems);
@@ -190,15 +183,13 @@ size_t StreamItemsThatFit(const uint8_t* items, size_t count, size_t room) {
   while (taken < count && taken < kMaxChunkItems) {
     size_t j = taken;
     while (j < count && j < kMaxChunkItems && items[j] == items[taken]) ++j;
-    size_t run = j - taken;
-    if (bytes + RunBytes(static_cast<uint32_t>(run)) > room) {
-      // Part of the run, if its count still fits in the room left.
-      while (run > 1 && bytes + RunBytes(static_cast<uint32_t>(run)) > room) run = run >> 1;
-      if (bytes + RunBytes(static_cast<uint32_t>(run)) <= room) taken += run;
-      break;
-    }
-    bytes += RunBytes(static_cast<uint32_t>(run));
-    taken = j;
+    const size_t whole = j - taken;
+    size_t run = whole;
+    while (run > 1 && bytes + RunBytes(run) > room) run >>= 1;  // part of the run, if its count fits
+    if (bytes + RunBytes(run) > room) break;
+    bytes += RunBytes(run);
+    taken += run;
+    if (run < whole) break;  // the room is full
   }
   return taken;
 }
@@ -266,13 +257,12 @@ bool ParseCode(const std::string& text, std::string& code) {
   std::string t = text;
   if (t.size() == kCodeLength + 1 && (t[4] == '-' || t[4] == ' ')) t.erase(4, 1);
   if (t.size() != kCodeLength) return false;
-  std::string c;
-  for (char ch : t) {
-    const char up = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    if (std::find(kCodeAlphabet, kCodeAlphabet + kCodeAlphabetSize, up) == kCodeAlphabet + kCodeAlphabetSize) return false;
-    c.push_back(up);
+  for (char& ch : t) {
+    ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    const char* const alphabetEnd = kCodeAlphabet + kCodeAlphabetSize;
+    if (std::find(kCodeAlphabet, alphabetEnd, ch) == alphabetEnd) return false;
   }
-  code = c;
+  code = t;
   return true;
 }
 

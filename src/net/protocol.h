@@ -65,7 +65,6 @@ std::vector<uint8_t> EncodeMessage(const Message& message);
 // True and `out` filled when `data` is exactly one well-formed message.
 bool DecodeMessage(const uint8_t* data, size_t size, Message& out);
 
-// Convenience constructors.
 Message MakeHello(const Hello& hello);
 Message MakeChecksum(uint32_t tick, uint32_t value);
 Message MakeSignal(MessageType type, uint32_t value = 0);  // Refuse, Ready, Pause, Rematch, Quit

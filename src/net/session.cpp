@@ -40,8 +40,7 @@ uint8_t Session::RemoteReadingFor(uint32_t tick) const {
 }
 
 uint32_t Session::ConfirmedTick() const {
-  uint32_t confirmed = std::min<uint32_t>(tick_, static_cast<uint32_t>(remoteReadings_.size()));
-  return std::min(confirmed, goBackTo_);
+  return std::min({tick_, static_cast<uint32_t>(remoteReadings_.size()), goBackTo_});
 }
 
 std::array<uint8_t, 2> Session::ConfirmedReadings(uint32_t tick) const {
@@ -56,8 +55,7 @@ std::array<uint8_t, 2> Session::ConfirmedReadings(uint32_t tick) const {
 // --- What is begun, and its requests -----------------------------------------------
 
 void Session::Plan(std::initializer_list<Step> steps) {
-  std::copy(steps.begin(), steps.end(), plan_.begin());
-  planSize_ = steps.size();
+  plan_.assign(steps);
   planAt_ = 0;
   run_ = TickRun{};
   changed_ = false;
@@ -86,7 +84,7 @@ void Session::BeginSettleAt(uint32_t end) {
 Request* Session::Next() {
   for (;;) {
     if (Request* request = ContinueRun()) return request;
-    if (planAt_ == planSize_) return nullptr;
+    if (planAt_ == plan_.size()) return nullptr;
     if (Request* request = Begin(plan_[planAt_++])) return request;
   }
 }
@@ -97,7 +95,7 @@ Request* Session::Begin(Step step) {
     case Step::NewTick:
       if (hold_) return nullptr;
       run_.fresh = true;
-      return StartRun(tick_ + 1, true);
+      return StartRun(tick_ + 1);
     case Step::SettleEnd: return SettleEnd();
     case Step::SendFrame:
       SendChecksums();
@@ -147,12 +145,11 @@ Request* Session::SettleEnd() {
     return LoadAt(ConfirmedTick());
   }
   run_.settling = true;
-  return StartRun(ticks, true);  // confirmed readings: these ticks are final
+  return StartRun(ticks);  // confirmed readings: these ticks are final
 }
 
-Request* Session::StartRun(uint32_t until, bool firstRun) {
+Request* Session::StartRun(uint32_t until) {
   run_.until = until;
-  run_.firstRun = firstRun;
   return SaveBeforeTick();
 }
 

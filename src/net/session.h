@@ -119,7 +119,7 @@ class Session {
   StateCell* SavedAt(uint32_t tick);
   Request* LoadAt(uint32_t tick);
   Request* SettleEnd();
-  Request* StartRun(uint32_t until, bool firstRun);
+  Request* StartRun(uint32_t until);  // a first run (the run before it has ended)
   Request* ContinueRun();
   Request* SaveBeforeTick();
   Request* Advance();
@@ -134,8 +134,7 @@ class Session {
   Message InputsFrom(size_t from) const;
 
   // What was begun.
-  std::array<Step, 3> plan_{};
-  size_t planSize_ = 0;
+  std::vector<Step> plan_;
   size_t planAt_ = 0;
   TickRun run_;
   Request request_;

@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 
 namespace net {
@@ -71,46 +70,36 @@ bool ParseAddress(const std::string& text, std::string& host, uint16_t& port) {
 }
 
 Connection::Connection(ENetHost* host, bool hosting, const Hello& mine)
-    : host_(host), hosting_(hosting), mine_(mine), started_(Now()) {}
+    : host_(host), hosting_(hosting), mine_(mine), started_(SteadyMs()) {}
 
 Connection::~Connection() { enet_host_destroy(host_); }
 
-uint32_t Connection::Now() const {
-  using namespace std::chrono;
-  return static_cast<uint32_t>(
-      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 std::unique_ptr<Connection> Connection::Listen(uint16_t port, const std::string& bindAddress,
                                                const Hello& mine, std::string& error) {
-  if (!EnetStarted(error)) return nullptr;
   ENetAddress address{ENET_HOST_ANY, port};
   if (!bindAddress.empty() && enet_address_set_host_ip(&address, bindAddress.c_str()) != 0) {
     error = "no such address: " + bindAddress;
     return nullptr;
   }
-  ENetHost* host = enet_host_create(&address, kHostPeers, kChannels, 0, 0);
-  if (host == nullptr) {
-    error = "UDP port " + std::to_string(port) + " is not free";
-    return nullptr;
-  }
-  host->intercept = Intercept;
-  return std::unique_ptr<Connection>(new Connection(host, true, mine));
+  return Create(&address, mine, error);
 }
 
-std::unique_ptr<Connection> Connection::NewJoiner(const Hello& mine, std::string& error) {
+std::unique_ptr<Connection> Connection::Create(const ENetAddress* address, const Hello& mine,
+                                               std::string& error) {
   if (!EnetStarted(error)) return nullptr;
-  ENetHost* host = enet_host_create(nullptr, 1, kChannels, 0, 0);
+  const bool hosting = address != nullptr;
+  ENetHost* host = enet_host_create(address, hosting ? kHostPeers : 1, kChannels, 0, 0);
   if (host == nullptr) {
-    error = "no UDP socket";
+    error = hosting ? "UDP port " + std::to_string(address->port) + " is not free" : "no UDP socket";
     return nullptr;
   }
-  return std::unique_ptr<Connection>(new Connection(host, false, mine));
+  if (hosting) host->intercept = Intercept;
+  return std::unique_ptr<Connection>(new Connection(host, hosting, mine));
 }
 
 std::unique_ptr<Connection> Connection::Join(const std::string& hostName, uint16_t port,
                                              const Hello& mine, std::string& error) {
-  std::unique_ptr<Connection> connection = NewJoiner(mine, error);
+  std::unique_ptr<Connection> connection = Create(nullptr, mine, error);
   if (connection == nullptr) return nullptr;
   ENetAddress address{0, port};
   if (enet_address_set_host(&address, hostName.c_str()) != 0) {
@@ -126,7 +115,7 @@ std::unique_ptr<Connection> Connection::Join(const std::string& hostName, uint16
 }
 
 std::unique_ptr<Connection> Connection::Open(const Hello& mine, std::string& error) {
-  std::unique_ptr<Connection> connection = NewJoiner(mine, error);
+  std::unique_ptr<Connection> connection = Create(nullptr, mine, error);
   if (connection == nullptr) return nullptr;
   connection->connectLater_ = true;
   connection->host_->intercept = Intercept;
@@ -139,7 +128,7 @@ bool Connection::ConnectTo(const Endpoint& to) {
   peer_ = enet_host_connect(host_, &address, kChannels, 0);
   if (peer_ == nullptr) return false;
   connectLater_ = false;
-  started_ = Now();
+  started_ = SteadyMs();
   return true;
 }
 
@@ -153,7 +142,8 @@ int Connection::Intercept(ENetHost* host, ENetEvent*) {
   return 1;  // ours, not ENet's
 }
 
-bool Connection::SendRaw(const Endpoint& to, const uint8_t* data, size_t size, int ttl) {
+size_t Connection::SendLobby(const Endpoint& to, const LobbyMessage& message, int ttl) {
+  const std::vector<uint8_t> bytes = EncodeLobby(message);
   const int fd = static_cast<int>(host_->socket);
   int usual = 64;
   socklen_t length = sizeof usual;
@@ -165,9 +155,10 @@ bool Connection::SendRaw(const Endpoint& to, const uint8_t* data, size_t size, i
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(to.ip);
   address.sin_port = htons(to.port);
-  const ssize_t sent = sendto(fd, data, size, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  const ssize_t sent = sendto(fd, bytes.data(), bytes.size(), MSG_DONTWAIT,
+                              reinterpret_cast<sockaddr*>(&address), sizeof address);
   if (ttl > 0) setsockopt(fd, IPPROTO_IP, IP_TTL, &usual, sizeof usual);
-  return sent == static_cast<ssize_t>(size);
+  return sent == static_cast<ssize_t>(bytes.size()) ? bytes.size() : 0;
 }
 
 Endpoint Connection::PeerEndpoint() const {
@@ -178,7 +169,7 @@ Endpoint Connection::PeerEndpoint() const {
 // Both sides' Hello are known: play may start, or the two games cannot play together.
 void Connection::HandshakeWith(ENetPeer* peer, const Hello& theirs, std::vector<NetEvent>& events) {
   peer_ = peer;
-  lastHeard_ = Now();
+  lastHeard_ = SteadyMs();
   const std::string why = CompareHello(mine_, theirs);
   agreed_ = why.empty();
   ended_ = !agreed_;
@@ -209,7 +200,7 @@ void Connection::HearNewcomer(ENetPeer* peer, const uint8_t* data, size_t size,
 }
 
 void Connection::DropSilentNewcomers() {
-  const uint32_t now = Now();
+  const uint32_t now = SteadyMs();
   for (auto it = newcomers_.begin(); it != newcomers_.end();) {
     if (now - it->since > kHelloLimitMs) {
       enet_peer_disconnect_now(it->peer, 0);
@@ -230,10 +221,10 @@ void Connection::Service(std::vector<NetEvent>& events) {
         events.push_back({NetEvent::Kind::Connected, {}, {}, {}});
         if (!hosting_) {
           peer_ = event.peer;
-          lastHeard_ = Now();
+          lastHeard_ = SteadyMs();
           SendTo(peer_, MakeHello(mine_), true);
         } else if (newcomers_.size() < kHostPeers) {
-          newcomers_.push_back({event.peer, Now()});  // it holds no place until its Hello
+          newcomers_.push_back({event.peer, SteadyMs()});  // it holds no place until its Hello
         } else {
           enet_peer_disconnect_now(event.peer, 0);
         }
@@ -264,7 +255,7 @@ void Connection::Service(std::vector<NetEvent>& events) {
   }
   if (ended_) return;
   DropSilentNewcomers();
-  const uint32_t now = Now();
+  const uint32_t now = SteadyMs();
   const bool silent = agreed_ && peer_ != nullptr && now - lastHeard_ > kSilenceLimitMs;
   const bool unanswered = !hosting_ && !agreed_ && !connectLater_ && now - started_ > kConnectLimitMs;
   if (silent || unanswered) End(events, NetEvent::Kind::Lost);
@@ -273,7 +264,7 @@ void Connection::Service(std::vector<NetEvent>& events) {
 // A datagram from the other player, or (for a joiner) from the host it is shaking hands with.
 void Connection::Hear(const uint8_t* data, size_t size, std::vector<NetEvent>& events) {
   Message m;
-  lastHeard_ = Now();
+  lastHeard_ = SteadyMs();
   if (!DecodeMessage(data, size, m)) {
     ++dropped_;
   } else if (m.type == MessageType::Refuse && !agreed_ && !hosting_) {
@@ -308,9 +299,9 @@ void Connection::Close() {
   enet_peer_disconnect_later(peer_, kBye);
   ended_ = true;
   Servicing here(this);
-  const uint32_t start = Now();
+  const uint32_t start = SteadyMs();
   ENetEvent event;
-  while (Now() - start < kCloseWaitMs) {
+  while (SteadyMs() - start < kCloseWaitMs) {
     const int got = enet_host_service(host_, &event, 10);
     if (got < 0) break;
     if (got == 0) continue;
@@ -320,12 +311,7 @@ void Connection::Close() {
   peer_ = nullptr;
 }
 
-std::string Connection::PeerAddress() const {
-  char ip[64] = {0};
-  if (peer_ == nullptr) return "";
-  if (enet_address_get_host_ip(&peer_->address, ip, sizeof ip - 1) != 0) return "?";
-  return std::string(ip) + ":" + std::to_string(peer_->address.port);
-}
+std::string Connection::PeerAddress() const { return peer_ == nullptr ? "" : EndpointText(PeerEndpoint()); }
 
 uint16_t Connection::Port() const { return host_->address.port; }
 uint64_t Connection::BytesSent() const { return host_->totalSentData; }

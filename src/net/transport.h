@@ -13,6 +13,7 @@
 // Hello, or that sends none within kHelloLimitMs, is disconnected at once, so no junk
 // peer keeps a real joiner out. A second player who tries to join a host that already
 // has one is told so and turned away. A peer silent for kSilenceLimitMs is reported lost.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,6 +26,7 @@
 typedef struct _ENetHost ENetHost;
 typedef struct _ENetPeer ENetPeer;
 typedef struct _ENetEvent ENetEvent;
+typedef struct _ENetAddress ENetAddress;
 
 namespace net {
 
@@ -72,9 +74,10 @@ class Connection : public Outbox {
   bool ConnectTo(const Endpoint& to);
   // Datagrams of the lobby's protocol go to `listener` (null: dropped).
   void SetRawListener(RawListener* listener) { listener_ = listener; }
-  // Sends `size` bytes from this connection's own socket, with IP time-to-live `ttl`
-  // (0: the system's), so routers see the game's own port. False when not sent.
-  bool SendRaw(const Endpoint& to, const uint8_t* data, size_t size, int ttl);
+  // Sends a datagram of the lobby's protocol from this connection's own socket, with IP
+  // time-to-live `ttl` (0: the system's), so routers see the game's own port. Its bytes;
+  // 0 when not sent.
+  size_t SendLobby(const Endpoint& to, const LobbyMessage& message, int ttl = 0);
   Endpoint PeerEndpoint() const;
 
   ~Connection() override;
@@ -85,8 +88,7 @@ class Connection : public Outbox {
   void Service(std::vector<NetEvent>& events);
   // Queues a message to the other side (nothing before the handshake).
   void Send(const Message& message, bool reliable) override;
-  // Sends what is queued now.
-  void Flush();
+  void Flush();  // sends what is queued now
   // Tells the other side we are leaving and gives it a moment to hear it (bounded).
   void Close();
 
@@ -99,9 +101,10 @@ class Connection : public Outbox {
 
  private:
   Connection(ENetHost* host, bool hosting, const Hello& mine);
-  // A joiner's host of one peer, not yet connected (null, with `error` said, if none).
-  static std::unique_ptr<Connection> NewJoiner(const Hello& mine, std::string& error);
-  uint32_t Now() const;
+  // A host's, listening at `address`, or (null) a joiner's of one peer, not yet connected;
+  // null, with `error` said, if none.
+  static std::unique_ptr<Connection> Create(const ENetAddress* address, const Hello& mine,
+                                            std::string& error);
   void Hear(const uint8_t* data, size_t size, std::vector<NetEvent>& events);
   void HearNewcomer(ENetPeer* peer, const uint8_t* data, size_t size, std::vector<NetEvent>& events);
   void HandshakeWith(ENetPeer* peer, const Hello& theirs, std::vector<NetEvent>& events);
@@ -113,7 +116,7 @@ class Connection : public Outbox {
 
   struct Newcomer {
     ENetPeer* peer;
-    uint32_t since;  // ms (Now()) when ENet connected it
+    uint32_t since;  // ms (SteadyMs()) when ENet connected it
   };
 
   ENetHost* host_;
@@ -130,6 +133,12 @@ class Connection : public Outbox {
   uint32_t lastHeard_ = 0;
   uint64_t dropped_ = 0;
 };
+
+// Milliseconds on the steady clock (wrapping).
+inline uint32_t SteadyMs() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
 
 // Splits "HOST[:PORT]"; false for an empty host or a port that is not 1..65535.
 bool ParseAddress(const std::string& text, std::string& host, uint16_t& port);

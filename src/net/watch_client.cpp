@@ -29,7 +29,7 @@ std::unique_ptr<WatchClient> WatchClient::Open(const Endpoint& lobby, const std:
 }
 
 WatchClient::WatchClient(int fd, const Endpoint& lobby, const std::string& code, const Hello& mine)
-    : fd_(fd), lobby_(lobby), code_(code), mine_(mine), nonce_(FreshNonce()) {}
+    : fd_(fd), lobby_(lobby), request_(LobbyRequest(LobbyType::Watch, code, mine)) {}
 
 WatchClient::~WatchClient() { close(fd_); }
 
@@ -82,8 +82,10 @@ void WatchClient::TakeData(const LobbyMessage& m, uint32_t nowMs) {
 void WatchClient::Hear(const LobbyMessage& m, uint32_t nowMs) {
   switch (m.type) {
     case LobbyType::Watching:
-      if (state_ != State::Asking || m.nonce != nonce_) return;
-      secret_ = m.token;
+      if (state_ != State::Asking || m.nonce != request_.nonce) return;
+      ack_.type = LobbyType::WatchAck;
+      ack_.code = request_.code;
+      ack_.token = m.token;
       state_ = State::Watching;
       lastLiveMs_ = nowMs;
       sentOnce_ = false;  // the first acknowledgement goes now: it proves this address
@@ -92,7 +94,7 @@ void WatchClient::Hear(const LobbyMessage& m, uint32_t nowMs) {
       if (state_ == State::Watching) TakeData(m, nowMs);
       break;
     case LobbyType::Refusal:
-      if (state_ != State::Asking || m.nonce != nonce_) return;
+      if (state_ != State::Asking || m.nonce != request_.nonce) return;
       if (m.reason == LobbyRefusal::NotStarted && notStarted_ < kNotStartedTries) {
         ++notStarted_;
         tries_ = 0;
@@ -128,14 +130,7 @@ void WatchClient::Service(uint32_t nowMs) {
         break;
       }
       ++tries_;
-      LobbyMessage m;
-      m.type = LobbyType::Watch;
-      m.nonce = nonce_;
-      m.code = code_;
-      m.protocol = mine_.protocol;
-      m.version = mine_.gameVersion;
-      m.fingerprint = mine_.fingerprint;
-      Send(m, nowMs);
+      Send(request_, nowMs);
       break;
     }
     case State::Watching: {
@@ -150,13 +145,9 @@ void WatchClient::Service(uint32_t nowMs) {
       }
       const uint32_t since = nowMs - lastSentMs_;
       if (sentOnce_ && since < kWatchAckEveryMs && !(unacked_ && since >= kWatchAckSoonMs)) break;
-      LobbyMessage m;
-      m.type = LobbyType::WatchAck;
-      m.code = code_;
-      m.token = secret_;
-      m.game = stream_.game;
-      m.position = static_cast<uint32_t>(stream_.items.size());
-      Send(m, nowMs);
+      ack_.game = stream_.game;
+      ack_.position = static_cast<uint32_t>(stream_.items.size());
+      Send(ack_, nowMs);
       unacked_ = false;
       break;
     }

@@ -61,10 +61,8 @@ class WatchClient {
 
   int fd_;
   Endpoint lobby_;
-  std::string code_;
-  Hello mine_;
-  uint64_t nonce_;
-  uint64_t secret_ = 0;
+  LobbyMessage request_;  // Watch
+  LobbyMessage ack_;  // WatchAck: the code and the lobby's secret, once watching
   State state_ = State::Asking;
   int tries_ = 0;
   int notStarted_ = 0;
