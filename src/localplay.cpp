@@ -155,7 +155,10 @@ class ScreenPresenter : public Presenter {
     DrawMark();
     ShowBackBuffer(backbuffer_);
     clear_to_color(backbuffer_, White());
-    WaitUntil([] { return logic_time != 0; }, SamplePadStart);
+    while (logic_time == 0) {  // the game loop yields with rest(0) until the next tick
+      SamplePadStart();
+      rest(0);
+    }
     blit(game_.splatterLayer, backbuffer_, 0, 0, 0, 0, game_.splatterLayer->w, game_.splatterLayer->h);
   }
 
