@@ -4,6 +4,7 @@
 
 #include <allegro.h>
 
+#include <iterator>
 #include <string>
 #include <utility>
 
@@ -37,8 +38,9 @@ void ShowPage(Menu& menu, Image* page, Buttons& buttons) {
 
 void BuildMenuButtons(Menu& menu) {
   const char* const titleLabels[] = {"Single Player", "Two Player", "Help", "Quit"};  // top to bottom
-  for (int i = 0; i < 4; ++i) {
-    AddCentredButton(menu.mainMenu, SCREEN_W / 2, SCREEN_H - (4 - i) * kMenuPitch, titleLabels[i]);
+  const int rows = static_cast<int>(std::size(titleLabels));
+  for (int i = 0; i < rows; ++i) {
+    AddCentredButton(menu.mainMenu, SCREEN_W / 2, SCREEN_H - (rows - i) * kMenuPitch, titleLabels[i]);
   }
   for (auto [page, onward] : {std::pair{&menu.helpPage1, "Next"}, std::pair{&menu.helpPage2, "Done"}}) {
     AddCentredButton(*page, kHelpButtonInset, SCREEN_H - kMenuPitch, "Back");
