@@ -114,8 +114,7 @@ class ScreenPresenter : public Presenter {
     PlayEffect(Effect::TimeUp, SCREEN_W / 2);
     ShowMessageAndWait("Time up!  The fruit flies got to you ...", "Press any key to continue.");
     if (!showing_.offerScores) return;  // a replayed game's scores were offered when it was played
-    const ScoreScreenCalls world{{}, [&](const std::string& name) { WorldBoardTableDone(record, name); },
-                                 WorldBoardLine};
+    const ScoreScreenCalls world = WorldBoardScoreCalls(record);
     HighScores(backbuffer_, game_.p1.score, "Player 1", world);
     if (game_.twoPlayer) HighScores(backbuffer_, game_.p2.score, "Player 2", world);
     OfferGameToWorldBoard(record);

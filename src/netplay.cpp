@@ -430,16 +430,14 @@ void ShowEnding(Network& n, BITMAP* backbuffer, const Game& game, Ending ending)
   const char* told = FactsOf(ending).screen;
   if (told != nullptr) LocalScreen(n, backbuffer, told, "Press any key to continue.");
   if (ending == Ending::TimeUp) {
-    const Replay tableGame = n.recorder.Record();
     const auto serve = [&] {
       Serve(n);  // the name entry too: the other side's silence still ends the game
       rest(1);
     };
-    const auto done = [&](const std::string& name) { WorldBoardTableDone(tableGame, name); };
-    HighScores(backbuffer, myScore, me, {serve, done, WorldBoardLine});
+    HighScores(backbuffer, myScore, me, WorldBoardScoreCalls(n.recorder.Record(), serve));
     OfferGameToWorldBoard(n.recorder.Record());
   } else if (ending == Ending::Left || ending == Ending::Lost) {
-    HighScores(backbuffer, myScore, me);
+    HighScores(backbuffer, myScore, me, WorldBoardScoreCalls(std::nullopt));
   }
 }
 

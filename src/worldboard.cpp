@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "debug.h"
+#include "highscores.h"
 #include "replay.h"
 #include "settings.h"
 #include "userdata.h"
@@ -339,10 +340,16 @@ void StartWorldBoard(const std::string& url) {
   std::atexit(StopSender);
 }
 
-void WorldBoardTableDone(const Replay& record, const std::string& name) {
-  if (!sender.started) return;
-  if (CurrentSettings().playerName != name) ChangeSetting(&Settings::playerName, name);
-  OfferGameToWorldBoard(record);
+ScoreScreenCalls WorldBoardScoreCalls(std::optional<Replay> offered, std::function<void()> serve) {
+  ScoreScreenCalls calls;
+  calls.serve = std::move(serve);
+  if (!sender.started) return calls;
+  calls.tableDone = [offered = std::move(offered)](const std::string& name) {
+    if (CurrentSettings().playerName != name) ChangeSetting(&Settings::playerName, name);
+    if (offered) OfferGameToWorldBoard(*offered);
+  };
+  calls.worldLine = WorldBoardLine;
+  return calls;
 }
 
 void OfferGameToWorldBoard(const Replay& record) {

@@ -7,9 +7,13 @@
 // the replays ("replays/to-send") and goes at the next start. Each attempt is one log
 // line. When the board has verified the game while "Best of the Bunch" is still shown,
 // the table shows where it stands in the world.
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "replayfile.h"
+
+struct ScoreScreenCalls;  // highscores.h
 
 constexpr size_t kMaxWorldBoardUrlBytes = 1024;
 constexpr int kMaxQueuedGames = 10;  // the oldest goes when an eleventh waits
@@ -25,10 +29,12 @@ void StartWorldBoard(const std::string& url);
 // A game played here (never a replay: its caller knows), queued and sent when it ended
 // at time up; a game is sent once, however often this is called for it.
 void OfferGameToWorldBoard(const Replay& record);
-// The high-score table for `record` is done (before its screen waits for Enter): the name
-// typed is the board's name from now on, and the game is offered, so that the world line
-// can come in time. Nothing before StartWorldBoard.
-void WorldBoardTableDone(const Replay& record, const std::string& name);
+// What a high-score screen serves (with `serve`, when given): once its table is done
+// (before the screen waits for Enter), the name typed is the board's name from now on and
+// `offered`, the game the table is for (none: a game that did not end at time up), goes to
+// the board, so that the world line, shown under the table, can come in time. Before
+// StartWorldBoard, only `serve`.
+ScoreScreenCalls WorldBoardScoreCalls(std::optional<Replay> offered, std::function<void()> serve = {});
 
 // The name the board shows: the one last typed for the table, else the login name.
 std::string WorldBoardName();
